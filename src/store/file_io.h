@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace skarvel {
+
+/// The platform's path separator: the program folder and the web path end with it.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+/// True for an existing path that is not a folder; every failure yields false.
+bool FileExists(const std::string& path);
+
+/// Reads a whole file and closes it. Throws VbError (53 when missing).
+std::string readWholeFile(const std::string& path);
+
+/// Writes `bytes` to a temporary file in the same folder and renames it over `path`, so a
+/// reader sees the old file or the new one, never a part. Throws VbError; on failure the old
+/// file is untouched and no temporary file is left behind.
+void writeFileAtomic(const std::string& path, std::string_view bytes);
+
+/// Appends `bytes` in one write, creating the file when missing, and closes it. Throws VbError.
+void appendToFile(const std::string& path, std::string_view bytes);
+
+}  // namespace skarvel

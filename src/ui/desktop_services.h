@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+#include "store/date_time.h"
+
+namespace skarvel {
+
+struct Version {
+    int major = 1;
+    int minor = 3;
+    int revision = 0;
+};
+
+/// What the logic needs of the desktop. One Qt implementation for the program, one fake with
+/// virtual time for tests.
+class DesktopServices {
+public:
+    virtual ~DesktopServices() = default;
+
+    /// Shows `text` in a modal box titled with title(), OK button only, no icon. Returns when the
+    /// user has dismissed it.
+    virtual void messageBox(const std::string& text) = 0;
+    /// Waits `ms` milliseconds. Window events keep being handled meanwhile.
+    virtual void sleep(int ms) = 0;
+    /// Handles the window events that are pending, then returns.
+    virtual void doEvents() = 0;
+    /// Folder of the running executable, without a final separator except at a root.
+    virtual std::string appPath() const = 0;
+    /// The program's title, the caption of every message box.
+    virtual std::string title() const = 0;
+    virtual Version version() const = 0;
+    /// Local date and time.
+    virtual LocalTime now() const = 0;
+};
+
+}  // namespace skarvel
