@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "graphs/drawing_surface.h"
@@ -17,7 +18,7 @@ enum class GraphKind { History, Month, Year };
 /// The logic of one history graph window: redraws the picture from the day files and exports
 /// it to the program folder and the web folder.
 class GraphPlot final : public GraphRedraw {
-public:
+  public:
     GraphPlot(GraphKind kind, DrawingSurface& surface, const Settings& settings,
               DesktopServices& services);
 
@@ -38,7 +39,7 @@ public:
     void plotEntry(LocalTime present, LocalTime recordTime, const FieldValue& ambient,
                    const FieldValue& sky, const bool& firstReading);
 
-private:
+  private:
     GraphKind kind_;
     DrawingSurface& surface_;
     const Settings& settings_;
@@ -48,6 +49,8 @@ private:
     double prevYa_ = 0;
     double daySum_ = 0;
     std::int16_t dayCount_ = 0;
+    // Set by plotEntry once a record has got far enough to seed the previous point.
+    bool placed_ = false;
 };
 
 }  // namespace skarvel

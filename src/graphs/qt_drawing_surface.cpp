@@ -1,0 +1,100 @@
+#include "graphs/qt_drawing_surface.h"
+
+#include <QBuffer>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <cmath>
+
+#include "store/file_io.h"
+#include "store/vb_error.h"
+
+namespace skarvel {
+
+namespace {
+
+// Aliased QPainter truncates fractional coordinates; the graphs want the nearest pixel.
+int nearestPixel(float v) {
+    return int(std::floor(double(v) + 0.5));
+}
+
+}  // namespace
+
+QtDrawingSurface::QtDrawingSurface(int width, int height)
+    : image_(width, height, QImage::Format_RGB32),
+      font_(QFontDatabase::systemFont(QFontDatabase::GeneralFont)) {
+    font_.setStyleHint(QFont::SansSerif);
+    font_.setPointSizeF(8);
+    image_.fill(Qt::black);
+}
+
+QtDrawingSurface::~QtDrawingSurface() = default;
+
+QColor QtDrawingSurface::toQColor(Color color) {
+    return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
+}
+
+QPainter& QtDrawingSurface::painter() {
+    if (!painter_) {
+        painter_ = std::make_unique<QPainter>(&image_);
+        painter_->setRenderHint(QPainter::Antialiasing, false);
+        painter_->setRenderHint(QPainter::TextAntialiasing, false);
+        painter_->setBackgroundMode(Qt::TransparentMode);
+        painter_->setFont(font_);
+        painter_->setPen(QPen(toQColor(fore_), 1));
+    }
+    return *painter_;
+}
+
+void QtDrawingSurface::endPainting() {
+    painter_.reset();
+}
+
+void QtDrawingSurface::setForeColor(Color color) {
+    fore_ = color;
+    if (painter_) painter_->setPen(QPen(toQColor(color), 1));
+}
+
+void QtDrawingSurface::setBackColor(Color color) {
+    endPainting();
+    image_.fill(toQColor(color));
+}
+
+void QtDrawingSurface::line(float x1, float y1, float x2, float y2) {
+    const QPoint from(nearestPixel(x1), nearestPixel(y1));
+    const QPoint to(nearestPixel(x2), nearestPixel(y2));
+    QPainter& p = painter();
+    if (from == to) {
+        p.drawPoint(from);
+    } else {
+        p.drawLine(from, to);
+    }
+}
+
+void QtDrawingSurface::print(const std::string& text) {
+    QPainter& p = painter();
+    const QFontMetrics metrics = p.fontMetrics();
+    p.drawText(QPoint(nearestPixel(currentX_), nearestPixel(currentY_) + metrics.ascent()),
+               QString::fromLatin1(text.data(), qsizetype(text.size())));
+    currentY_ += float(metrics.height());
+}
+
+const QImage& QtDrawingSurface::image() {
+    endPainting();
+    return image_;
+}
+
+QByteArray QtDrawingSurface::bmpBytes() {
+    endPainting();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image_.save(&buffer, "BMP")) throw VbError(51, "Internal error: BMP encoding failed");
+    return bytes;
+}
+
+void QtDrawingSurface::savePicture(const std::string& path) {
+    const QByteArray bytes = bmpBytes();
+    writeFileAtomic(path, std::string_view(bytes.constData(), std::size_t(bytes.size())));
+}
+
+}  // namespace skarvel
