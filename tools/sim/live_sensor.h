@@ -1,0 +1,12 @@
+#pragma once
+
+#include "options.h"
+
+namespace skarvel::sim {
+
+/// Plays the sensor until its line count is reached, it is unplugged, or SIGINT, SIGTERM or
+/// SIGHUP comes; the link is gone when it returns. Returns the exit status. Throws
+/// std::system_error or std::runtime_error when the port cannot be set up or written.
+int runLiveSensor(const Options& options);
+
+}  // namespace skarvel::sim
