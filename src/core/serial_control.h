@@ -11,7 +11,7 @@ namespace skarvel {
 /// The serial communications control, reduced to the properties the program uses. Failures
 /// are thrown as VbError. One Qt implementation over QSerialPort, one scripted fake.
 class SerialControl {
-public:
+  public:
     virtual ~SerialControl() = default;
 
     /// Port number n (1 is the first port).

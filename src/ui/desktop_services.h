@@ -15,7 +15,7 @@ struct Version {
 /// What the logic needs of the desktop. One Qt implementation for the program, one fake with
 /// virtual time for tests.
 class DesktopServices {
-public:
+  public:
     virtual ~DesktopServices() = default;
 
     /// Shows `text` in a modal box titled with title(), OK button only, no icon. Returns when the

@@ -6,7 +6,7 @@ namespace skarvel {
 
 /// The main-window controls that the cycle writes and the status page reads back.
 class MainWindowControls {
-public:
+  public:
     virtual ~MainWindowControls() = default;
 
     virtual std::string skyTemp() const = 0;
