@@ -12,6 +12,7 @@
 #include <optional>
 #include <system_error>
 
+#include "store/file_append.h"
 #include "store/vb_error.h"
 
 namespace skarvel {
@@ -181,11 +182,13 @@ void writeFileAtomic(const std::string& path, std::string_view bytes) {
     if (dir.get() >= 0) (void)::fsync(dir.get());
 }
 
-void appendToFile(const std::string& path, std::string_view bytes) {
+void appendToFile(const std::string& path, std::string_view bytes, AppendStage& stage) {
+    stage = AppendStage::Open;
     Fd fd(openFile(path, O_WRONLY | O_APPEND | O_CREAT, 0666));
     if (fd.get() < 0) throw fileError(errno);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) throw fileError(errno);
+    stage = AppendStage::Write;
     try {
         writeAll(fd.get(), bytes);
     } catch (...) {
@@ -193,7 +196,13 @@ void appendToFile(const std::string& path, std::string_view bytes) {
         [[maybe_unused]] const int ignored = ::ftruncate(fd.get(), st.st_size);
         throw;
     }
+    stage = AppendStage::Close;
     fd.close();
+}
+
+void appendToFile(const std::string& path, std::string_view bytes) {
+    AppendStage stage{};
+    appendToFile(path, bytes, stage);
 }
 
 }  // namespace skarvel

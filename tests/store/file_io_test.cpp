@@ -1,6 +1,7 @@
 #include "store/file_io.h"
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -125,6 +126,31 @@ TEST(FileIo, AppendAddsToTheEndAndReportsFailures) {
     if (fs::exists("/dev/full")) {
         EXPECT_EQ(errorNumber([] { appendToFile("/dev/full", "line\r\n"); }), err::kDiskFull);
     }
+}
+
+TEST(FileIo, FailedAppendLeavesNoFragment) {
+    TempDir dir;
+    const std::string path = dir.file("2008_12_1.csv");
+    appendToFile(path, "12/1/2008 9:39:05 PM,3.2,-28.46667\r\n");
+    // In a child, so that the size limit cannot reach the rest of the tests.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{50, 50};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            appendToFile(path, "12/1/2008 9:45:05 PM,3.2,-28.46667\r\n");
+        } catch (const VbError&) {
+            ::_exit(0);
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a partial append was reported as done";
+    EXPECT_EQ(TempDir::read(path), "12/1/2008 9:39:05 PM,3.2,-28.46667\r\n");
 }
 
 // A writer killed at any moment leaves the old content or the new one, never a mix, and at
