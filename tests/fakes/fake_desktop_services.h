@@ -11,10 +11,11 @@ namespace skarvel::testing {
 
 /// Desktop services on virtual time: sleep advances the clock at once, messages are recorded.
 class FakeDesktopServices : public DesktopServices {
-public:
+  public:
     explicit FakeDesktopServices(std::string appPath = "/tmp/skarvel-test",
                                  LocalTime start = makeTime(2008, 12, 1, 21, 39, 5))
-        : appPath_(std::move(appPath)), now_(std::chrono::floor<std::chrono::milliseconds>(start)) {}
+        : appPath_(std::move(appPath)),
+          now_(std::chrono::floor<std::chrono::milliseconds>(start)) {}
 
     void messageBox(const std::string& text) override {
         messages.push_back(text);
@@ -47,7 +48,7 @@ public:
     std::function<void()> onSleep;
     std::function<void()> onDoEvents;
 
-private:
+  private:
     std::string appPath_;
     std::chrono::local_time<std::chrono::milliseconds> now_;
 };
