@@ -146,7 +146,16 @@ std::string readWholeFile(const std::string& path) {
 }
 
 void writeFileAtomic(const std::string& path, std::string_view bytes) {
-    const fs::path target(path);
+    fs::path target(path);
+    {
+        // Replace what a link points at, not the link: a page linked into a web server's tree
+        // stays linked.
+        std::error_code ec;
+        if (fs::is_symlink(target, ec)) {
+            fs::path resolved = fs::weakly_canonical(target, ec);
+            if (!ec) target = std::move(resolved);
+        }
+    }
     const std::string name = target.filename().string();
     if (name.empty()) throw vbError(err::kBadFileName);
     const fs::path folder = target.parent_path();
@@ -168,11 +177,11 @@ void writeFileAtomic(const std::string& path, std::string_view bytes) {
     try {
         // A replaced file keeps its permissions, so a web server can still read the page.
         struct stat old {};
-        if (::stat(path.c_str(), &old) == 0) (void)::fchmod(fd.get(), old.st_mode & 07777);
+        if (::stat(target.c_str(), &old) == 0) (void)::fchmod(fd.get(), old.st_mode & 07777);
         writeAll(fd.get(), bytes);
         if (::fsync(fd.get()) != 0) throw fileError(errno);
         fd.close();
-        if (::rename(tempPath.c_str(), path.c_str()) != 0) throw fileError(errno);
+        if (::rename(tempPath.c_str(), target.c_str()) != 0) throw fileError(errno);
     } catch (...) {
         ::unlink(tempPath.c_str());
         throw;

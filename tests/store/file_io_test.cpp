@@ -77,6 +77,18 @@ TEST(FileIo, AtomicWriteReplacesWholeAndLeavesNothingBehind) {
     EXPECT_EQ(TempDir::read(path), "");
 }
 
+TEST(FileIo, AtomicWriteThroughALink) {
+    TempDir dir;
+    fs::create_directory(dir.file("www"));
+    TempDir::write(dir.file("www/page.html"), "old");
+    fs::create_symlink("www/page.html", dir.file("CloudStatus.html"));
+    writeFileAtomic(dir.file("CloudStatus.html"), "new");
+    EXPECT_TRUE(fs::is_symlink(dir.file("CloudStatus.html")));
+    EXPECT_EQ(TempDir::read(dir.file("www/page.html")), "new");
+    EXPECT_EQ(dir.entryCount(), 2u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("www")), fs::directory_iterator()), 1);
+}
+
 TEST(FileIo, AtomicWriteFailuresKeepTheOldFile) {
     TempDir dir;
     EXPECT_EQ(errorNumber([&] { writeFileAtomic(dir.file("gone/page.html"), "x"); }),
