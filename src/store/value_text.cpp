@@ -2,8 +2,8 @@
 
 #include <array>
 #include <charconv>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -11,13 +11,15 @@
 
 namespace skarvel {
 
-std::string integerText(int value) { return std::to_string(value); }
+std::string integerText(int value) {
+    return std::to_string(value);
+}
 
 std::string singleText(float value) {
     if (value == 0.0f) return "0";  // also folds -0
     std::array<char, 32> buf{};
-    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), value,
-                                   std::chars_format::general, 7);
+    const auto res =
+        std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::general, 7);
     std::string text(buf.data(), res.ptr);
     // general format already drops trailing zeros; only the exponent needs the classic look.
     if (const auto e = text.find('e'); e != std::string::npos) text[e] = 'E';
@@ -26,8 +28,8 @@ std::string singleText(float value) {
 
 std::string dateTimeText(LocalTime t) {
     const CivilTime c = toCivil(t);
-    std::string text = std::to_string(c.month) + "/" + std::to_string(c.day) + "/" +
-                       std::to_string(c.year);
+    std::string text =
+        std::to_string(c.month) + "/" + std::to_string(c.day) + "/" + std::to_string(c.year);
     if (c.hour == 0 && c.minute == 0 && c.second == 0) return text;
     const int hour12 = c.hour % 12 == 0 ? 12 : c.hour % 12;
     char time[16];
@@ -38,7 +40,9 @@ std::string dateTimeText(LocalTime t) {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -46,7 +50,9 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Checks the number grammar by hand: from_chars alone would accept "inf", "nan" and hex forms.
 std::optional<double> toDouble(std::string_view text) {

@@ -9,26 +9,44 @@ VbError::VbError(int number, std::string description)
 
 static const char* classicDescription(int number) {
     switch (number) {
-        case err::kOverflow: return "Overflow";
-        case err::kTypeMismatch: return "Type mismatch";
-        case err::kBadFileName: return "Bad file name or number";
-        case err::kFileNotFound: return "File not found";
-        case err::kDiskFull: return "Disk full";
-        case err::kInputPastEnd: return "Input past end of file";
-        case err::kPermissionDenied: return "Permission denied";
-        case err::kPathFileAccess: return "Path/File access error";
-        case err::kPathNotFound: return "Path not found";
-        case err::kInvalidPortNumber: return "Invalid port number";
-        case err::kPortAlreadyOpen: return "Port already open";
-        case err::kPortNotOpen: return "Operation valid only when the port is open";
-        case err::kDeviceGone: return "The device is no longer available";
-        case 7: return "Out of memory";
-        case 51: return "Internal error";
-        default: return "Application-defined or object-defined error";
+        case err::kOverflow:
+            return "Overflow";
+        case err::kTypeMismatch:
+            return "Type mismatch";
+        case err::kBadFileName:
+            return "Bad file name or number";
+        case err::kFileNotFound:
+            return "File not found";
+        case err::kDiskFull:
+            return "Disk full";
+        case err::kInputPastEnd:
+            return "Input past end of file";
+        case err::kPermissionDenied:
+            return "Permission denied";
+        case err::kPathFileAccess:
+            return "Path/File access error";
+        case err::kPathNotFound:
+            return "Path not found";
+        case err::kInvalidPortNumber:
+            return "Invalid port number";
+        case err::kPortAlreadyOpen:
+            return "Port already open";
+        case err::kPortNotOpen:
+            return "Operation valid only when the port is open";
+        case err::kDeviceGone:
+            return "The device is no longer available";
+        case 7:
+            return "Out of memory";
+        case 51:
+            return "Internal error";
+        default:
+            return "Application-defined or object-defined error";
     }
 }
 
-VbError vbError(int number) { return VbError(number, classicDescription(number)); }
+VbError vbError(int number) {
+    return VbError(number, classicDescription(number));
+}
 
 VbError asVbError(const std::exception& e) {
     if (auto* vb = dynamic_cast<const VbError*>(&e)) return *vb;
@@ -48,16 +66,22 @@ std::string errorMessage(const VbError& e, int line, std::string_view procedure,
 
 VbError fileError(int errnoValue) {
     switch (errnoValue) {
-        case ENOENT: return vbError(err::kPathNotFound);
-        case ENOTDIR: return vbError(err::kPathNotFound);
+        case ENOENT:
+            return vbError(err::kPathNotFound);
+        case ENOTDIR:
+            return vbError(err::kPathNotFound);
         case EACCES:
         case EPERM:
-        case EROFS: return vbError(err::kPermissionDenied);
+        case EROFS:
+            return vbError(err::kPermissionDenied);
         case ENOSPC:
-        case EDQUOT: return vbError(err::kDiskFull);
+        case EDQUOT:
+            return vbError(err::kDiskFull);
         case ENAMETOOLONG:
-        case EINVAL: return vbError(err::kBadFileName);
-        default: return vbError(err::kPathFileAccess);
+        case EINVAL:
+            return vbError(err::kBadFileName);
+        default:
+            return vbError(err::kPathFileAccess);
     }
 }
 

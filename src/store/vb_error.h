@@ -9,12 +9,12 @@ namespace skarvel {
 /// A run-time failure with the classic error number and description. Every failure the
 /// program reports to the user travels as one of these.
 class VbError : public std::runtime_error {
-public:
+  public:
     VbError(int number, std::string description);
     int number() const { return number_; }
     const std::string& description() const { return description_; }
 
-private:
+  private:
     int number_;
     std::string description_;
 };
