@@ -124,10 +124,13 @@ int runLiveSensor(const Options& o) {
         if (elapsed > (tick + 1) * o.interval) tick = std::int64_t(elapsed / o.interval);
     }
 
-    // Give the reader a moment to take the last lines before the port goes away.
+    // Unread bytes die with the master, so give the reader a moment to take the last lines.
+    // The count of unread bytes lags a fresh write, hence the pause before trusting it.
     const auto giveUp = Clock::now() + std::chrono::seconds(2);
-    while (!(writer.flush() && port.unread() == 0) && Clock::now() < giveUp) {
-        if (!signals.sleepUntil(Clock::now() + std::chrono::milliseconds(10))) break;
+    auto check = Clock::now() + std::chrono::milliseconds(50);
+    while (signals.sleepUntil(check) && check < giveUp) {
+        if (writer.flush() && port.unread() == 0) break;
+        check += std::chrono::milliseconds(10);
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -10,8 +11,6 @@
 #include "options.h"
 #include "store/date_time.h"
 #include "store/vb_error.h"
-
-#include <ctime>
 
 namespace {
 
@@ -41,8 +40,16 @@ int main(int argc, char** argv) {
                 std::fputs(helpText().c_str(), stdout);
                 return 0;
             case Mode::kHistory: {
-                const int files =
-                    writeHistory(o.folder, o.historyDays, o.now.value_or(localNow()), o.seed);
+                int files = 0;
+                try {
+                    files =
+                        writeHistory(o.folder, o.historyDays, o.now.value_or(localNow()), o.seed);
+                } catch (const skarvel::VbError& e) {
+                    std::fprintf(stderr,
+                                 "skarvel-sensor-sim: cannot write into %s: error %d (%s)\n",
+                                 o.folder.c_str(), e.number(), e.description().c_str());
+                    return 1;
+                }
                 std::printf("skarvel-sensor-sim: %d day files written in %s\n", files,
                             o.folder.c_str());
                 return 0;
@@ -50,9 +57,6 @@ int main(int argc, char** argv) {
             case Mode::kLive:
                 return runLiveSensor(o);
         }
-    } catch (const skarvel::VbError& e) {
-        std::fprintf(stderr, "skarvel-sensor-sim: error %d (%s)\n", e.number(),
-                     e.description().c_str());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "skarvel-sensor-sim: %s\n", e.what());
     }

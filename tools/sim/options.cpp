@@ -113,7 +113,10 @@ Options parse(std::span<const std::string_view> args) {
             continue;
         }
         if (!value) {
-            if (i + 1 >= args.size()) throw Fail{std::string(option) + " needs a value"};
+            // "--link --count 3" is a forgotten value, not a link named "--count".
+            if (i + 1 >= args.size() || args[i + 1].starts_with("--")) {
+                throw Fail{std::string(option) + " needs a value"};
+            }
             value = args[++i];
         }
         if (value->empty()) throw Fail{std::string(option) + " needs a value"};

@@ -18,7 +18,7 @@ class PseudoTerminal {
     const std::string& slaveName() const { return slaveName_; }
     int master() const { return master_; }
     bool isOpen() const { return master_ >= 0; }
-    /// Bytes written that the reader has not taken yet.
+    /// Bytes written that the reader has not taken yet; lags a fresh write by a moment.
     std::size_t unread() const;
     /// The sensor goes away: the reader's next read fails.
     void close();

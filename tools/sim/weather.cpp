@@ -34,7 +34,7 @@ double skyDelta(double cover, double clearDepth, double overcastDepth) {
 
 double cloudCover(double weather, double passing) {
     const double systems = smoothStep(0.35, 0.65, weather);
-    const double clouds = smoothStep(0.65, 0.85, passing);
+    const double clouds = smoothStep(0.6, 0.9, passing);
     return systems + (1.0 - systems) * 0.5 * clouds;
 }
 
@@ -44,7 +44,7 @@ SkySample NightSky::at(double seconds) const {
     const auto tick = static_cast<std::int64_t>(std::llround(seconds * 1000.0));
     const double ambient = 5.0 + 10.0 * drift + jitter(seed_, kAmbientNoise, tick, 0.02);
     const double cover = cloudCover(valueNoise(seed_, kWeather, seconds / 240.0),
-                                    valueNoise(seed_, kPassing, seconds / 30.0));
+                                    valueNoise(seed_, kPassing, seconds / 60.0));
     const double delta = skyDelta(cover, valueNoise(seed_, kClearDepth, seconds / 600.0),
                                   valueNoise(seed_, kOvercastDepth, seconds / 600.0));
     return SkySample{ambient + delta + jitter(seed_, kSkyNoise, tick, 0.08), ambient};

@@ -18,7 +18,7 @@ double cloudCover(double weather, double passing);
 
 /// A changing night for the live sensor, fixed by its seed: the ambient temperature drifts
 /// between 5 and 15 C over tens of minutes, and the sky spends minutes at a time clear
-/// (30 to 35 below ambient) or overcast (5 to 10 below), with clouds passing in tens of seconds.
+/// (30 to 35 below ambient) or overcast (5 to 10 below), with clouds passing in a minute or so.
 class NightSky {
   public:
     explicit NightSky(std::uint64_t seed) : seed_(seed) {}
