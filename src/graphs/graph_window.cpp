@@ -36,9 +36,12 @@ void GraphWindow::showWindow() {
         loaded_ = true;
         Form_Load();
     }
-    show();
-    raise();
-    activateWindow();
+    if (isVisible()) {
+        raise();
+        activateWindow();
+    } else {
+        show();
+    }
 }
 
 void GraphWindow::unloadWindow() {

@@ -24,6 +24,8 @@ QtDrawingSurface::QtDrawingSurface(int width, int height)
       font_(QFontDatabase::systemFont(QFontDatabase::GeneralFont)) {
     font_.setStyleHint(QFont::SansSerif);
     font_.setPointSizeF(8);
+    // Labels in pure palette colours, as the rest of the picture.
+    font_.setStyleStrategy(QFont::NoAntialias);
     image_.fill(Qt::black);
 }
 
