@@ -30,7 +30,8 @@ QString q(const std::string& s) {
 
 }  // namespace
 
-frmMain::frmMain(SerialFactory factory) : publishing_(settings_, services_, *this) {
+frmMain::frmMain(SerialFactory factory, QString programFolder)
+    : services_(std::move(programFolder)), publishing_(settings_, services_, *this) {
     if (!factory) {
         factory = [this] { return std::make_unique<QtSerialControl>(q(services_.appPath())); };
     }

@@ -25,8 +25,9 @@ class frmSetup;
 class frmMain final : public QWidget, public MainWindowControls {
     Q_OBJECT
   public:
-    /// `factory` is the serial control the monitor opens; by default the real port.
-    explicit frmMain(SerialFactory factory = {});
+    /// `factory` makes the serial control the monitor opens, by default the real port;
+    /// `programFolder` replaces the executable's folder when not empty.
+    explicit frmMain(SerialFactory factory = {}, QString programFolder = {});
     ~frmMain() override;
 
     /// Start-up: settings, the link, the windows and the timer. Call before show().

@@ -26,7 +26,7 @@ void QtDesktopServices::doEvents() {
 }
 
 std::string QtDesktopServices::appPath() const {
-    return QCoreApplication::applicationDirPath().toStdString();
+    return (folder_.isEmpty() ? QCoreApplication::applicationDirPath() : folder_).toStdString();
 }
 
 LocalTime QtDesktopServices::now() const {

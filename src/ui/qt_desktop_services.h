@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 
 #include "ui/desktop_services.h"
@@ -9,7 +10,8 @@ namespace skarvel {
 
 class QtDesktopServices final : public DesktopServices {
   public:
-    QtDesktopServices() = default;
+    /// `programFolder` replaces the executable's folder when not empty.
+    explicit QtDesktopServices(QString programFolder = {}) : folder_(std::move(programFolder)) {}
 
     /// Message boxes are centred over this window.
     void setMessageParent(QWidget* parent) { parent_ = parent; }
@@ -24,6 +26,7 @@ class QtDesktopServices final : public DesktopServices {
 
   private:
     QPointer<QWidget> parent_;
+    QString folder_;
 };
 
 }  // namespace skarvel

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <unistd.h>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/serial_control.h"
+
+namespace skarvel::testing {
+
+/// The next widget that Tab moves the focus to.
+inline QWidget* nextTabStop(QWidget* w) {
+    QWidget* next = w->nextInFocusChain();
+    while (next != w && !(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
+    return next;
+}
+
+/// Answers every message box that opens while it lives, recording title, text and icon.
+class MessageBoxAnswerer {
+  public:
+    struct Seen {
+        std::string title, text;
+        QMessageBox::Icon icon;
+        int buttons;
+    };
+    MessageBoxAnswerer() {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(),
+                            box->icon(), int(box->buttons().size())});
+            box->button(QMessageBox::Ok)->click();
+        });
+        timer_.start(10);
+    }
+    std::vector<Seen> seen;
+
+  private:
+    QTimer timer_;
+};
+
+/// A sensor that always has a good line waiting.
+class SteadySensor : public SerialControl {
+  public:
+    explicit SteadySensor(std::string line) : line_(std::move(line)) {}
+    void setCommPort(std::int16_t p) override { port_ = p; }
+    std::int16_t commPort() const override { return port_; }
+    void setInputLen(int) override {}
+    void setInputMode(int) override {}
+    void setRThreshold(int) override {}
+    void setPortOpen(bool open) override { open_ = open; }
+    bool portOpen() const override { return open_; }
+    void setSettings(const std::string&) override {}
+    int inBufferCount() override { return int(line_.size()); }
+    void setInBufferCount(int) override {}
+    std::vector<std::uint8_t> input() override { return {line_.begin(), line_.end()}; }
+    bool deviceGone() const override { return false; }
+
+  private:
+    std::string line_;
+    std::int16_t port_ = 0;
+    bool open_ = false;
+};
+
+inline SerialFactory steadySensor(std::string line) {
+    return [line] { return std::make_unique<SteadySensor>(line); };
+}
+
+/// A fresh empty folder that is removed again.
+class TempFolder {
+  public:
+    TempFolder() {
+        path_ = std::filesystem::temp_directory_path() /
+                ("skarvel-ui-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder() { std::filesystem::remove_all(path_); }
+    std::string str() const { return path_.string(); }
+    QString q() const { return QString::fromStdString(path_.string()); }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+  private:
+    static int& counter() {
+        static int n = 0;
+        return n;
+    }
+    std::filesystem::path path_;
+};
+
+}  // namespace skarvel::testing
