@@ -20,7 +20,8 @@ QtSerialControl::~QtSerialControl() {
 
 QString QtSerialControl::portPath(const QString& programFolder, int port) {
     const QFileInfo link(QDir(programFolder).filePath(QStringLiteral("com%1").arg(port)));
-    if (link.exists()) {
+    // A dangling link still names the user's choice: it fails to open rather than falling back.
+    if (link.exists() || link.isSymLink()) {
         // Qt derives the lock-file name from the path, so open the device itself.
         const QString target = link.canonicalFilePath();
         return target.isEmpty() ? link.absoluteFilePath() : target;
