@@ -8,9 +8,8 @@
 
 namespace skarvel::testing {
 
-/// A drawing surface that records what is drawn, so geometry and colours can be asserted.
-/// Saving writes a small marker file through the real atomic writer, so folder failures behave
-/// as they do for the real surface.
+/// Records lines with their colour and texts with their position. Saving writes a marker file
+/// through the real atomic writer, so folder failures behave as for the real surface.
 class RecordingSurface : public DrawingSurface {
   public:
     struct Line {
@@ -23,10 +22,7 @@ class RecordingSurface : public DrawingSurface {
         Color color;
     };
 
-    static constexpr float kLineHeight = 12;
-
-    explicit RecordingSurface(int width = 1000, int height = 534)
-        : width_(width), height_(height) {}
+    RecordingSurface(int width, int height) : width_(width), height_(height) {}
 
     int width() const override { return width_; }
     int height() const override { return height_; }
@@ -47,33 +43,19 @@ class RecordingSurface : public DrawingSurface {
     float currentY() const override { return y_; }
     void print(const std::string& text) override {
         texts.push_back({x_, y_, text, fore_});
-        y_ += kLineHeight;
+        y_ += 12;
     }
-    void savePicture(const std::string& path) override {
-        writeFileAtomic(path, "BM");
-        saved.push_back(path);
-    }
-
-    /// The first text equal to `text`, or nullptr.
-    const Text* findText(const std::string& text) const {
-        for (const Text& t : texts) {
-            if (t.text == text) return &t;
-        }
-        return nullptr;
-    }
+    void savePicture(const std::string& path) override { writeFileAtomic(path, "BM"); }
 
     std::vector<Line> lines;
     std::vector<Text> texts;
-    std::vector<std::string> saved;
-    Color back = 0;
+    Color back = 1;
     int clears = 0;
 
   private:
-    int width_;
-    int height_;
+    int width_, height_;
     Color fore_ = 0;
-    float x_ = 0;
-    float y_ = 0;
+    float x_ = 0, y_ = 0;
 };
 
 }  // namespace skarvel::testing

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -13,16 +12,19 @@
 #include "fakes/recording_surface.h"
 #include "graphs/graph_plot.h"
 #include "graphs/palette.h"
+#include "store/file_io.h"
 #include "store/readings_log.h"
 #include "store/temp_dir.h"
 
 namespace skarvel::testing {
 
+using Line = RecordingSurface::Line;
+
 inline FieldValue num(double v) {
     return FieldValue{true, v, ""};
 }
 
-/// A program folder with a web folder inside, the fake clock and a recording surface.
+/// A program folder with a web folder, the fake clock and a recording surface.
 struct GraphFixture {
     explicit GraphFixture(GraphKind kind, LocalTime now = makeTime(2008, 12, 10, 12, 0))
         : services(dir.str(), now),
@@ -31,33 +33,26 @@ struct GraphFixture {
         std::filesystem::create_directory(dir.file("web"));
         settings.webPath = dir.file("web") + "/";
     }
-
-    /// Writes the day file of `day` from whole log lines.
-    void writeDay(LocalTime day, const std::string& content) const {
-        TempDir::write(dir.file(dayFileName(day)), content);
-    }
-    /// Appends one regular log line to its day file.
     void addRecord(LocalTime t, float ambient, float sky) const {
         const std::string path = dir.file(dayFileName(t));
         TempDir::write(path, TempDir::read(path) + logLine(t, ambient, sky));
     }
-
     bool programImage() const { return FileExists(dir.file(plot.imageName())); }
     bool webImage() const { return FileExists(settings.webPath + plot.imageName()); }
-
-    std::vector<RecordingSurface::Line> linesOf(Color color) const {
-        std::vector<RecordingSurface::Line> out;
-        std::copy_if(surface.lines.begin(), surface.lines.end(), std::back_inserter(out),
-                     [&](const auto& l) { return l.color == color; });
+    std::vector<Line> linesOf(Color color) const {
+        std::vector<Line> out;
+        for (const Line& l : surface.lines) {
+            if (l.color == color) out.push_back(l);
+        }
         return out;
     }
-    /// Index of the first line matching, or -1.
-    template <class Pred>
-    int firstLine(Pred pred) const {
-        for (std::size_t i = 0; i < surface.lines.size(); ++i) {
-            if (pred(surface.lines[i])) return int(i);
+    /// The ambient curve: cyan lines inside the frame (the cyan scale ticks lie left of it).
+    std::vector<Line> ambientCurve() const {
+        std::vector<Line> out;
+        for (const Line& l : linesOf(palette::kCyan)) {
+            if (l.x1 >= 60) out.push_back(l);
         }
-        return -1;
+        return out;
     }
 
     TempDir dir;
@@ -67,25 +62,27 @@ struct GraphFixture {
     GraphPlot plot;
 };
 
-/// Redraws with one day file per day from `fromDay` to `toDay` (offsets from the date of `now`),
-/// each with records at `times` whose ambient temperature tells the day apart, and returns the
-/// day offsets whose records reached the ambient curve.
-inline std::set<float> daysRead(GraphKind kind, LocalTime now, int fromDay, int toDay,
-                                std::vector<std::pair<int, int>> times = {{5, 5}}) {
+/// Redraws with day files for the day offsets fromDay..toDay around `now`, each with records at
+/// `times` whose ambient temperature names the day; returns the days that reached the curve.
+inline std::set<int> daysRead(GraphKind kind, LocalTime now, int fromDay, int toDay,
+                              std::vector<std::pair<int, int>> times = {{5, 5}}) {
     GraphFixture f(kind, now);
     const CivilTime c = toCivil(now);
     for (int k = fromDay; k <= toDay; ++k) {
         for (auto [hour, minute] : times) {
-            const LocalTime t = addDays(makeTime(c.year, c.month, c.day, hour, minute), k);
-            f.addRecord(t, float(k - fromDay), -30);
+            f.addRecord(addDays(makeTime(c.year, c.month, c.day, hour, minute), k),
+                        float(k - fromDay), -30);
         }
     }
     f.plot.PlotGraph();
-    std::set<float> out;
-    for (const auto& l : f.linesOf(palette::kCyan)) {
-        // The scale ticks are cyan too but lie left of the frame.
-        if (l.x1 >= 60) out.insert((450 - l.y2) / 10 + float(fromDay));
-    }
+    std::set<int> out;
+    for (const Line& l : f.ambientCurve()) out.insert(int(450 - l.y2) / 10 + fromDay);
+    return out;
+}
+
+inline std::set<int> range(int from, int to) {
+    std::set<int> out;
+    for (int k = from; k <= to; ++k) out.insert(k);
     return out;
 }
 

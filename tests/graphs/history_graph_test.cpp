@@ -6,106 +6,72 @@ namespace {
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using ::testing::SizeIs;
 
 const LocalTime kNoon = makeTime(2008, 12, 10, 12, 0);
 
-TEST(SelectColor, ComparesGreaterOrEqualAndReadsThresholdsAtEveryCall) {
+TEST(SelectColor, ComparesGreaterOrEqualWithTheCurrentThresholds) {
     Settings s;
     EXPECT_EQ(selectColor(-25.01, s), palette::kGreen);
     EXPECT_EQ(selectColor(-25, s), palette::kOrange);
-    EXPECT_EQ(selectColor(-15.01, s), palette::kOrange);
     EXPECT_EQ(selectColor(-15, s), palette::kRed);
-    EXPECT_EQ(selectColor(0, s), palette::kRed);
-
     s.cloudyThreshold = -10;  // inverted: orange can never win
     s.vCloudyThreshold = -20;
     EXPECT_EQ(selectColor(-30, s), palette::kGreen);
-    EXPECT_EQ(selectColor(-20, s), palette::kRed);
-    EXPECT_EQ(selectColor(-10, s), palette::kRed);
+    EXPECT_EQ(selectColor(-15, s), palette::kRed);
 }
 
-TEST(HistoryPlotEntry, PlacesRecordsOnTheScalesWithClampsAndPileUp) {
+TEST(HistoryPlotEntry, PlacesRecordsWithClampsAndLeftEdgePileUp) {
     GraphFixture f(GraphKind::History);
     bool first = true;
-    // 30 minutes ahead of the present: right of the frame; first record, zero-length segments.
+    // Half an hour ahead of the present, first of the redraw: zero-length segments at x 865.
     f.plot.plotEntry(kNoon, addMinutes(kNoon, 30), num(10), num(-20), first);
-    EXPECT_THAT(f.surface.lines, ElementsAre(LineIs(865, 350, 865, 350), LineIs(865, 350, 865, 350),
-                                             LineIs(865, 450, 865, 450)));
-    EXPECT_EQ(f.surface.lines[0].color, palette::kCyan);
-    EXPECT_EQ(f.surface.lines[1].color, palette::kGreen);
-    EXPECT_EQ(f.surface.lines[2].color, palette::kGreen);
-
     first = false;
-    f.surface.lines.clear();
-    // 100 hours old, sky warmer than ambient, ambient below zero.
+    // 100 and 90 hours old (left edge); sky warmer than ambient; difference below -40;
+    // ambient outside 0..40.
     f.plot.plotEntry(kNoon, addHours(kNoon, -100), num(-5), num(5), first);
-    // 90 hours old, difference below -40, ambient above 40: piles up on the left edge.
     f.plot.plotEntry(kNoon, addHours(kNoon, -90), num(45), num(-10), first);
-    EXPECT_THAT(f.surface.lines, ElementsAre(LineIs(865, 350, 60, 500), LineIs(865, 350, 60, 50),
-                                             LineIs(865, 450, 60, 450), LineIs(60, 500, 60, 0),
-                                             LineIs(60, 50, 60, 450), LineIs(60, 450, 60, 450)));
-    EXPECT_EQ(f.surface.lines[1].color, palette::kRed);  // a difference of 0 is very cloudy
-    EXPECT_EQ(f.surface.lines[4].color, palette::kGreen);
+    EXPECT_THAT(f.surface.lines, ElementsAre(LineIs(865, 350, 865, 350), LineIs(865, 350, 865, 350),
+                                             LineIs(865, 450, 865, 450), LineIs(865, 350, 60, 500),
+                                             LineIs(865, 350, 60, 50), LineIs(865, 450, 60, 450),
+                                             LineIs(60, 500, 60, 0), LineIs(60, 50, 60, 450),
+                                             LineIs(60, 450, 60, 450)));
+    const Color expected[] = {palette::kCyan, palette::kGreen, palette::kGreen,
+                              palette::kCyan, palette::kRed,   palette::kRed,
+                              palette::kCyan, palette::kGreen, palette::kGreen};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(f.surface.lines[i].color, expected[i]) << i;
 
-    // Whole minute boundaries count, not elapsed seconds.
-    f.surface.lines.clear();
+    // Minute boundaries count, not elapsed seconds.
     f.plot.plotEntry(kNoon, makeTime(2008, 12, 10, 11, 59, 59), num(0), num(-25), first);
-    EXPECT_FLOAT_EQ(f.surface.lines[0].x2, float(860 - 10.0 / 60));
-    EXPECT_EQ(f.surface.lines[1].color, palette::kOrange);
-    f.surface.lines.clear();
-    f.plot.plotEntry(makeTime(2008, 12, 10, 12, 0, 59), kNoon, num(0), num(-25), first);
-    EXPECT_FLOAT_EQ(f.surface.lines[0].x2, 860);
+    EXPECT_FLOAT_EQ(f.surface.lines.back().x2, float(860 - 10.0 / 60));
 }
 
-TEST(HistoryPlotGraph, DrawsFrameScalesLegendAxisAndThresholdsInOrder) {
+TEST(HistoryPlotGraph, DrawsFrameScalesLegendAxisThenThresholds) {
     GraphFixture f(GraphKind::History, makeTime(2008, 12, 10, 12, 20));
     f.plot.PlotGraph();
     ASSERT_THAT(f.services.messages, IsEmpty());
-    EXPECT_EQ(f.surface.clears, 1);
     EXPECT_EQ(f.surface.back, palette::kBlack);
-
     const auto& lines = f.surface.lines;
-    ASSERT_THAT(lines, SizeIs(::testing::Gt(5)));
     EXPECT_THAT(
         std::vector(lines.begin(), lines.begin() + 3),
         ElementsAre(LineIs(60, 50, 60, 450), LineIs(860, 50, 860, 450), LineIs(60, 450, 860, 450)));
-    EXPECT_EQ(lines[0].color, palette::kWhite);
-    // No data: the threshold lines come last.
+    // Without data the threshold lines are drawn last.
     EXPECT_THAT(std::vector(lines.end() - 2, lines.end()),
                 ElementsAre(LineIs(60, 300, 860, 300), LineIs(60, 200, 860, 200)));
     EXPECT_EQ(lines.end()[-2].color, palette::kOrange);
-    EXPECT_EQ(lines.end()[-1].color, palette::kRed);
 
-    struct Label {
-        const char* text;
-        float x, y;
-        Color color;
-    };
-    const Label labels[] = {
-        {" 40 ", 30, 44, palette::kCyan},        {" 0 ", 30, 444, palette::kCyan},
-        {"-40 ", 880, 444, palette::kGreen},     {"-30 ", 880, 344, palette::kGreen},
-        {"-25 ", 880, 294, palette::kOrange},    {"-20 ", 880, 244, palette::kOrange},
-        {"-15 ", 880, 194, palette::kRed},       {"Legend:", 60, 500, palette::kWhite},
-        {"Ambient", 120, 500, palette::kCyan},   {"V.Cloudy", 180, 500, palette::kRed},
-        {"Cloudy", 240, 500, palette::kOrange},  {"Clear", 300, 500, palette::kGreen},
-        {" 12 ", 844, 465, palette::kWhite},     {"2008_12_10", 724, 480, palette::kWhite},
-        {"2008_12_8", 244, 480, palette::kWhite}};
-    for (const Label& l : labels) {
-        const auto* t = f.surface.findText(l.text);
-        ASSERT_NE(t, nullptr) << l.text;
-        EXPECT_EQ(t->x, l.x) << l.text;
-        EXPECT_EQ(t->y, l.y) << l.text;
-        EXPECT_EQ(t->color, l.color) << l.text;
-    }
-    // The anchor is 13:05: the right-hand tick is hour 13 and carries no label; the midnight
-    // ticks carry the hour 0 above the date and a grid line.
-    int hourZero = 0;
-    for (const auto& t : f.surface.texts) {
-        EXPECT_FALSE(t.y == 465 && t.x == 854) << t.text;
-        hourZero += t.text == " 0 " && t.y == 465;
-    }
-    EXPECT_EQ(hourZero, 3);
+    std::vector<std::tuple<std::string, float, float, Color>> texts;
+    for (const auto& t : f.surface.texts) texts.emplace_back(t.text, t.x, t.y, t.color);
+    EXPECT_THAT(texts, Contains(std::tuple(" 40 ", 30, 44, palette::kCyan)));
+    EXPECT_THAT(texts, Contains(std::tuple("-30 ", 880, 344, palette::kGreen)));
+    EXPECT_THAT(texts, Contains(std::tuple("-25 ", 880, 294, palette::kOrange)));
+    EXPECT_THAT(texts, Contains(std::tuple("-15 ", 880, 194, palette::kRed)));
+    EXPECT_THAT(texts, Contains(std::tuple("V.Cloudy", 180, 500, palette::kRed)));
+    // Anchor 13:05: the tick at 860 is hour 13, unlabelled; 850 is labelled 12.
+    EXPECT_THAT(texts, Contains(std::tuple(" 12 ", 844, 465, palette::kWhite)));
+    EXPECT_THAT(texts, ::testing::Not(
+                           Contains(::testing::FieldsAre(::testing::_, 854, 465, ::testing::_))));
+    EXPECT_THAT(texts, Contains(std::tuple(" 0 ", 724, 465, palette::kWhite)));
+    EXPECT_THAT(texts, Contains(std::tuple("2008_12_10", 724, 480, palette::kWhite)));
     EXPECT_THAT(f.linesOf(palette::kDarkGrey),
                 ElementsAre(LineIs(730, 449, 730, 50), LineIs(490, 449, 490, 50),
                             LineIs(250, 449, 250, 50)));
@@ -114,93 +80,77 @@ TEST(HistoryPlotGraph, DrawsFrameScalesLegendAxisAndThresholdsInOrder) {
 }
 
 TEST(HistoryPlotGraph, ReadsFiveDayFilesEndingTomorrowFrom0415) {
-    EXPECT_EQ(daysRead(GraphKind::History, makeTime(2008, 12, 10, 10, 0), -8, 3),
-              (std::set<float>{-3, -2, -1, 0, 1}));
-    EXPECT_EQ(daysRead(GraphKind::History, makeTime(2008, 12, 10, 4, 14), -8, 3),
-              (std::set<float>{-4, -3, -2, -1, 0}));
-    // Across a month end.
-    EXPECT_EQ(daysRead(GraphKind::History, makeTime(2009, 3, 1, 23, 0), -8, 3),
-              (std::set<float>{-3, -2, -1, 0, 1}));
+    EXPECT_EQ(daysRead(GraphKind::History, makeTime(2008, 12, 10, 10, 0), -8, 3), range(-3, 1));
+    EXPECT_EQ(daysRead(GraphKind::History, makeTime(2008, 12, 10, 4, 14), -8, 3), range(-4, 0));
 }
 
 TEST(HistoryPlotGraph, ChangedThresholdsRecolourAtTheNextRedraw) {
     GraphFixture f(GraphKind::History);
     f.addRecord(makeTime(2008, 12, 10, 10, 0), 10, -20);
     f.addRecord(makeTime(2008, 12, 10, 11, 0), 10, -20);
-    auto diffColour = [&] {
-        f.plot.PlotGraph();
-        return f.surface.lines.end()[-2].color;  // difference segment of the last record
-    };
-    EXPECT_EQ(diffColour(), palette::kGreen);
+    f.plot.PlotGraph();
+    EXPECT_EQ(f.surface.lines.end()[-2].color, palette::kGreen);
     f.settings.cloudyThreshold = -35;
-    EXPECT_EQ(diffColour(), palette::kOrange);
+    f.plot.PlotGraph();
+    EXPECT_EQ(f.surface.lines.end()[-2].color, palette::kOrange);
     EXPECT_THAT(f.linesOf(palette::kOrange), Contains(LineIs(60, 400, 860, 400)));
-}
-
-TEST(HistoryPlotGraph, FailuresCostWhatTheyShould) {
-    const LocalTime day = makeTime(2008, 12, 10);
-    {
-        SCOPED_TRACE("unconvertible date ends the redraw before export");
-        GraphFixture f(GraphKind::History);
-        f.writeDay(day, logLine(makeTime(2008, 12, 10, 1, 0), 5, -30) +
-                            "13/45/2008 1:15:00 AM,5,-30\r\n" +
-                            logLine(makeTime(2008, 12, 10, 1, 30), 5, -30));
-        f.plot.PlotGraph();
-        EXPECT_THAT(f.services.messages,
-                    ElementsAre("Error 13 (Type mismatch) at line 0 in procedure PlotGraph of "
-                                "Form frmHistory"));
-        EXPECT_FALSE(f.programImage());
-        EXPECT_FALSE(f.webImage());
-        EXPECT_EQ(f.linesOf(palette::kCyan).back().y2, 400) << "the first record was drawn";
-    }
-    {
-        SCOPED_TRACE("a record cut short ends the redraw too");
-        GraphFixture f(GraphKind::History);
-        f.writeDay(day, logLine(makeTime(2008, 12, 10, 1, 0), 5, -30) + "12/10/2008 1:15:00 AM,5");
-        f.plot.PlotGraph();
-        EXPECT_THAT(f.services.messages,
-                    ElementsAre("Error 62 (Input past end of file) at line 0 in procedure "
-                                "PlotGraph of Form frmHistory"));
-        EXPECT_FALSE(f.programImage());
-    }
-    {
-        SCOPED_TRACE("a field that is not a number costs only its record");
-        GraphFixture f(GraphKind::History);
-        f.writeDay(day, logLine(makeTime(2008, 12, 10, 1, 0), 5, -30) +
-                            "12/10/2008 1:15:00 AM,warm,-30\r\n" +
-                            logLine(makeTime(2008, 12, 10, 1, 30), 8, -30));
-        f.plot.PlotGraph();
-        EXPECT_THAT(f.services.messages,
-                    ElementsAre("Error 13 (Type mismatch) at line 0 in procedure plotEntry of "
-                                "Form frmHistory"));
-        const auto cyan = f.linesOf(palette::kCyan);
-        EXPECT_THAT(std::vector(cyan.end() - 2, cyan.end()),
-                    ElementsAre(LineIs(750, 400, 750, 400), LineIs(750, 400, 755, 370)));
-        EXPECT_TRUE(f.programImage());
-        EXPECT_TRUE(f.webImage());
-    }
-    {
-        SCOPED_TRACE("a missing web folder costs only the web copy");
-        GraphFixture f(GraphKind::History);
-        f.settings.webPath = f.dir.file("gone") + "/";
-        f.plot.PlotGraph();
-        EXPECT_THAT(f.services.messages,
-                    ElementsAre("Error 76 (Path not found) at line 0 in procedure PlotGraph of "
-                                "Form frmHistory"));
-        EXPECT_TRUE(f.programImage());
-    }
 }
 
 TEST(HistoryPlotGraph, BadFirstRecordDoesNotJoinTheOldPreviousPoint) {
     GraphFixture f(GraphKind::History);
     bool first = true;
-    f.plot.plotEntry(kNoon, kNoon, num(20), num(0), first);  // previous point (860, 50, 250)
-    f.writeDay(makeTime(2008, 12, 10),
-               "12/10/2008 1:00:00 AM,,oops\r\n" + logLine(makeTime(2008, 12, 10, 1, 30), 5, -30));
+    f.plot.plotEntry(kNoon, kNoon, num(20), num(0), first);  // previous point at x 860
+    TempDir::write(
+        f.dir.file("2008_12_10.csv"),
+        "12/10/2008 1:00:00 AM,,oops\r\n" + logLine(makeTime(2008, 12, 10, 1, 30), 5, -30));
     f.plot.PlotGraph();
-    ASSERT_THAT(f.services.messages, SizeIs(1));
-    const auto cyan = f.linesOf(palette::kCyan);
-    EXPECT_THAT(cyan.back(), LineIs(755, 400, 755, 400));
+    EXPECT_EQ(f.services.messages.size(), 1u);
+    EXPECT_THAT(f.ambientCurve(), ElementsAre(LineIs(755, 400, 755, 400)));
+}
+
+// Three-day messages carry line 0, the thirty-day ones their statement numbers.
+TEST(GraphFailures, EachCostsWhatItShould) {
+    const std::string good = logLine(makeTime(2008, 12, 10, 1, 0), 5, -30);
+    const std::string later = logLine(makeTime(2008, 12, 10, 2, 0), 8, -30);
+    struct Case {
+        std::string content;
+        bool webMissing;
+        const char* procedure;
+        int number, historyLine, monthLine;
+        bool programImage, webImage;
+    };
+    const Case cases[] = {
+        {good + "12/10/2008 1:30:00 AM,warm,-30\r\n" + later, false, "plotEntry", 13, 0, 50, true,
+         true},
+        {good + "13/45/2008 1:30:00 AM,5,-30\r\n" + later, false, "PlotGraph", 13, 0, 720, false,
+         false},
+        {good + "12/10/2008 1:30:00 AM,5", false, "PlotGraph", 62, 0, 710, false, false},
+        {good, true, "PlotGraph", 76, 0, 810, true, false},
+    };
+    for (GraphKind kind : {GraphKind::History, GraphKind::Month}) {
+        for (const Case& c : cases) {
+            GraphFixture f(kind);
+            if (c.webMissing) f.settings.webPath = f.dir.file("gone") + "/";
+            TempDir::write(f.dir.file("2008_12_10.csv"), c.content);
+            f.plot.PlotGraph();
+            const int line = kind == GraphKind::History ? c.historyLine : c.monthLine;
+            ASSERT_EQ(f.services.messages.size(), 1u) << c.content;
+            EXPECT_THAT(f.services.messages[0],
+                        ::testing::StartsWith("Error " + std::to_string(c.number) + " ("));
+            EXPECT_THAT(f.services.messages[0],
+                        ::testing::EndsWith(") at line " + std::to_string(line) + " in procedure " +
+                                            c.procedure + " of Form " + f.plot.formName()));
+            EXPECT_EQ(f.programImage(), c.programImage) << c.content;
+            EXPECT_EQ(f.webImage(), c.webImage) << c.content;
+            // What came before a failure stays drawn; a bad number skips only its record.
+            const auto curve = f.ambientCurve();
+            ASSERT_FALSE(curve.empty());
+            EXPECT_EQ(curve[0].y2, 400);
+            if (c.procedure == std::string("plotEntry")) {
+                EXPECT_EQ(curve.back().y1, 400);
+            }
+        }
+    }
 }
 
 }  // namespace
