@@ -74,9 +74,7 @@ void GraphPlot::PlotGraph() {
     try {
         at(10);
         if (kind_ == GraphKind::Year) {
-            line = 20;
             dayCount_ = 0;
-            line = 30;
             daySum_ = 0;
         }
 
