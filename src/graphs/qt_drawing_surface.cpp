@@ -12,9 +12,14 @@ namespace skarvel {
 
 namespace {
 
-// Aliased QPainter truncates fractional coordinates; the graphs want the nearest pixel.
+// Aliased QPainter truncates fractional coordinates; the graphs want the nearest pixel. A
+// corrupt log value can put a point absurdly far off the picture (or at infinity in single
+// precision); it is held far outside instead of overflowing the pixel type.
 int nearestPixel(float v) {
-    return int(std::floor(double(v) + 0.5));
+    constexpr double kFar = 1e6;
+    const double p = std::floor(double(v) + 0.5);
+    if (!(p > -kFar)) return int(-kFar);
+    return p < kFar ? int(p) : int(kFar);
 }
 
 }  // namespace

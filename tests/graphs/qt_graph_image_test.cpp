@@ -91,6 +91,8 @@ TEST(QtDrawingSurface, RoundsToPixelsIncludesEndsAndPrintsDownwards) {
     EXPECT_EQ(img.pixelColor(9, 4), rgb(palette::kBlack));
     EXPECT_EQ(img.pixelColor(5, 3), rgb(palette::kBlack));
     EXPECT_EQ(img.pixelColor(20, 20), rgb(palette::kOrange));
+    s.line(5, 30, 5, -1e30f * 1e30f);  // an ambient of 1e30 from a corrupt log
+    EXPECT_EQ(s.image().pixelColor(5, 0), rgb(palette::kOrange));
 
     s.setBackColor(palette::kBlack);
     s.setForeColor(palette::kWhite);
