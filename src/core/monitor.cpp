@@ -136,30 +136,24 @@ void Monitor::Update() {
         line = 220;
         controls_.setDiffTemp(singleText(difference));
         std::string state;
+        // Caption, colour and state word at statements first, first + 10, first + 20.
+        auto show = [&](const char* caption, int color, int first) {
+            line = first;
+            controls_.setStatusCaption(caption);
+            line = first + 10;
+            controls_.setStatusColor(color);
+            line = first + 20;
+            state = caption;
+        };
         line = 230;
         if (difference > settings_.vCloudyThreshold) {
-            line = 240;
-            controls_.setStatusCaption("V.CLOUDY");
-            line = 250;
-            controls_.setStatusColor(kRed);
-            line = 260;
-            state = "V.CLOUDY";
+            show("V.CLOUDY", kRed, 240);
         } else {
             line = 280;
             if (difference > settings_.cloudyThreshold) {
-                line = 290;
-                controls_.setStatusCaption("CLOUDY");
-                line = 300;
-                controls_.setStatusColor(kOrange);
-                line = 310;
-                state = "CLOUDY";
+                show("CLOUDY", kOrange, 290);
             } else {
-                line = 330;
-                controls_.setStatusCaption("CLEAR");
-                line = 340;
-                controls_.setStatusColor(kGreen);
-                line = 350;
-                state = "CLEAR";
+                show("CLEAR", kGreen, 330);
             }
         }
         line = 380;
