@@ -215,3 +215,38 @@ TEST(MainWindow, SetupSavesEvenWhenCancelledAndRunsOneCycle) {
 
 }  // namespace
 }  // namespace skarvel
+
+namespace skarvel {
+namespace {
+
+TEST(MainWindow, SetupPressedDuringACycleOpensOnceTheCycleIsDone) {
+    testing::TempFolder folder;
+    frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), folder.q());
+    testing::MessageBoxAnswerer answerer;
+    w.Form_Load();
+    w.show();
+    bool pressedDuringCycle = false, openedDuringCycle = true;
+    QTimer::singleShot(100, [&] {
+        pressedDuringCycle = w.monitor().cycleRunning();
+        w.SetupButton->click();
+        openedDuringCycle = w.setupDialog()->isVisible();
+    });
+    w.Timer1_Timer();
+    EXPECT_TRUE(pressedDuringCycle);
+    EXPECT_FALSE(openedDuringCycle);
+
+    bool opened = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!w.setupDialog()->isVisible()) return;
+        opened = true;
+        EXPECT_FALSE(w.monitor().cycleRunning());
+        w.setupDialog()->cmdCancel->click();
+    });
+    poll.start(10);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return opened; }, 5000));
+    EXPECT_TRUE(answerer.seen.empty());
+}
+
+}  // namespace
+}  // namespace skarvel
