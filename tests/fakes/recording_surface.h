@@ -30,7 +30,6 @@ class RecordingSurface : public DrawingSurface {
     Color foreColor() const override { return fore_; }
     void setBackColor(Color color) override {
         back = color;
-        ++clears;
         lines.clear();
         texts.clear();
     }
@@ -50,7 +49,6 @@ class RecordingSurface : public DrawingSurface {
     std::vector<Line> lines;
     std::vector<Text> texts;
     Color back = 1;
-    int clears = 0;
 
   private:
     int width_, height_;

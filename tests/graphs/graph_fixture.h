@@ -89,5 +89,9 @@ inline std::set<int> range(int from, int to) {
 MATCHER_P4(LineIs, x1, y1, x2, y2, "") {
     return arg.x1 == float(x1) && arg.y1 == float(y1) && arg.x2 == float(x2) && arg.y2 == float(y2);
 }
+/// A line drawn in a given colour.
+MATCHER_P5(Seg, x1, y1, x2, y2, color, "") {
+    return ::testing::Matches(LineIs(x1, y1, x2, y2))(arg) && arg.color == color;
+}
 
 }  // namespace skarvel::testing

@@ -3,8 +3,8 @@
 namespace skarvel::testing {
 namespace {
 
+using namespace palette;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 TEST(MonthPlotGraph, DrawsOnlyTheFirstQuarterOfEachHour) {
     {
@@ -16,7 +16,7 @@ TEST(MonthPlotGraph, DrawsOnlyTheFirstQuarterOfEachHour) {
         // 10:00 is 120 minutes old (x 857.5), 11:00 60 minutes (x 858.75).
         EXPECT_THAT(f.ambientCurve(),
                     ElementsAre(LineIs(857.5, 350, 857.5, 350), LineIs(857.5, 350, 858.75, 310)));
-        EXPECT_THAT(f.linesOf(palette::kGreen).back(), LineIs(857.5, 450, 858.75, 450));
+        EXPECT_THAT(f.linesOf(kGreen).back(), LineIs(857.5, 450, 858.75, 450));
     }
     {
         SCOPED_TRACE("a first record that is not drawn still sets the previous point");
@@ -40,24 +40,23 @@ TEST(MonthPlotGraph, ThresholdsComeBeforeTheScalesAndTheAxisShowsElevenDates) {
     f.plot.PlotGraph();
     const auto& lines = f.surface.lines;
     ASSERT_GT(lines.size(), 5u);
-    EXPECT_THAT(lines[3], LineIs(60, 300, 860, 300));
-    EXPECT_THAT(lines[4], LineIs(60, 200, 860, 200));
-    EXPECT_EQ(lines[5].color, palette::kCyan);
-    EXPECT_THAT(f.linesOf(palette::kDarkGrey), IsEmpty());
+    EXPECT_THAT(std::vector(lines.begin() + 3, lines.begin() + 6),
+                ElementsAre(LineIs(60, 300, 860, 300), LineIs(60, 200, 860, 200),
+                            ::testing::Field(&Line::color, kCyan)));
+    EXPECT_TRUE(f.linesOf(kDarkGrey).empty());
     int ticks = 0;
-    for (const Line& l : lines) ticks += l.y1 == 452 && l.y2 == 450 && l.color == palette::kWhite;
+    for (const Line& l : lines) ticks += l.y1 == 452 && l.y2 == 450 && l.color == kWhite;
     EXPECT_EQ(ticks, 81);
 
-    using Date = std::pair<float, std::string>;
-    std::vector<Date> dates;
+    // Anchor 13:05 on the 10th; each long tick is 64 hours further back.
+    std::vector<std::pair<float, std::string>> dates;
     for (const auto& t : f.surface.texts) {
         if (t.y == 465) dates.emplace_back(t.x, t.text);
     }
-    // Anchor 13:05 on the 10th; each long tick is 64 hours further back.
     ASSERT_EQ(dates.size(), 11u);
-    EXPECT_EQ(dates[0], Date(854, "2008_12_10"));
-    EXPECT_EQ(dates[1], Date(774, "2008_12_7"));
-    EXPECT_EQ(dates[10], Date(54, "2008_11_13"));
+    EXPECT_EQ(dates[0], std::pair(854.0f, std::string("2008_12_10")));
+    EXPECT_EQ(dates[1], std::pair(774.0f, std::string("2008_12_7")));
+    EXPECT_EQ(dates[10], std::pair(54.0f, std::string("2008_11_13")));
 }
 
 TEST(MonthPlotGraph, ReadsTwentyEightDayFiles) {

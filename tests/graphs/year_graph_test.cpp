@@ -3,6 +3,7 @@
 namespace skarvel::testing {
 namespace {
 
+using namespace palette;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
@@ -31,8 +32,8 @@ TEST(YearPlotEntry, MidnightRecordsDrawTheBarOfTheDaysBefore) {
     EXPECT_THAT(f.surface.lines,
                 ElementsAre(LineIs(x9, 449, x9, 350), LineIs(x9 + 1, 449, x9 + 1, 350),
                             LineIs(x9 + 2, 449, x9 + 2, 350), LineIs(853.75, 420, x9, 400)));
-    EXPECT_EQ(f.surface.lines[0].color, palette::kGreen);
-    EXPECT_EQ(f.surface.lines[3].color, palette::kCyan);
+    EXPECT_EQ(f.surface.lines[0].color, kGreen);
+    EXPECT_EQ(f.surface.lines[3].color, kCyan);
 
     SCOPED_TRACE("a day without a midnight record is pooled with the next");
     f.surface.lines.clear();
@@ -43,7 +44,7 @@ TEST(YearPlotEntry, MidnightRecordsDrawTheBarOfTheDaysBefore) {
     const double x11 = 860 - (-725.0 * 10 / 60) / 96;
     ASSERT_THAT(f.surface.lines, SizeIs(4));
     EXPECT_THAT(f.surface.lines[0], LineIs(x11, 449, x11, 550.0 / 3));
-    EXPECT_EQ(f.surface.lines[0].color, palette::kRed);
+    EXPECT_EQ(f.surface.lines[0].color, kRed);
     EXPECT_THAT(f.surface.lines[3], LineIs(x9, 400, x11, 250));
 }
 
@@ -58,7 +59,7 @@ TEST(YearPlotEntry, DayCountOverflowsAbove32767) {
     f.record(makeTime(2008, 12, 10, 0, 0), 10, -10);
     ASSERT_THAT(f.surface.lines, SizeIs(4));
     EXPECT_EQ(f.surface.lines[0].y2, 250);
-    EXPECT_EQ(f.surface.lines[0].color, palette::kOrange);
+    EXPECT_EQ(f.surface.lines[0].color, kOrange);
 }
 
 TEST(YearPlotGraph, StartsEachRedrawWithAnEmptyDay) {

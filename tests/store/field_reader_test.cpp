@@ -1,6 +1,6 @@
 #include "store/field_reader.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "store/temp_dir.h"
 #include "store/vb_error.h"
@@ -10,36 +10,23 @@ namespace {
 
 using testing::TempDir;
 
-int pastEndNumber(FieldReader& r) {
-    try {
-        r.readText();
-    } catch (const VbError& e) {
-        return e.number();
-    }
-    return 0;
+auto throwsVb(int number) {
+    return ::testing::Throws<VbError>(::testing::Property(&VbError::number, number));
 }
 
-TEST(FieldReader, SeparatorsQuotesAndBlanks) {
-    FieldReader r("  -25,\"a, b\" , plain text,,\r\nnext\rcr\nlf");
+TEST(FieldReader, SeparatorsQuotesBlanksAndLineEnds) {
+    FieldReader r("  -25,\"a, b\" , plain text,,\r\nnext\rcr\nlf,3");
     EXPECT_FLOAT_EQ(r.readSingle(), -25.0f);
     EXPECT_EQ(r.readText(), "a, b");
     EXPECT_EQ(r.readText(), "plain text");
+    // The empty field is the one between the two commas; a line end only separates.
     EXPECT_EQ(r.readText(), "");
-    // The empty field before the line end is the one between the two commas.
     EXPECT_EQ(r.readText(), "next");
     EXPECT_EQ(r.readText(), "cr");
     EXPECT_EQ(r.readText(), "lf");
-    EXPECT_TRUE(r.atEnd());
-    EXPECT_EQ(pastEndNumber(r), err::kInputPastEnd);
-}
-
-TEST(FieldReader, ShortLinesBorrowFromTheNextLine) {
-    FieldReader r("webPath\r\n/opt/sky/,commportid,3\r\n");
-    EXPECT_EQ(r.readText(), "webPath");
-    EXPECT_EQ(r.readText(), "/opt/sky/");
-    EXPECT_EQ(r.readText(), "commportid");
     EXPECT_EQ(r.readInteger(), 3);
     EXPECT_TRUE(r.atEnd());
+    EXPECT_THAT([&] { r.readText(); }, throwsVb(err::kInputPastEnd));
 }
 
 TEST(FieldReader, TypedAndUntypedNumbers) {
@@ -47,12 +34,7 @@ TEST(FieldReader, TypedAndUntypedNumbers) {
     EXPECT_FLOAT_EQ(r.readSingle(), 0.0f);  // empty
     EXPECT_EQ(r.readInteger(), 2);          // half to even
     EXPECT_EQ(r.readInteger(), 4);
-    try {
-        r.readSingle();
-        ADD_FAILURE() << "text read as a number";
-    } catch (const VbError& e) {
-        EXPECT_EQ(e.number(), err::kTypeMismatch);
-    }
+    EXPECT_THAT([&] { r.readSingle(); }, throwsVb(err::kTypeMismatch));
     const FieldValue blank = r.readValue();
     EXPECT_TRUE(blank.numeric);
     EXPECT_EQ(blank.asNumber(), 0.0);
@@ -61,12 +43,7 @@ TEST(FieldReader, TypedAndUntypedNumbers) {
     const FieldValue text = r.readValue();
     EXPECT_FALSE(text.numeric);
     EXPECT_EQ(text.text, "x");
-    try {
-        text.asNumber();
-        ADD_FAILURE() << "text used as a number";
-    } catch (const VbError& e) {
-        EXPECT_EQ(e.number(), err::kTypeMismatch);
-    }
+    EXPECT_THAT([&] { text.asNumber(); }, throwsVb(err::kTypeMismatch));
 }
 
 TEST(FieldReader, EndOfFileRules) {
@@ -74,13 +51,12 @@ TEST(FieldReader, EndOfFileRules) {
     for (const char* tail : {"", "\r\n", "\n", "\r", "\r\n\r\n", "\r\n  \r\n"}) {
         FieldReader r(std::string("1/2/2008 3:04:05 AM,1.5,-20") + tail);
         int records = 0;
-        while (!r.atEnd()) {
+        for (; !r.atEnd(); ++records) {
             r.readText();
             r.readValue();
             r.readValue();
-            ++records;
         }
-        EXPECT_EQ(records, 1) << "tail " << ::testing::PrintToString(std::string(tail));
+        EXPECT_EQ(records, 1) << ::testing::PrintToString(std::string(tail));
     }
     EXPECT_TRUE(FieldReader("").atEnd());
 
@@ -89,8 +65,8 @@ TEST(FieldReader, EndOfFileRules) {
     for (int i = 0; i < 3; ++i) r.readText();
     EXPECT_EQ(r.readText(), "12/2/2008");
     EXPECT_EQ(r.readValue().asNumber(), 4.0);
-    EXPECT_EQ(pastEndNumber(r), err::kInputPastEnd);
-    EXPECT_EQ(pastEndNumber(r), err::kInputPastEnd);
+    EXPECT_THAT([&] { r.readValue(); }, throwsVb(err::kInputPastEnd));
+    EXPECT_THAT([&] { r.readText(); }, throwsVb(err::kInputPastEnd));
 
     // An unclosed quote runs to the end of the file.
     FieldReader open("\"a,b\r\nc");
@@ -98,7 +74,7 @@ TEST(FieldReader, EndOfFileRules) {
     EXPECT_TRUE(open.atEnd());
 }
 
-TEST(FieldReader, FromFileReadsAndReleasesTheFile) {
+TEST(FieldReader, FromFileReadsTheWholeFileAtOnce) {
     TempDir dir;
     TempDir::write(dir.file("2008_12_1.csv"), "12/1/2008 9:39:05 PM,3.2,-28.46667\r\n");
     FieldReader r = FieldReader::fromFile(dir.file("2008_12_1.csv"));
@@ -106,13 +82,8 @@ TEST(FieldReader, FromFileReadsAndReleasesTheFile) {
     EXPECT_EQ(r.readText(), "12/1/2008 9:39:05 PM");
     EXPECT_FLOAT_EQ(r.readSingle(), 3.2f);
     EXPECT_FLOAT_EQ(r.readSingle(), -28.46667f);
-    EXPECT_TRUE(r.atEnd());
-    try {
-        FieldReader::fromFile(dir.file("2008_12_2.csv"));
-        ADD_FAILURE();
-    } catch (const VbError& e) {
-        EXPECT_EQ(e.number(), err::kFileNotFound);
-    }
+    EXPECT_THAT([&] { FieldReader::fromFile(dir.file("2008_12_2.csv")); },
+                throwsVb(err::kFileNotFound));
 }
 
 }  // namespace

@@ -8,10 +8,9 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <random>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "store/temp_dir.h"
 #include "store/vb_error.h"
@@ -22,13 +21,8 @@ namespace {
 using testing::TempDir;
 namespace fs = std::filesystem;
 
-int errorNumber(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const VbError& e) {
-        return e.number();
-    }
-    return 0;
+auto throwsVb(int number) {
+    return ::testing::Throws<VbError>(::testing::Property(&VbError::number, number));
 }
 
 pid_t deadPid() {
@@ -38,66 +32,61 @@ pid_t deadPid() {
     return pid;
 }
 
-TEST(FileIo, FileExistsOnlyForFiles) {
-    TempDir dir;
-    TempDir::write(dir.file("a.csv"), "x");
-    fs::create_directory(dir.file("config.ini"));
-    EXPECT_TRUE(FileExists(dir.file("a.csv")));
-    EXPECT_FALSE(FileExists(dir.file("config.ini")));
-    EXPECT_FALSE(FileExists(dir.file("missing.csv")));
-    EXPECT_FALSE(FileExists(dir.file("a.csv/below")));
-    EXPECT_FALSE(FileExists(""));
+int exitCode(pid_t child) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
-TEST(FileIo, ReadWholeFileKeepsEveryByteAndNamesTheFailure) {
+TEST(FileIo, FileExistsAndReadWholeFile) {
     TempDir dir;
     const std::string bytes("a,b\r\n\0\xff\rc\n", 11);
-    TempDir::write(dir.file("f"), bytes);
-    EXPECT_EQ(readWholeFile(dir.file("f")), bytes);
-    EXPECT_EQ(readWholeFile(dir.file("f")), bytes);  // nothing held open in between
+    TempDir::write(dir.file("a.csv"), bytes);
+    EXPECT_EQ(readWholeFile(dir.file("a.csv")), bytes);
+    EXPECT_TRUE(FileExists(dir.file("a.csv")));
+    fs::create_directory(dir.file("config.ini"));
+    for (const char* notAFile : {"config.ini", "missing.csv", "a.csv/below"}) {
+        EXPECT_FALSE(FileExists(dir.file(notAFile))) << notAFile;
+    }
+    EXPECT_FALSE(FileExists(""));
 
-    EXPECT_EQ(errorNumber([&] { readWholeFile(dir.file("missing")); }), err::kFileNotFound);
-    EXPECT_EQ(errorNumber([&] { readWholeFile(dir.file("no/such/f")); }), err::kPathNotFound);
-    EXPECT_EQ(errorNumber([&] { readWholeFile(dir.str()); }), err::kPathFileAccess);
+    EXPECT_THAT([&] { readWholeFile(dir.file("missing")); }, throwsVb(err::kFileNotFound));
+    EXPECT_THAT([&] { readWholeFile(dir.file("no/such/f")); }, throwsVb(err::kPathNotFound));
+    EXPECT_THAT([&] { readWholeFile(dir.str()); }, throwsVb(err::kPathFileAccess));
 }
 
-TEST(FileIo, AtomicWriteReplacesWholeAndLeavesNothingBehind) {
+TEST(FileIo, AtomicWriteReplacesWholeKeepsModeAndLinks) {
     TempDir dir;
     const std::string path = dir.file("status.txt");
     writeFileAtomic(path, "first\r\n");
-    EXPECT_EQ(TempDir::read(path), "first\r\n");
     ::chmod(path.c_str(), 0640);
     writeFileAtomic(path, "2");
     EXPECT_EQ(TempDir::read(path), "2");
-    EXPECT_EQ(dir.entryCount(), 1u);
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     writeFileAtomic(path, "");
     EXPECT_EQ(TempDir::read(path), "");
-}
+    EXPECT_EQ(dir.entryCount(), 1u);
 
-TEST(FileIo, AtomicWriteThroughALink) {
-    TempDir dir;
+    // A linked page is written through to its target and stays a link.
     fs::create_directory(dir.file("www"));
     TempDir::write(dir.file("www/page.html"), "old");
     fs::create_symlink("www/page.html", dir.file("CloudStatus.html"));
     writeFileAtomic(dir.file("CloudStatus.html"), "new");
     EXPECT_TRUE(fs::is_symlink(dir.file("CloudStatus.html")));
     EXPECT_EQ(TempDir::read(dir.file("www/page.html")), "new");
-    EXPECT_EQ(dir.entryCount(), 2u);
+    EXPECT_EQ(dir.entryCount(), 3u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("www")), fs::directory_iterator()), 1);
 }
 
 TEST(FileIo, AtomicWriteFailuresKeepTheOldFile) {
     TempDir dir;
-    EXPECT_EQ(errorNumber([&] { writeFileAtomic(dir.file("gone/page.html"), "x"); }),
-              err::kPathNotFound);
-
-    fs::create_directory(dir.file("config.ini"));
-    fs::create_directory(dir.file("config.ini/inside"));
-    EXPECT_EQ(errorNumber([&] { writeFileAtomic(dir.file("config.ini"), "x"); }),
-              err::kPathFileAccess);
+    EXPECT_THAT([&] { writeFileAtomic(dir.file("gone/page.html"), "x"); },
+                throwsVb(err::kPathNotFound));
+    fs::create_directories(dir.file("config.ini/inside"));
+    EXPECT_THAT([&] { writeFileAtomic(dir.file("config.ini"), "x"); },
+                throwsVb(err::kPathFileAccess));
     EXPECT_TRUE(fs::is_directory(dir.file("config.ini/inside")));
     EXPECT_EQ(dir.entryCount(), 1u);
 
@@ -105,7 +94,7 @@ TEST(FileIo, AtomicWriteFailuresKeepTheOldFile) {
     const std::string path = dir.file("status.txt");
     writeFileAtomic(path, "old");
     fs::permissions(dir.str(), fs::perms::owner_write, fs::perm_options::remove);
-    EXPECT_EQ(errorNumber([&] { writeFileAtomic(path, "new"); }), err::kPermissionDenied);
+    EXPECT_THAT([&] { writeFileAtomic(path, "new"); }, throwsVb(err::kPermissionDenied));
     fs::permissions(dir.str(), fs::perms::owner_write, fs::perm_options::add);
     EXPECT_EQ(TempDir::read(path), "old");
     EXPECT_EQ(dir.entryCount(), 2u);
@@ -118,33 +107,24 @@ TEST(FileIo, StaleTemporariesOfDeadWritersAreRemoved) {
     const std::string otherTarget = dir.file(".year.bmp." + std::to_string(deadPid()) + "-0.tmp");
     const std::string notOurs = dir.file(".page.html.backup.tmp");
     for (const auto& p : {dead, alive, otherTarget, notOurs}) TempDir::write(p, "x");
-
     writeFileAtomic(dir.file("page.html"), "<html>");
     EXPECT_FALSE(fs::exists(dead));
-    EXPECT_TRUE(fs::exists(alive));
-    EXPECT_TRUE(fs::exists(otherTarget));
-    EXPECT_TRUE(fs::exists(notOurs));
+    for (const auto& p : {alive, otherTarget, notOurs}) EXPECT_TRUE(fs::exists(p)) << p;
 }
 
-TEST(FileIo, AppendAddsToTheEndAndReportsFailures) {
+TEST(FileIo, AppendAddsToTheEndAndFailsWhole) {
     TempDir dir;
     const std::string path = dir.file("2008_12_1.csv");
     appendToFile(path, "one\r\n");
-    appendToFile(path, "two\r\n");
-    EXPECT_EQ(TempDir::read(path), "one\r\ntwo\r\n");
-
-    EXPECT_EQ(errorNumber([&] { appendToFile(dir.file("no/x.csv"), "l"); }), err::kPathNotFound);
-    EXPECT_EQ(errorNumber([&] { appendToFile(dir.str(), "l"); }), err::kPathFileAccess);
-    if (fs::exists("/dev/full")) {
-        EXPECT_EQ(errorNumber([] { appendToFile("/dev/full", "line\r\n"); }), err::kDiskFull);
-    }
-}
-
-TEST(FileIo, FailedAppendLeavesNoFragment) {
-    TempDir dir;
-    const std::string path = dir.file("2008_12_1.csv");
     appendToFile(path, "12/1/2008 9:39:05 PM,3.2,-28.46667\r\n");
-    // In a child, so that the size limit cannot reach the rest of the tests.
+    EXPECT_EQ(TempDir::read(path), "one\r\n12/1/2008 9:39:05 PM,3.2,-28.46667\r\n");
+    EXPECT_THAT([&] { appendToFile(dir.file("no/x.csv"), "l"); }, throwsVb(err::kPathNotFound));
+    EXPECT_THAT([&] { appendToFile(dir.str(), "l"); }, throwsVb(err::kPathFileAccess));
+    if (fs::exists("/dev/full")) {
+        EXPECT_THAT([] { appendToFile("/dev/full", "line\r\n"); }, throwsVb(err::kDiskFull));
+    }
+
+    // A file-size limit that cuts the line: in a child, so the limit cannot reach other tests.
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -158,11 +138,8 @@ TEST(FileIo, FailedAppendLeavesNoFragment) {
         }
         ::_exit(1);
     }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "a partial append was reported as done";
-    EXPECT_EQ(TempDir::read(path), "12/1/2008 9:39:05 PM,3.2,-28.46667\r\n");
+    EXPECT_EQ(exitCode(child), 0) << "a partial append was reported as done";
+    EXPECT_EQ(TempDir::read(path), "one\r\n12/1/2008 9:39:05 PM,3.2,-28.46667\r\n");
 }
 
 // A writer killed at any moment leaves the old content or the new one, never a mix, and at
@@ -172,39 +149,32 @@ TEST(FileIo, AtomicWriteSurvivesBeingKilled) {
     const std::string path = dir.file("CloudStatus.html");
     const std::string a(300000, 'a');
     const std::string b = std::string(200000, 'b') + "\r\n";
+    const auto whole = [&] {
+        const std::string seen = TempDir::read(path);
+        return seen == a || seen == b;
+    };
     writeFileAtomic(path, a);
-
     std::mt19937 rng(7);
     for (int round = 0; round < 6; ++round) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             ::alarm(20);
-            for (unsigned i = 0;; ++i) {
-                try {
-                    writeFileAtomic(path, i % 2 ? a : b);
-                } catch (...) {
-                    ::_exit(3);
-                }
+            try {
+                for (unsigned i = 0;; ++i) writeFileAtomic(path, i % 2 ? a : b);
+            } catch (...) {
+                ::_exit(3);
             }
         }
         const auto until =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(5 + rng() % 40);
-        while (std::chrono::steady_clock::now() < until) {
-            const std::string seen = TempDir::read(path);
-            ASSERT_TRUE(seen == a || seen == b) << "size " << seen.size();
-        }
+        while (std::chrono::steady_clock::now() < until) ASSERT_TRUE(whole());
         ASSERT_EQ(::kill(child, SIGKILL), 0);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "writer failed on its own";
-
-        const std::string seen = TempDir::read(path);
-        ASSERT_TRUE(seen == a || seen == b) << "size " << seen.size();
+        ASSERT_EQ(exitCode(child), -SIGKILL) << "writer failed on its own";
+        ASSERT_TRUE(whole());
         EXPECT_LE(dir.entryCount(), 2u);
     }
     writeFileAtomic(path, "done");
-    EXPECT_EQ(TempDir::read(path), "done");
     EXPECT_EQ(dir.entryCount(), 1u);
 }
 

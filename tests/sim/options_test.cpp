@@ -1,22 +1,19 @@
-#include <gtest/gtest.h>
+#include "options.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "options.h"
-#include "store/date_time.h"
+#include <gtest/gtest.h>
 
 namespace skarvel::sim {
 namespace {
 
-ParsedOptions parse(std::vector<std::string_view> args) {
-    return parseOptions(args);
-}
+using Args = std::vector<std::string_view>;
 
-TEST(Options, ValuesAfterASpaceOrAnEqualsSign) {
-    auto p = parse({"--link", "/tmp/x/com1", "--interval=2", "--sky", "-28.5", "--ambient=12",
-                    "--seed", "18446744073709551615"});
+TEST(SimOptions, ValuesAfterASpaceOrAnEqualsSign) {
+    auto p = parseOptions(Args{"--link", "/tmp/x/com1", "--interval=2", "--sky", "-28.5",
+                               "--ambient=12", "--seed", "18446744073709551615"});
     ASSERT_EQ(p.error, "");
     EXPECT_EQ(p.options.link, "/tmp/x/com1");
     EXPECT_EQ(p.options.interval, 2.0);
@@ -24,14 +21,14 @@ TEST(Options, ValuesAfterASpaceOrAnEqualsSign) {
     EXPECT_EQ(*p.options.ambient, 12.0);
     EXPECT_EQ(p.options.seed, 18446744073709551615ULL);
 
-    p = parse({"--history", "30", "--folder", "/tmp/demo", "--now", "2024-12-07 22:40"});
+    p = parseOptions(Args{"--history", "30", "--folder", "/tmp/demo", "--now", "2024-12-07 22:40"});
     ASSERT_EQ(p.error, "");
     EXPECT_EQ(p.options.mode, Mode::kHistory);
     EXPECT_EQ(*p.options.now, makeTime(2024, 12, 7, 22, 40));
 }
 
-TEST(Options, BadCommandLinesAreRefusedWithAReason) {
-    const std::vector<std::vector<std::string_view>> bad = {
+TEST(SimOptions, BadCommandLinesAreRefusedWithAReason) {
+    const Args bad[] = {
         {},
         {"--link"},
         {"--link", "--count", "3"},  // a forgotten value, not a link named "--count"
@@ -50,10 +47,8 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason) {
         {"--history", "3", "--folder", "d", "--now", "2024-02-30 10:00"},
         {"--history", "3", "--folder", "d", "--now", "2024-1-1 10:00"},
     };
-    for (const auto& args : bad) {
-        std::string line;
-        for (auto a : args) line += std::string(a) + " ";
-        EXPECT_NE(parse(args).error, "") << line;
+    for (const Args& args : bad) {
+        EXPECT_NE(parseOptions(args).error, "") << ::testing::PrintToString(args);
     }
 }
 
