@@ -1,0 +1,163 @@
+#pragma once
+
+#include <signal.h>
+#include <unistd.h>
+#include <QProcess>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "store/value_text.h"
+#include "ui/qt_ui_helpers.h"
+
+namespace skarvel::testing {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+inline std::string fileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+/// The lines of a CR LF file, without their endings; a last line without CR LF is kept as is.
+inline std::vector<std::string> crlfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    for (std::size_t end; (end = text.find("\r\n", at)) != text.npos; at = end + 2) {
+        lines.push_back(text.substr(at, end - at));
+    }
+    if (at < text.size()) lines.push_back(text.substr(at));
+    return lines;
+}
+
+inline std::vector<std::string> splitFields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    for (std::string f; std::getline(in, f, ',');) fields.push_back(f);
+    return fields;
+}
+
+inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+/// A program in a process group of its own, which is ended when this goes away.
+class Child {
+  public:
+    /// `env` adds to the inherited environment; stdout and stderr go to `output`.
+    Child(const QStringList& argv, const std::map<QString, QString>& env, const fs::path& output) {
+        QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
+        for (const auto& [key, value] : env) all.insert(key, value);
+        process_.setProcessEnvironment(all);
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        process_.setStandardOutputFile(QString::fromStdString(output.string()));
+        // faketime forwards no signal to the program it starts, so the group is signalled.
+        process_.setChildProcessModifier([] { ::setpgid(0, 0); });
+        process_.start(argv.front(), argv.mid(1));
+        if (!process_.waitForStarted())
+            throw std::runtime_error("cannot start " + argv[0].toStdString());
+    }
+    ~Child() { stop(); }
+
+    /// Waits for the program to end by itself: its exit code, or -1 after a timeout or a crash.
+    int wait(std::chrono::milliseconds timeout) {
+        const bool ended = process_.waitForFinished(int(timeout.count()));
+        return ended && process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    }
+
+    void stop() {
+        if (process_.state() == QProcess::NotRunning) return;
+        const pid_t group = pid_t(process_.processId());
+        ::kill(-group, SIGTERM);
+        if (!process_.waitForFinished(3000)) {
+            ::kill(-group, SIGKILL);
+            process_.waitForFinished();
+        }
+    }
+
+  private:
+    QProcess process_;
+};
+
+/// The monitor copied into a fresh program folder and started on a fake clock from `start`
+/// that runs ten times fast, with a simulated sensor sending fixed temperatures on port 1.
+class WholeProgram {
+  public:
+    WholeProgram(const std::string& start, const std::string& sky, const std::string& ambient,
+                 const std::string& config = {}) {
+        const QString bin = SKARVEL_BIN_DIR,
+                      exe = QString::fromStdString(folder.str()) + "/skarvel";
+        fs::copy_file(bin.toStdString() + "/skarvel", exe.toStdString());
+        if (!config.empty()) std::ofstream(folder / "config.ini", std::ios::binary) << config;
+        sensor_ = std::make_unique<Child>(
+            QStringList{bin + "/skarvel-sensor-sim", "--link",
+                        QString::fromStdString(folder.str()) + "/com1", "--interval", "0.05",
+                        "--sky", QString::fromStdString(sky), "--ambient",
+                        QString::fromStdString(ambient)},
+            std::map<QString, QString>{}, folder / "sensor.out");
+        if (!waitFor([this] { return fs::is_symlink(folder / "com1"); }, 5s)) {
+            throw std::runtime_error("the simulator made no link: " + output("sensor.out"));
+        }
+        const QString asan = qEnvironmentVariable("ASAN_OPTIONS");
+        monitor_ = std::make_unique<Child>(
+            QStringList{"faketime", "-f", QString::fromStdString("@" + start + " x10"), exe},
+            std::map<QString, QString>{
+                {"QT_QPA_PLATFORM", "offscreen"},
+                {"TZ", "UTC"},
+                // Faked file times make fontconfig rebuild its caches at every start, which
+                // takes seconds of the fake clock and rewrites the system's caches.
+                {"NO_FAKE_STAT", "1"},
+                // The preloaded clock library comes before a sanitizer's runtime.
+                {"ASAN_OPTIONS", asan + (asan.isEmpty() ? "" : ":") + "verify_asan_link_order=0"}},
+            folder / "monitor.out");
+    }
+
+    /// The line of status.txt, once it holds a time of `from` or later; the monitor and the
+    /// sensor are stopped then, so the files stay as they are.
+    std::string statusFrom(LocalTime from, std::chrono::milliseconds timeout = 12s) {
+        std::string line;
+        const bool seen = waitFor(
+            [&] {
+                const auto lines = crlfLines(fileBytes(folder / "status.txt"));
+                line = lines.empty() ? "" : lines.front();
+                try {
+                    return parseDateTime(line.substr(0, line.find(','))) >= from;
+                } catch (const std::exception&) {
+                    return false;
+                }
+            },
+            timeout);
+        monitor_.reset();
+        sensor_.reset();
+        if (!seen) {
+            // A message box holds the offscreen monitor for ever, and it looks like this.
+            throw std::runtime_error("no status at the expected time; last \"" + line +
+                                     "\"; the monitor said: " + output("monitor.out"));
+        }
+        return line;
+    }
+
+    std::string output(const std::string& name) const { return fileBytes(folder / name); }
+
+    TempFolder folder;
+
+  private:
+    std::unique_ptr<Child> sensor_, monitor_;
+};
+
+}  // namespace skarvel::testing
