@@ -29,17 +29,6 @@ inline std::string fileBytes(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-/// The lines of a CR LF file, without their endings; a last line without CR LF is kept as is.
-inline std::vector<std::string> crlfLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    for (std::size_t end; (end = text.find("\r\n", at)) != text.npos; at = end + 2) {
-        lines.push_back(text.substr(at, end - at));
-    }
-    if (at < text.size()) lines.push_back(text.substr(at));
-    return lines;
-}
-
 inline std::vector<std::string> splitFields(const std::string& line) {
     std::vector<std::string> fields;
     std::stringstream in(line);
@@ -133,8 +122,8 @@ class WholeProgram {
         std::string line;
         const bool seen = waitFor(
             [&] {
-                const auto lines = crlfLines(fileBytes(folder / "status.txt"));
-                line = lines.empty() ? "" : lines.front();
+                const std::string text = fileBytes(folder / "status.txt");
+                line = text.substr(0, text.find("\r\n"));
                 try {
                     return parseDateTime(line.substr(0, line.find(','))) >= from;
                 } catch (const std::exception&) {
