@@ -1,17 +1,11 @@
 // The real QSerialPort on pseudo-terminals, driven through the real main window.
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 #include <QLabel>
 #include <QLineEdit>
-#include <atomic>
-#include <thread>
 
 #include "core/qt_serial_control.h"
 #include "core/sensor_link.h"
+#include "integration/pty_sensor.h"
 #include "ui/frm_main.h"
 #include "ui/qt_desktop_services.h"
 #include "ui/qt_ui_helpers.h"
@@ -21,46 +15,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::MessageBoxAnswerer;
+using testing::PtySensor;
 using testing::TempFolder;
-
-/// A sensor on a pseudo-terminal, linked as `link`, sending `lines` in turn.
-class PtySensor {
-  public:
-    PtySensor(const std::filesystem::path& link, std::vector<std::string> lines)
-        : lines_(std::move(lines)) {
-        char name[256];
-        if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
-            throw std::runtime_error("pty");
-        termios t{};
-        tcgetattr(slave_, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave_, TCSANOW, &t);
-        std::filesystem::remove(link);
-        std::filesystem::create_symlink(name, link);
-        writer_ = std::thread([this] {
-            for (std::size_t i = 0; !stop_; ++i) {
-                const std::string& line = lines_[i % lines_.size()];
-                if (::write(master_, line.data(), line.size()) < 0) break;
-                std::this_thread::sleep_for(150ms);
-            }
-        });
-    }
-    ~PtySensor() { unplug(); }
-    /// Closes both ends, as a USB adapter pulled out.
-    void unplug() {
-        stop_ = true;
-        if (writer_.joinable()) writer_.join();
-        if (master_ >= 0) ::close(master_);
-        if (slave_ >= 0) ::close(slave_);
-        master_ = slave_ = -1;
-    }
-
-  private:
-    std::vector<std::string> lines_;
-    int master_ = -1, slave_ = -1;
-    std::atomic<bool> stop_{false};
-    std::thread writer_;
-};
 
 TEST(RealSerialPort, ReadsMediansLosesAnUnpluggedSensorAndReopensANewOne) {
     TempFolder folder;

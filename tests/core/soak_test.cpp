@@ -1,0 +1,218 @@
+// Four hundred days of ten-second cycles on virtual time, with real day files.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/file_publishing.h"
+#include "fakes/fake_controls.h"
+#include "fakes/fake_desktop_services.h"
+#include "fakes/fake_serial_control.h"
+#include "store/file_io.h"
+#include "store/value_text.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
+namespace skarvel {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono;
+using namespace std::chrono_literals;
+using testing::FakeControls;
+using testing::FakeDesktopServices;
+using testing::FakePortScript;
+
+/// Live heap bytes; the sanitizer's quarantine would make the resident size grow on its own.
+long memoryInUse() {
+#if defined(__SANITIZE_ADDRESS__)
+    return long(__sanitizer_get_current_allocated_bytes());
+#else
+    std::ifstream status("/proc/self/status");
+    for (std::string key; status >> key;) {
+        if (key == "VmRSS:") {
+            long kb = 0;
+            status >> kb;
+            return kb * 1024;
+        }
+    }
+    return 0;
+#endif
+}
+
+long openDescriptors() {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+}
+
+// Every whole-file write costs about a tenth of a millisecond (a fsync, a rename and a scan of
+// its folder for stale temporaries), several times that under the sanitizer, so writing the page
+// and status.txt on all 3.5 million cycles would take many minutes. Cycles go to the real files
+// whenever a line can be due: the first cycle of every quarter hour, and every cycle within an
+// hour of an outage and on the first day. The others would only rewrite those two files.
+struct SampledPublishing : Publishing {
+    explicit SampledPublishing(FilePublishing& real) : real(real) {}
+    void LoadConfig() override { real.LoadConfig(); }
+    void SaveConfig() override { real.SaveConfig(); }
+    void LogReadings(LogState& state, float ambient, float sky) override {
+        if (forward) real.LogReadings(state, ambient, sky);
+    }
+    void SaveStatus(const std::string& state) override {
+        if (forward) real.SaveStatus(state);
+    }
+    FilePublishing& real;
+    bool forward = true;
+};
+
+struct CountingGraph : GraphRedraw {
+    CountingGraph(long& sequence, int index, std::function<void()> onRedraw = {})
+        : sequence(sequence), index(index), onRedraw(std::move(onRedraw)) {}
+    void PlotGraph() override {
+        EXPECT_EQ(sequence % 3, index) << "three-day, thirty-day, year, in that order";
+        ++sequence;
+        ++calls;
+        if (onRedraw) onRedraw();
+    }
+    long& sequence;
+    int index;
+    std::function<void()> onRedraw;
+    long calls = 0;
+};
+
+struct Outage {
+    LocalTime from, to;  // cycles starting in [from, to) hear nothing
+};
+
+LocalTime at(int day, int h, int m, int s = 0) {
+    return makeTime(2027, 6, 1, h, m, s) + days(day);
+}
+
+TEST(Soak, FourHundredDaysOfCycles) {
+    const fs::path root =
+        fs::path(fs::exists("/dev/shm") ? "/dev/shm" : fs::temp_directory_path()) /
+        ("skarvel-soak-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "web");
+    struct Cleanup {
+        fs::path p;
+        ~Cleanup() { fs::remove_all(p); }
+    } cleanup{root};
+
+    const LocalTime start = at(0, 10, 7);
+    const LocalTime end = start + days(400);  // 2028-07-05, across 29 February 2028
+    FakeDesktopServices services(root.string(), start);
+    FakeControls controls;
+    Settings settings;
+    auto script = std::make_shared<FakePortScript>();
+    FilePublishing files(settings, services, controls);
+    SampledPublishing publishing(files);
+    Monitor monitor(settings, services, controls, testing::fakeFactory(services, script),
+                    publishing);
+
+    const Outage outages[] = {
+        {at(3, 10, 15, 5), at(3, 11, 20)},    // 11:20 is slot 15 again: no line until 11:30
+        {at(40, 23, 50), at(41, 0, 20)},      // over midnight: 00:20 opens the new day's file
+        {at(100, 14, 0, 5), at(100, 15, 0)},  // a whole hour: 15:00 is slot 0 again
+        {at(200, 8, 3), at(200, 8, 7)},       // inside one quarter: no line lost
+        {at(300, 6, 0, 5), at(302, 6, 40)},   // two days: no file at all for day 301
+    };
+    // Lines per day where not 96; day 0 starts at 10:07 and day 400 ends at 10:07.
+    const std::map<int, int> lineCounts = {{0, 55},   {3, 92},  {41, 95},  {100, 92},
+                                           {300, 25}, {301, 0}, {302, 70}, {400, 41}};
+
+    // What the files must hold, from what the sensor sent.
+    float skySum = 0;
+    int readings = 0;
+    float ambient = 0;
+    std::string expectedDay;
+    long sequence = 0;
+    CountingGraph history(sequence, 0, [&] {
+        expectedDay += logLine(services.now(), ambient, skySum / float(readings));
+        skySum = 0;
+        readings = 0;
+    });
+    CountingGraph month(sequence, 1), year(sequence, 2);
+
+    monitor.Form_Load([&] { files.setGraphs(&history, &month, &year); });
+    settings.webPath = (root / "web").string() + "/";
+    ASSERT_TRUE(monitor.linkOpen());
+
+    long totalLines = 0, memoryAfterDayOne = 0, descriptorsAfterDayOne = 0;
+    auto checkDay = [&](LocalTime day) {
+        const int index = int((floor<days>(day) - floor<days>(start)).count());
+        const auto found = lineCounts.find(index);
+        const int expected = found == lineCounts.end() ? 96 : found->second;
+        const fs::path file = root / dayFileName(day);
+        ASSERT_EQ(fs::exists(file), expected > 0) << dateLabel(day);
+        const std::string content = expected > 0 ? readWholeFile(file.string()) : "";
+        EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), expected) << dateLabel(day);
+        EXPECT_EQ(content, expectedDay) << dateLabel(day);
+        totalLines += expected;
+        expectedDay.clear();
+        // Checked files go, so that a line written under a wrong day's name shows up as a stray
+        // file, and the folder stays small.
+        fs::remove(file);
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(root)) names.insert(e.path().filename());
+        EXPECT_EQ(names, (std::set<std::string>{"config.ini", "status.txt", "web"}))
+            << dateLabel(day);
+        EXPECT_TRUE(services.messages.empty()) << services.messages.front();
+        services.messages.clear();
+        if (index == 1) {
+            memoryAfterDayOne = memoryInUse();
+            descriptorsAfterDayOne = openDescriptors();
+        }
+    };
+
+    std::vector<std::string> lines;  // the sensor's repertoire, so no cycle builds text
+    for (int k = 0; k < 124; ++k) {
+        lines.push_back("S" + singleText(-10.0f - 0.5f * float(k % 31)) + "C:A" +
+                        singleText(5.0f + 0.5f * float(k % 4)) + "C:\r\n");
+    }
+    long cycles = 0;
+    for (LocalTime tick = start; tick < end; ++cycles) {
+        services.setNow(tick);
+        bool silent = false, nearOutage = tick < start + days(1);
+        for (const Outage& o : outages) {
+            silent = silent || (tick >= o.from && tick < o.to);
+            nearOutage = nearOutage || (tick >= o.from - 1h && tick < o.to + 1h);
+        }
+        publishing.forward = nearOutage || tick.time_since_epoch() % 15min < 10s;
+        if (!silent) {
+            const float sky = -10.0f - 0.5f * float(cycles % 31);
+            ambient = 5.0f + 0.5f * float(cycles % 4);
+            script->every(services.preciseNow(), 50ms, 300ms, 4, lines[cycles % 124]);
+            skySum += sky;
+            ++readings;
+        }
+        monitor.Timer1_Timer();
+        ASSERT_EQ(controls.bar, silent ? "Failed to get readings" : "") << dateTimeText(tick);
+        // The next tick that finds no cycle running.
+        const auto elapsed = (services.preciseNow() - start).count();
+        const LocalTime next = start + seconds((elapsed + 9999) / 10000 * 10);
+        if (floor<days>(next) != floor<days>(tick) || next >= end) checkDay(tick);
+        tick = next;
+    }
+
+    EXPECT_GT(cycles, 3'400'000);
+    EXPECT_EQ(history.calls, totalLines);
+    EXPECT_EQ(year.calls, totalLines);
+    EXPECT_LT(memoryInUse() - memoryAfterDayOne, 1 << 20);
+    EXPECT_EQ(openDescriptors(), descriptorsAfterDayOne);
+    EXPECT_LT(script->chunks.size(), 8u);
+    const std::string status = readWholeFile((root / "status.txt").string());
+    EXPECT_EQ(std::count(status.begin(), status.end(), '\n'), 1) << status;
+}
+
+}  // namespace
+}  // namespace skarvel
