@@ -63,9 +63,10 @@ struct GraphFixture {
 };
 
 /// Redraws with day files for the day offsets fromDay..toDay around `now`, each with records at
-/// `times` whose ambient temperature names the day; returns the days that reached the curve.
-inline std::set<int> daysRead(GraphKind kind, LocalTime now, int fromDay, int toDay,
-                              std::vector<std::pair<int, int>> times = {{5, 5}}) {
+/// `times` whose ambient temperature names the day; returns the first and the last day that
+/// reached the curve, which must be all the days between.
+inline std::pair<int, int> daysRead(GraphKind kind, LocalTime now, int fromDay, int toDay,
+                                    std::vector<std::pair<int, int>> times = {{5, 5}}) {
     GraphFixture f(kind, now);
     const CivilTime c = toCivil(now);
     for (int k = fromDay; k <= toDay; ++k) {
@@ -75,15 +76,11 @@ inline std::set<int> daysRead(GraphKind kind, LocalTime now, int fromDay, int to
         }
     }
     f.plot.PlotGraph();
-    std::set<int> out;
-    for (const Line& l : f.ambientCurve()) out.insert(int(450 - l.y2) / 10 + fromDay);
-    return out;
-}
-
-inline std::set<int> range(int from, int to) {
-    std::set<int> out;
-    for (int k = from; k <= to; ++k) out.insert(k);
-    return out;
+    std::set<int> days;
+    for (const Line& l : f.ambientCurve()) days.insert(int(450 - l.y2) / 10 + fromDay);
+    if (days.empty()) return {0, -1};
+    EXPECT_EQ(int(days.size()), *days.rbegin() - *days.begin() + 1) << "a day left out";
+    return {*days.begin(), *days.rbegin()};
 }
 
 MATCHER_P4(LineIs, x1, y1, x2, y2, "") {

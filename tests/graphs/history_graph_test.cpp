@@ -63,6 +63,7 @@ TEST(HistoryPlotGraph, DrawsFrameScalesLegendAxisThenThresholds) {
     for (const auto& t : f.surface.texts) texts.emplace_back(t.text, t.x, t.y, t.color);
     EXPECT_THAT(texts, Contains(FieldsAre(" 40 ", 30, 44, kCyan)));
     EXPECT_THAT(texts, Contains(FieldsAre("-30 ", 880, 344, kGreen)));
+    EXPECT_THAT(texts, Contains(FieldsAre("-25 ", 880, 294, kOrange)));
     EXPECT_THAT(texts, Contains(FieldsAre("V.Cloudy", 180, 500, kRed)));
     // Anchor 13:05: the tick at 860 is hour 13, unlabelled; 850 is labelled 12.
     EXPECT_THAT(texts, Contains(FieldsAre(" 12 ", 844, 465, kWhite)));
@@ -72,8 +73,8 @@ TEST(HistoryPlotGraph, DrawsFrameScalesLegendAxisThenThresholds) {
 }
 
 TEST(HistoryPlotGraph, ReadsFiveDayFilesEndingTomorrowFrom0415) {
-    EXPECT_EQ(daysRead(GraphKind::History, makeTime(2008, 12, 10, 10, 0), -8, 3), range(-3, 1));
-    EXPECT_EQ(daysRead(GraphKind::History, makeTime(2008, 12, 10, 4, 14), -8, 3), range(-4, 0));
+    EXPECT_EQ(daysRead(GraphKind::History, makeTime(2008, 12, 10, 10, 0), -8, 3), std::pair(-3, 1));
+    EXPECT_EQ(daysRead(GraphKind::History, makeTime(2008, 12, 10, 4, 14), -8, 3), std::pair(-4, 0));
 }
 
 TEST(HistoryPlotGraph, ChangedThresholdsRecolourAtTheNextRedraw) {

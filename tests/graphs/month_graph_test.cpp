@@ -60,8 +60,8 @@ TEST(MonthPlotGraph, ThresholdsComeBeforeTheScalesAndTheAxisShowsElevenDates) {
 }
 
 TEST(MonthPlotGraph, ReadsTwentyEightDayFiles) {
-    EXPECT_EQ(daysRead(GraphKind::Month, makeTime(2008, 12, 30, 10, 0), -30, 2), range(-27, 0));
-    EXPECT_EQ(daysRead(GraphKind::Month, makeTime(2008, 12, 30, 20, 0), -30, 2), range(-26, 1));
+    EXPECT_EQ(daysRead(GraphKind::Month, makeTime(2008, 12, 30, 10, 0), -30, 2), std::pair(-27, 0));
+    EXPECT_EQ(daysRead(GraphKind::Month, makeTime(2008, 12, 30, 20, 0), -30, 2), std::pair(-26, 1));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -106,10 +107,13 @@ TEST(DeviceLink, ReplacesOnlyStaleOrPseudoTerminalLinksAndRemovesOnlyItsOwn) {
     EXPECT_EQ(fs::read_symlink(dir.file("device")), "/dev/null");
 }
 
-// The whole live sensor in a child process, so its signal handling is real. Returns the exit
-// status once the child is done; `whileRunning` gets the link once it is there.
+// The whole live sensor for a command line, in a child process so that its signal handling is
+// real. `whileRunning` is called once the link is there; returns the exit status.
 template <typename F>
-int runSensor(const Options& o, F whileRunning) {
+int runSensor(std::vector<std::string_view> args, F whileRunning) {
+    const ParsedOptions parsed = parseOptions(args);
+    EXPECT_EQ(parsed.error, "");
+    const Options& o = parsed.options;
     const pid_t pid = ::fork();
     if (pid == 0) {
         int status = 3;
@@ -132,43 +136,30 @@ int runSensor(const Options& o, F whileRunning) {
 
 TEST(LiveSensor, CountedRunSignalsAndUnplugEndCleanly) {
     TempDir dir;
-    Options o;
-    o.link = dir.file("com1");
-    o.interval = 0.01;
-    o.count = 5;
-    o.sky = -28.5;
-    o.ambient = 12;
-    o.badEvery = 5;
+    const std::string com1 = dir.file("com1");
     std::string got;
-    EXPECT_EQ(runSensor(o,
-                        [&](pid_t) {
-                            const int reader = openReader(o.link);
-                            got = readFor(reader, 1000);
-                            ::close(reader);
-                        }),
+    bool gone = false;
+    const auto readAll = [&](pid_t) {
+        const int reader = openReader(com1);
+        got = readFor(reader, 2000, &gone);
+        ::close(reader);
+    };
+    EXPECT_EQ(runSensor({"--link", com1, "--interval=0.01", "--sky=-28.5", "--ambient=12",
+                         "--bad-every=5", "--count=5"},
+                        readAll),
               0);
     const std::string good = "S-28.50C:A+12.00C:\r\n";
     EXPECT_EQ(got, good + good + good + good + "$" + good);
 
     for (int signal : {SIGTERM, SIGINT}) {
-        Options endless;
-        endless.link = o.link;
-        endless.silent = signal == SIGINT;
-        EXPECT_EQ(runSensor(endless, [&](pid_t pid) { ::kill(pid, signal); }), 0) << signal;
+        const auto stop = [&](pid_t pid) { ::kill(pid, signal); };
+        EXPECT_EQ(runSensor({"--link", com1, signal == SIGINT ? "--silent" : "--night"}, stop), 0)
+            << signal;
     }
 
-    Options unplugged;
-    unplugged.link = o.link;
-    unplugged.unplugAfter = 0.3;
-    unplugged.interval = 0.02;
-    bool gone = false;
-    EXPECT_EQ(runSensor(unplugged,
-                        [&](pid_t) {
-                            const int reader = openReader(unplugged.link);
-                            EXPECT_FALSE(readFor(reader, 2000, &gone).empty());
-                            ::close(reader);
-                        }),
-              0);
+    gone = false;
+    EXPECT_EQ(runSensor({"--link", com1, "--interval=0.02", "--unplug-after=0.3"}, readAll), 0);
+    EXPECT_FALSE(got.empty());
     EXPECT_TRUE(gone);
 }
 

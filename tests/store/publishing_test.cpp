@@ -1,4 +1,4 @@
-#include "store/readings_log.h"
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -8,6 +8,8 @@
 
 #include "fakes/fake_controls.h"
 #include "fakes/fake_desktop_services.h"
+#include "store/readings_log.h"
+#include "store/status_page.h"
 #include "store/temp_dir.h"
 #include "store/value_text.h"
 
@@ -19,17 +21,49 @@ using ::testing::ElementsAre;
 using testing::TempDir;
 namespace fs = std::filesystem;
 
+TEST(StatusPage, PageForEachState) {
+    const std::string head =
+        "<html>\r\n"
+        "<head>\r\n"
+        "<meta http-equiv=\"refresh\" content=\"60\">\r\n"
+        "<title>Skarvel Status</title>\r\n"
+        "</head>\r\n"
+        "<body Style = \"color: white; background-color: black;\">\r\n"
+        "<big><big>Skarvel Status<br></big></big><br>Current status = \r\n";
+    const std::string rest =
+        "<br>Ambient temp = 3.2C\r\n<br>Sky temp = -18.5C\r\n<br>Delta temp = -21.7C\r\n"
+        "<br><br>3 Day History Plot:<br><img alt=\"3 Day History graph\" src=\"history.bmp\">\r\n"
+        "<br><br>30 Day History Plot:<br><img alt=\"30 Day History graph\" src=\"month.bmp\">\r\n"
+        "<br><br>Year History Plot:<br><img alt=\"Year History graph\" src=\"year.bmp\">\r\n"
+        "</body>\r\n"
+        "</html>\r\n";
+    const std::pair<const char*, std::string> states[] = {
+        {"CLOUDY",
+         "<big style=\"color: rgb(255, 128, 0);\"><big><big>CLOUDY</big></big></big><br>\r\n"},
+        {"V.CLOUDY", "<big style=\"color: red;\"><big><big>V.CLOUDY</big></big></big><br>\r\n"},
+        {"CLEAR", "<big style=\"color: green;\"><big><big>CLEAR</big></big></big><br>\r\n"},
+        {"Clear", ""},  // any other caption (case counts) has no state line
+    };
+    for (const auto& [caption, stateLine] : states) {
+        EXPECT_EQ(webPageText(caption, "3.2", "-18.5", "-21.7"), head + stateLine + rest);
+    }
+}
+
 struct RecordingGraph : GraphRedraw {
     std::function<void()> redraw;
     void PlotGraph() override { redraw(); }
 };
 
-class LogCycle : public ::testing::Test {
+/// A program folder and a web folder, with the monitor's cycle around the log.
+class Publishing : public ::testing::Test {
   protected:
     void SetUp() override {
         settings.webPath = web.folder();
         services.setAppPath(program.str());
         controls.caption = "CLEAR";
+        controls.ambient = "3.2";
+        controls.sky = "-28.5";
+        controls.diff = "-31.7";
         for (int i = 0; i < 3; ++i) {
             // The new line must already be in the file when a graph redraws.
             graphs[i].redraw = [this, i] {
@@ -63,7 +97,33 @@ class LogCycle : public ::testing::Test {
     LogContext context{services, settings, controls, order};
 };
 
-TEST_F(LogCycle, FirstLineInTheNextQuarterCarriesTheMean) {
+TEST_F(Publishing, SaveStatusLineAndSilentFailure) {
+    services.setNow(makeTime(2008, 12, 1, 21, 39, 5));
+    SaveStatus("CLOUDY", services);
+    EXPECT_EQ(TempDir::read(file("status.txt")), "12/1/2008 9:39:05 PM,CLOUDY\r\n");
+
+    // status.txt that cannot be replaced: no message, nothing else disturbed.
+    services.setAppPath(web.str());
+    fs::create_directory(web.file("status.txt"));
+    SaveStatus("V.CLOUDY", services);
+    EXPECT_TRUE(services.messages.empty());
+    EXPECT_TRUE(fs::is_directory(web.file("status.txt")));
+    EXPECT_EQ(web.entryCount(), 1u);
+
+    // Nor is it written in place when its folder refuses the new file.
+    if (::geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
+    services.setAppPath(program.str());
+    fs::permissions(program.str(), fs::perms::owner_write, fs::perm_options::remove);
+    SaveStatus("V.CLOUDY", services);
+    fs::permissions(program.str(), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_TRUE(services.messages.empty());
+    EXPECT_EQ(TempDir::read(file("status.txt")), "12/1/2008 9:39:05 PM,CLOUDY\r\n");
+}
+
+// A line comes with the first cycle in a new quarter hour and carries the mean since the last
+// line; the page is rebuilt on every cycle.
+TEST_F(Publishing, LinesComeWhenTheQuarterChanges) {
+    TempDir::write(file("2008_12_1.csv"), "12/1/2008 9:45:02 AM,2,-22\r\n");
     startAt(makeTime(2008, 12, 1, 10, 7, 3));
     float sum = 0;
     int n = 0;
@@ -71,22 +131,33 @@ TEST_F(LogCycle, FirstLineInTheNextQuarterCarriesTheMean) {
         const float sky = -20.0f - float(n % 7) / 10.0f;
         cycle(2.0f, sky);
         sum += sky;
-        // The page is rebuilt on every cycle, the log and the graphs are left alone.
-        ASSERT_TRUE(fs::exists(web.file("CloudStatus.html")));
-        ASSERT_FALSE(fs::exists(file("2008_12_1.csv")));
+        ASSERT_EQ(page(), webPageText("CLEAR", "3.2", "-28.5", "-31.7"));
     }
+    const std::string old = "12/1/2008 9:45:02 AM,2,-22\r\n";
+    ASSERT_EQ(TempDir::read(file("2008_12_1.csv")), old);
     ASSERT_TRUE(calls.empty());
     EXPECT_EQ(services.now(), makeTime(2008, 12, 1, 10, 15, 3));
     cycle(3.2f, -21.0f);
     const std::string line =
         "12/1/2008 10:15:03 AM,3.2," + singleText((sum - 21.0f) / float(n + 1)) + "\r\n";
-    EXPECT_EQ(TempDir::read(file("2008_12_1.csv")), line);
-    const std::string size = std::to_string(line.size());
+    EXPECT_EQ(TempDir::read(file("2008_12_1.csv")), old + line);
+    const std::string size = std::to_string(old.size() + line.size());
     EXPECT_THAT(calls, ElementsAre("0:" + size, "1:" + size, "2:" + size));
+
+    // An outage until 11:20 lands on slot 15 again: the next line waits for 11:30.
+    services.setNow(makeTime(2008, 12, 1, 11, 20, 1));
+    cycle(2.0f, -22.0f);
+    services.setNow(makeTime(2008, 12, 1, 11, 29, 51));
+    cycle(2.0f, -23.0f);
+    services.setNow(makeTime(2008, 12, 1, 11, 30, 1));
+    cycle(2.5f, -24.0f);
+    EXPECT_EQ(TempDir::read(file("2008_12_1.csv")),
+              old + line + "12/1/2008 11:30:01 AM,2.5,-23\r\n");
+    EXPECT_EQ(calls.size(), 6u);
     EXPECT_TRUE(services.messages.empty());
 }
 
-TEST_F(LogCycle, MidnightStartsTheNewDayFile) {
+TEST_F(Publishing, MidnightStartsTheNewDayFile) {
     EXPECT_EQ(dayFileName(makeTime(2008, 3, 5, 23, 59, 59)), "2008_3_5.csv");
     startAt(makeTime(2008, 12, 1, 23, 59, 58));
     cycle(1.0f, -30.0f);
@@ -102,26 +173,7 @@ TEST_F(LogCycle, MidnightStartsTheNewDayFile) {
     EXPECT_EQ(TempDir::read(file("2008_12_3.csv")), "12/3/2008,-4,-25\r\n");
 }
 
-TEST_F(LogCycle, OutageOnTheSameSlotWaitsForTheNextQuarter) {
-    TempDir::write(file("2008_12_1.csv"), "12/1/2008 9:45:02 AM,2,-22\r\n");
-    startAt(makeTime(2008, 12, 1, 10, 14, 55));
-    cycle(2.0f, -20.0f);
-    services.advance(10s);
-    cycle(2.0f, -21.0f);  // 10:15:05 writes the line
-    services.setNow(makeTime(2008, 12, 1, 11, 20, 1));
-    cycle(2.0f, -22.0f);  // slot 15 again: nothing
-    services.setNow(makeTime(2008, 12, 1, 11, 29, 51));
-    cycle(2.0f, -23.0f);
-    services.setNow(makeTime(2008, 12, 1, 11, 30, 1));
-    cycle(2.5f, -24.0f);
-    EXPECT_EQ(TempDir::read(file("2008_12_1.csv")),
-              "12/1/2008 9:45:02 AM,2,-22\r\n"
-              "12/1/2008 10:15:05 AM,2,-20.5\r\n"
-              "12/1/2008 11:30:01 AM,2.5,-23\r\n");
-    EXPECT_EQ(calls.size(), 6u);
-}
-
-TEST_F(LogCycle, FailedAppendKeepsTheStateAndTheOldPage) {
+TEST_F(Publishing, FailedAppendKeepsTheStateAndTheOldPage) {
     startAt(makeTime(2008, 12, 1, 10, 14, 55));
     cycle(2.0f, -20.0f);
     const std::string oldPage = page();
@@ -153,11 +205,18 @@ TEST_F(LogCycle, FailedAppendKeepsTheStateAndTheOldPage) {
     EXPECT_EQ(state.readingCount, 1);
 }
 
-TEST_F(LogCycle, MissingWebFolderStillLogs) {
-    settings.webPath = web.folder() + "gone/";
+// The web path is used as it stands: without a final separator the page lands beside the
+// folder, and a missing folder costs a message each cycle but not the log.
+TEST_F(Publishing, WebPathAsItStands) {
+    fs::create_directory(web.file("site"));
+    settings.webPath = web.file("site");
     startAt(makeTime(2008, 12, 1, 10, 14, 55));
     cycle(2.0f, -20.0f);
+    EXPECT_TRUE(fs::exists(web.file("siteCloudStatus.html")));
+
+    settings.webPath = web.folder() + "gone/";
     services.advance(10s);
+    cycle(2.0f, -22.0f);
     cycle(2.0f, -22.0f);
     EXPECT_EQ(TempDir::read(file("2008_12_1.csv")), "12/1/2008 10:15:05 AM,2,-21\r\n");
     EXPECT_EQ(calls.size(), 3u);
