@@ -56,8 +56,8 @@ long openDescriptors() {
 // Every whole-file write costs about 0.1 ms (a fsync, a rename, a scan of its folder for stale
 // temporaries), several times that under the sanitizer: the page and status.txt on all 3.5 million
 // cycles would take many minutes. So the real files get every cycle of the first day and of an
-// hour either side of each outage, and elsewhere the first cycle of each quarter hour, the only one that
-// can write a line there; the cycles left out would only rewrite those two files.
+// hour either side of each outage, and elsewhere the first cycle of each quarter hour, the only one
+// that can write a line there; the cycles left out would only rewrite those two files.
 struct SampledPublishing : Publishing {
     explicit SampledPublishing(FilePublishing& real) : real(real) {}
     void LoadConfig() override { real.LoadConfig(); }
