@@ -60,7 +60,7 @@ TEST(PseudoTerminal, CarriesBytesUnchangedAndNeverTearsALine) {
     EXPECT_EQ(readFor(reader, 200), bytes);
     EXPECT_EQ(port.unread(), 0u);
 
-    // Nobody reads: the writer drops whole lines instead of blocking or sending part of one.
+    // A reader that falls behind: whole lines are dropped, never waited for or cut short.
     const std::string line = "S-31.25C:A+11.50C:\r\n";
     int sent = 0, dropped = 0;
     for (int i = 0; i < 20000; ++i) (writer.send(line) ? sent : dropped)++;
