@@ -193,10 +193,19 @@ void writeFileAtomic(const std::string& path, std::string_view bytes) {
 
 void appendToFile(const std::string& path, std::string_view bytes, AppendStage& stage) {
     stage = AppendStage::Open;
-    Fd fd(openFile(path, O_WRONLY | O_APPEND | O_CREAT, 0666));
+    Fd fd(openFile(path, O_RDWR | O_APPEND | O_CREAT, 0666));
     if (fd.get() < 0) throw fileError(errno);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) throw fileError(errno);
+    // A file whose last line was cut off (a hand edit, another program) would glue the new
+    // line onto the fragment; end the fragment first, in the same write.
+    std::string ended;
+    char last = '\n';
+    if (st.st_size > 0 && ::pread(fd.get(), &last, 1, st.st_size - 1) == 1 && last != '\n') {
+        ended = "\r\n";
+        ended += bytes;
+        bytes = ended;
+    }
     stage = AppendStage::Write;
     try {
         writeAll(fd.get(), bytes);

@@ -136,6 +136,12 @@ TEST(FileIo, AppendAddsToTheEndAndFailsWhole) {
     }
     EXPECT_EQ(exitCode(child), 0) << "a partial append was reported as done";
     EXPECT_EQ(TempDir::read(path), "one\r\n12/1/2008 9:39:05 PM,3.2,-28.46667\r\n");
+
+    // A last line cut off by someone else keeps the new line whole on a line of its own.
+    TempDir::write(path, "12/1/2008 9:30:05 PM,3.2");
+    appendToFile(path, "12/1/2008 9:45:05 PM,3.2,-28.4\r\n");
+    EXPECT_EQ(TempDir::read(path),
+              "12/1/2008 9:30:05 PM,3.2\r\n12/1/2008 9:45:05 PM,3.2,-28.4\r\n");
 }
 
 // A writer killed at any moment leaves the old content or the new one, never a mix, and at
