@@ -145,7 +145,7 @@ std::string readWholeFile(const std::string& path) {
     return content;
 }
 
-void writeFileAtomic(const std::string& path, std::string_view bytes) {
+void writeFileAtomic(const std::string& path, std::string_view bytes, Durability durability) {
     fs::path target(path);
     {
         // Replace what a link points at, not the link: a page linked into a web server's tree
@@ -179,7 +179,7 @@ void writeFileAtomic(const std::string& path, std::string_view bytes) {
         struct stat old {};
         if (::stat(target.c_str(), &old) == 0) (void)::fchmod(fd.get(), old.st_mode & 07777);
         writeAll(fd.get(), bytes);
-        if (::fsync(fd.get()) != 0) throw fileError(errno);
+        if (durability == Durability::Synced && ::fsync(fd.get()) != 0) throw fileError(errno);
         fd.close();
         if (::rename(tempPath.c_str(), target.c_str()) != 0) throw fileError(errno);
     } catch (...) {
@@ -187,6 +187,7 @@ void writeFileAtomic(const std::string& path, std::string_view bytes) {
         throw;
     }
     // Makes the rename itself durable; the new content is in place either way.
+    if (durability == Durability::Cached) return;
     Fd dir(openFile(folder.empty() ? "." : folder.string(), O_RDONLY | O_DIRECTORY));
     if (dir.get() >= 0) (void)::fsync(dir.get());
 }

@@ -21,7 +21,12 @@ std::string readWholeFile(const std::string& path);
 /// Writes `bytes` to a temporary file in the same folder and renames it over `path`, so a
 /// reader sees the old file or the new one, never a part. Throws VbError; on failure the old
 /// file is untouched and no temporary file is left behind.
-void writeFileAtomic(const std::string& path, std::string_view bytes);
+enum class Durability {
+    Synced,  ///< on disk before the rename: settings, status, page
+    Cached,  ///< left to the page cache: pictures that are redrawn every quarter hour anyway
+};
+void writeFileAtomic(const std::string& path, std::string_view bytes,
+                     Durability durability = Durability::Synced);
 
 /// Appends `bytes` in one write, creating the file when missing, and closes it. Throws VbError.
 void appendToFile(const std::string& path, std::string_view bytes);
