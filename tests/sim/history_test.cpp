@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/temp_dir.h"
 #include "store/field_reader.h"
 #include "store/file_io.h"
 #include "store/readings_log.h"
-#include "store/temp_dir.h"
 #include "store/value_text.h"
 
 namespace skarvel::sim {

@@ -6,18 +6,14 @@
 #include <gmock/gmock.h>
 
 #include "fakes/fake_desktop_services.h"
-#include "store/temp_dir.h"
-#include "store/vb_error.h"
+#include "fakes/temp_dir.h"
 
 namespace skarvel {
 namespace {
 
 using testing::FakeDesktopServices;
 using testing::TempDir;
-
-auto throwsVb(int number) {
-    return ::testing::Throws<VbError>(::testing::Property(&VbError::number, number));
-}
+using testing::throwsVb;
 
 class BrokenAppPath : public FakeDesktopServices {
   public:
@@ -40,53 +36,47 @@ TEST(Config, GetEXEPathEndsWithOneSeparator) {
 // Four fixed lines; read back by position, whatever the keys say.
 TEST(Config, SavedFileHasFourFixedLinesAndIsReadBackByPosition) {
     TempDir dir;
-    const std::string ini = dir.file("config.ini");
     Settings s;
     s.webPath = dir.folder();
     LoadConfig(s, dir.folder());  // first start: no file, nothing changes
     SaveConfig(s, dir.folder());
-    EXPECT_EQ(TempDir::read(ini), "webPath," + dir.folder() +
-                                      "\r\ncommportid,1\r\ncloudyThreshold,-25\r\n"
-                                      "vCloudyThreshold,-15\r\n");
+    EXPECT_EQ(TempDir::read(dir / "config.ini"),
+              "webPath," + dir.folder() +
+                  "\r\ncommportid,1\r\ncloudyThreshold,-25\r\nvCloudyThreshold,-15\r\n");
     SaveConfig({"/var/www/sky/", 12, 3.5f, -20.0f}, dir.folder());
     LoadConfig(s, dir.folder());
     EXPECT_EQ(configText(s),
               "webPath,/var/www/sky/\r\ncommportid,12\r\ncloudyThreshold,3.5\r\n"
               "vCloudyThreshold,-20\r\n");
-    TempDir::write(ini, "port,/srv/\nwebPath, 7\r\nvCloudyThreshold,  -12.5\rcloudy,-30");
+    TempDir::write(dir / "config.ini", "port,/srv/\nwebPath, 7\r\nvCloudyThreshold,  -12.5\rc,-30");
     LoadConfig(s, dir.folder());
     EXPECT_EQ(configText(s),
               "webPath,/srv/\r\ncommportid,7\r\ncloudyThreshold,-12.5\r\n"
               "vCloudyThreshold,-30\r\n");
 }
 
-TEST(Config, FailedLoadKeepsWhatWasRead) {
+TEST(Config, FailedLoadKeepsWhatWasReadAndAFolderInTheWayIsNoFile) {
     TempDir dir;
     Settings s;
     const auto loading = [&](const std::string& text) {
-        TempDir::write(dir.file("config.ini"), text);
+        TempDir::write(dir / "config.ini", text);
         return [&] { LoadConfig(s, dir.folder()); };
     };
     EXPECT_THAT(loading("webPath,/x/\r\ncommportid,4\r\ncloudyThreshold,-30\r\n"),
                 throwsVb(err::kInputPastEnd));
     EXPECT_EQ(configText(s),
-              "webPath,/x/\r\ncommportid,4\r\ncloudyThreshold,-30\r\n"
-              "vCloudyThreshold,-15\r\n");
+              "webPath,/x/\r\ncommportid,4\r\ncloudyThreshold,-30\r\nvCloudyThreshold,-15\r\n");
     EXPECT_THAT(loading("webPath,/y/\r\ncommportid,COM2\r\n"), throwsVb(err::kTypeMismatch));
     EXPECT_EQ(s.webPath, "/y/");
     EXPECT_EQ(s.commportid, 4);
     EXPECT_THAT(loading("webPath,/y/\r\ncommportid,40000\r\n"), throwsVb(err::kOverflow));
-}
 
-TEST(Config, ConfigFileThatIsAFolder) {
-    TempDir dir;
-    std::filesystem::create_directory(dir.file("config.ini"));
-    Settings s;
-    s.webPath = "/keep/";
+    std::filesystem::remove(dir / "config.ini");
+    std::filesystem::create_directory(dir / "config.ini");
     LoadConfig(s, dir.folder());
-    EXPECT_EQ(s.webPath, "/keep/");
+    EXPECT_EQ(s.webPath, "/y/");
     EXPECT_THAT([&] { SaveConfig(s, dir.folder()); }, throwsVb(err::kPathFileAccess));
-    EXPECT_TRUE(std::filesystem::is_directory(dir.file("config.ini")));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "config.ini"));
     EXPECT_EQ(dir.entryCount(), 1u);
 }
 

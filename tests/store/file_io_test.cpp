@@ -2,7 +2,6 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,18 +11,14 @@
 
 #include <gmock/gmock.h>
 
-#include "store/temp_dir.h"
-#include "store/vb_error.h"
+#include "fakes/temp_dir.h"
 
 namespace skarvel {
 namespace {
 
 using testing::TempDir;
+using testing::throwsVb;
 namespace fs = std::filesystem;
-
-auto throwsVb(int number) {
-    return ::testing::Throws<VbError>(::testing::Property(&VbError::number, number));
-}
 
 pid_t deadPid() {
     const pid_t pid = ::fork();
@@ -59,12 +54,10 @@ TEST(FileIo, AtomicWriteReplacesWholeKeepsModeAndLinks) {
     TempDir dir;
     const std::string path = dir.file("status.txt");
     writeFileAtomic(path, "first\r\n");
-    ::chmod(path.c_str(), 0640);
+    fs::permissions(path, fs::perms(0640));
     writeFileAtomic(path, "2");
     EXPECT_EQ(TempDir::read(path), "2");
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
     writeFileAtomic(path, "");
     EXPECT_EQ(TempDir::read(path), "");
     EXPECT_EQ(dir.entryCount(), 1u);

@@ -8,21 +8,26 @@
 #include <random>
 #include <string>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include "store/vb_error.h"
 
 namespace skarvel::testing {
 
 /// A fresh folder per test, removed afterwards; paths it hands out end without a separator.
 class TempDir {
   public:
-    TempDir() {
+    /// `inMemory` puts it on /dev/shm where there is one, for tests whose many fsyncs would be
+    /// slow on a disk.
+    explicit TempDir(bool inMemory = false) {
+        namespace fs = std::filesystem;
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::random_device rd;
-        std::string name = "skarvel-store-";
+        std::string name = "skarvel-";
         if (info) name += std::string(info->test_suite_name()) + "-" + info->name() + "-";
-        name += std::to_string(::getpid()) + "-" + std::to_string(rd());
-        path_ = std::filesystem::temp_directory_path() / name;
-        std::filesystem::create_directories(path_);
+        name += std::to_string(::getpid()) + "-" + std::to_string(std::random_device()());
+        const bool shm = inMemory && fs::is_directory("/dev/shm");
+        path_ = (shm ? fs::path("/dev/shm") : fs::temp_directory_path()) / name;
+        fs::create_directories(path_);
     }
     ~TempDir() {
         std::error_code ec;
@@ -37,14 +42,15 @@ class TempDir {
     /// The folder with a final separator, as the program folder is handed around.
     std::string folder() const { return path_.string() + "/"; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-    static std::string read(const std::string& path) {
+    /// The file's bytes; empty when it cannot be read.
+    static std::string read(const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    static void write(const std::string& path, const std::string& bytes) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << bytes;
+    static void write(const std::filesystem::path& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     }
     std::size_t entryCount() const {
         std::size_t n = 0;
@@ -55,5 +61,10 @@ class TempDir {
   private:
     std::filesystem::path path_;
 };
+
+/// A call that throws the VbError with this number, as the file operations do.
+inline auto throwsVb(int number) {
+    return ::testing::Throws<VbError>(::testing::Property(&VbError::number, number));
+}
 
 }  // namespace skarvel::testing
