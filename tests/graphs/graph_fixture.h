@@ -10,11 +10,11 @@
 
 #include "fakes/fake_desktop_services.h"
 #include "fakes/recording_surface.h"
+#include "fakes/temp_dir.h"
 #include "graphs/graph_plot.h"
 #include "graphs/palette.h"
 #include "store/file_io.h"
 #include "store/readings_log.h"
-#include "store/temp_dir.h"
 
 namespace skarvel::testing {
 
