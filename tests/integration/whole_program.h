@@ -6,35 +6,20 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
+#include "fakes/temp_dir.h"
 #include "store/value_text.h"
-#include "ui/qt_ui_helpers.h"
 
 namespace skarvel::testing {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-inline std::string fileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline std::vector<std::string> splitFields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::stringstream in(line);
-    for (std::string f; std::getline(in, f, ',');) fields.push_back(f);
-    return fields;
-}
 
 inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
     const auto until = std::chrono::steady_clock::now() + timeout;
@@ -61,15 +46,7 @@ class Child {
         if (!process_.waitForStarted())
             throw std::runtime_error("cannot start " + argv[0].toStdString());
     }
-    ~Child() { stop(); }
-
-    /// Waits for the program to end by itself: its exit code, or -1 after a timeout or a crash.
-    int wait(std::chrono::milliseconds timeout) {
-        const bool ended = process_.waitForFinished(int(timeout.count()));
-        return ended && process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
-    }
-
-    void stop() {
+    ~Child() {
         if (process_.state() == QProcess::NotRunning) return;
         const pid_t group = pid_t(process_.processId());
         ::kill(-group, SIGTERM);
@@ -77,6 +54,12 @@ class Child {
             ::kill(-group, SIGKILL);
             process_.waitForFinished();
         }
+    }
+
+    /// Waits for the program to end by itself: its exit code, or -1 after a timeout or a crash.
+    int wait(std::chrono::milliseconds timeout) {
+        const bool ended = process_.waitForFinished(int(timeout.count()));
+        return ended && process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
     }
 
   private:
@@ -87,23 +70,20 @@ class Child {
 /// that runs ten times fast, with a simulated sensor sending fixed temperatures on port 1.
 class WholeProgram {
   public:
-    WholeProgram(const std::string& start, const std::string& sky, const std::string& ambient,
+    WholeProgram(const std::string& start, const char* sky, const char* ambient,
                  const std::string& config = {}) {
-        const QString bin = SKARVEL_BIN_DIR,
-                      exe = QString::fromStdString(folder.str()) + "/skarvel";
+        const QString bin = SKARVEL_BIN_DIR, exe = QString::fromStdString(folder.file("skarvel"));
         fs::copy_file(bin.toStdString() + "/skarvel", exe.toStdString());
-        if (!config.empty()) std::ofstream(folder / "config.ini", std::ios::binary) << config;
-        sensor_ = std::make_unique<Child>(
-            QStringList{bin + "/skarvel-sensor-sim", "--link",
-                        QString::fromStdString(folder.str()) + "/com1", "--interval", "0.05",
-                        "--sky", QString::fromStdString(sky), "--ambient",
-                        QString::fromStdString(ambient)},
-            std::map<QString, QString>{}, folder / "sensor.out");
+        if (!config.empty()) TempDir::write(folder / "config.ini", config);
+        sensor_.emplace(QStringList{bin + "/skarvel-sensor-sim", "--link",
+                                    QString::fromStdString(folder.file("com1")), "--interval",
+                                    "0.05", "--sky", sky, "--ambient", ambient},
+                        std::map<QString, QString>{}, folder / "sensor.out");
         if (!waitFor([this] { return fs::is_symlink(folder / "com1"); }, 5s)) {
-            throw std::runtime_error("the simulator made no link: " + output("sensor.out"));
+            throw std::runtime_error("the simulator made no link: " + read("sensor.out"));
         }
         const QString asan = qEnvironmentVariable("ASAN_OPTIONS");
-        monitor_ = std::make_unique<Child>(
+        monitor_.emplace(
             QStringList{"faketime", "-f", QString::fromStdString("@" + start + " x10"), exe},
             std::map<QString, QString>{
                 {"QT_QPA_PLATFORM", "offscreen"},
@@ -118,35 +98,35 @@ class WholeProgram {
 
     /// The line of status.txt, once it holds a time of `from` or later; the monitor and the
     /// sensor are stopped then, so the files stay as they are.
-    std::string statusFrom(LocalTime from, std::chrono::milliseconds timeout = 12s) {
+    std::string statusFrom(LocalTime from) {
         std::string line;
         const bool seen = waitFor(
             [&] {
-                const std::string text = fileBytes(folder / "status.txt");
-                line = text.substr(0, text.find("\r\n"));
+                line = read("status.txt");
+                line = line.substr(0, line.find("\r\n"));
                 try {
                     return parseDateTime(line.substr(0, line.find(','))) >= from;
                 } catch (const std::exception&) {
                     return false;
                 }
             },
-            timeout);
+            12s);
         monitor_.reset();
         sensor_.reset();
         if (!seen) {
             // A message box holds the offscreen monitor for ever, and it looks like this.
             throw std::runtime_error("no status at the expected time; last \"" + line +
-                                     "\"; the monitor said: " + output("monitor.out"));
+                                     "\"; the monitor said: " + read("monitor.out"));
         }
         return line;
     }
 
-    std::string output(const std::string& name) const { return fileBytes(folder / name); }
+    std::string read(const std::string& name) const { return TempDir::read(folder / name); }
 
-    TempFolder folder;
+    TempDir folder;
 
   private:
-    std::unique_ptr<Child> sensor_, monitor_;
+    std::optional<Child> sensor_, monitor_;
 };
 
 }  // namespace skarvel::testing
