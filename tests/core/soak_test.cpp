@@ -9,7 +9,6 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -17,7 +16,7 @@
 #include "fakes/fake_controls.h"
 #include "fakes/fake_desktop_services.h"
 #include "fakes/fake_serial_control.h"
-#include "store/file_io.h"
+#include "fakes/temp_dir.h"
 #include "store/value_text.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -30,22 +29,16 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 using namespace std::chrono_literals;
-using testing::FakeControls;
-using testing::FakeDesktopServices;
-using testing::FakePortScript;
+using testing::TempDir;
 
 /// Live heap bytes; the sanitizer's quarantine would make the resident size grow on its own.
 long memoryInUse() {
 #if defined(__SANITIZE_ADDRESS__)
     return long(__sanitizer_get_current_allocated_bytes());
 #else
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long kb = 0;
-    while (status >> key && key != "VmRSS:") {
-    }
-    status >> kb;
-    return kb * 1024;
+    long size = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> size >> resident;
+    return resident * ::sysconf(_SC_PAGESIZE);
 #endif
 }
 
@@ -81,37 +74,26 @@ struct CountingGraph : GraphRedraw {
     long calls = 0;
 };
 
-struct Outage {
-    LocalTime from, to;  // cycles starting in [from, to) hear nothing
-};
-
 LocalTime at(int day, int h, int m, int s = 0) {
     return makeTime(2027, 6, 1, h, m, s) + days(day);
 }
 
 TEST(Soak, FourHundredDaysOfCycles) {
-    const fs::path root =
-        fs::path(fs::exists("/dev/shm") ? "/dev/shm" : fs::temp_directory_path()) /
-        ("skarvel-soak-" + std::to_string(::getpid()));
-    fs::remove_all(root);
-    fs::create_directories(root / "web");
-    struct Cleanup {
-        fs::path p;
-        ~Cleanup() { fs::remove_all(p); }
-    } cleanup{root};
-
+    TempDir root(true);
+    fs::create_directory(root / "web");
     const LocalTime start = at(0, 10, 7);
     const LocalTime end = start + days(400);  // 2028-07-05, across 29 February 2028
-    FakeDesktopServices services(root.string(), start);
-    FakeControls controls;
+    testing::FakeDesktopServices services(root.str(), start);
+    testing::FakeControls controls;
     Settings settings;
-    auto script = std::make_shared<FakePortScript>();
+    auto script = std::make_shared<testing::FakePortScript>();
     FilePublishing files(settings, services, controls);
     SampledPublishing publishing(files);
     Monitor monitor(settings, services, controls, testing::fakeFactory(services, script),
                     publishing);
 
-    const Outage outages[] = {
+    const std::pair<LocalTime, LocalTime> outages[] = {
+        // cycles in [first, second) hear nothing
         {at(3, 10, 15, 5), at(3, 11, 20)},    // 11:20 is slot 15 again: no line until 11:30
         {at(40, 23, 50), at(41, 0, 20)},      // over midnight: 00:20 opens the new day's file
         {at(100, 14, 0, 5), at(100, 15, 0)},  // a whole hour: 15:00 is slot 0 again
@@ -123,9 +105,8 @@ TEST(Soak, FourHundredDaysOfCycles) {
                                            {300, 25}, {301, 0}, {302, 70}, {400, 41}};
 
     // What the files must hold, from what the sensor sent.
-    float skySum = 0;
+    float skySum = 0, ambient = 0;
     int readings = 0;
-    float ambient = 0;
     std::string expectedDay;
     CountingGraph history, month, year;
     history.onRedraw = [&] {  // the first redraw comes right after the line is written
@@ -134,28 +115,24 @@ TEST(Soak, FourHundredDaysOfCycles) {
         readings = 0;
     };
     monitor.Form_Load([&] { files.setGraphs(&history, &month, &year); });
-    settings.webPath = (root / "web").string() + "/";
+    settings.webPath = root.folder() + "web/";
     ASSERT_TRUE(monitor.linkOpen());
 
     long totalLines = 0, memoryAfterDayOne = 0, descriptorsAfterDayOne = 0;
-    auto checkDay = [&](LocalTime day) {
+    const auto checkDay = [&](LocalTime day) {
         const int index = int((floor<days>(day) - floor<days>(start)).count());
         const auto found = lineCounts.find(index);
         const int expected = found == lineCounts.end() ? 96 : found->second;
         const fs::path file = root / dayFileName(day);
-        ASSERT_EQ(fs::exists(file), expected > 0) << dateLabel(day);
-        const std::string content = expected > 0 ? readWholeFile(file.string()) : "";
-        EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), expected) << dateLabel(day);
-        EXPECT_EQ(content, expectedDay) << dateLabel(day);
+        EXPECT_EQ(fs::exists(file), expected > 0) << dateLabel(day);
+        EXPECT_EQ(std::count(expectedDay.begin(), expectedDay.end(), '\n'), expected);
+        EXPECT_EQ(TempDir::read(file), expectedDay) << dateLabel(day);
         totalLines += expected;
         expectedDay.clear();
         // Checked files go, so that a line written under a wrong day's name shows up as a stray
-        // file, and the folder stays small.
+        // file beside config.ini, status.txt and web, and the folder stays small.
         fs::remove(file);
-        std::set<std::string> names;
-        for (const auto& e : fs::directory_iterator(root)) names.insert(e.path().filename());
-        EXPECT_EQ(names, (std::set<std::string>{"config.ini", "status.txt", "web"}))
-            << dateLabel(day);
+        EXPECT_EQ(root.entryCount(), 3u) << dateLabel(day);
         EXPECT_TRUE(services.messages.empty()) << services.messages.front();
         services.messages.clear();
         if (index == 1) {
@@ -173,17 +150,16 @@ TEST(Soak, FourHundredDaysOfCycles) {
     for (LocalTime tick = start; tick < end; ++cycles) {
         services.setNow(tick);
         bool silent = false, nearOutage = tick < start + days(1);
-        for (const Outage& o : outages) {
-            silent = silent || (tick >= o.from && tick < o.to);
-            nearOutage = nearOutage || (tick >= o.from - 1h && tick < o.to + 1h);
+        for (const auto& [from, to] : outages) {
+            silent = silent || (tick >= from && tick < to);
+            nearOutage = nearOutage || (tick >= from - 1h && tick < to + 1h);
         }
         publishing.forward = nearOutage || tick.time_since_epoch() % 15min < 10s;
         if (!silent) {
-            const float sky = -10.0f - 0.5f * float(cycles % 31);
             ambient = 5.0f + 0.5f * float(cycles % 4);
-            script->every(services.preciseNow(), 50ms, 300ms, 4, lines[cycles % 124]);
-            skySum += sky;
+            skySum += -10.0f - 0.5f * float(cycles % 31);
             ++readings;
+            script->every(services.preciseNow(), 50ms, 300ms, 4, lines[cycles % 124]);
         }
         monitor.Timer1_Timer();
         ASSERT_EQ(controls.bar, silent ? "Failed to get readings" : "") << dateTimeText(tick);
