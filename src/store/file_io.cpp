@@ -10,6 +10,7 @@
 #include <charconv>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <system_error>
 
 #include "store/file_append.h"
@@ -163,7 +164,9 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, Durability
         std::error_code ec;
         if (fs::is_directory(target, ec)) throw vbError(err::kPathFileAccess);
     }
-    removeStaleTemporaries(folder, name);
+    // Only an earlier, killed process can leave them, so one sweep per file and run will do.
+    static std::set<std::string> swept;
+    if (swept.insert(target.string()).second) removeStaleTemporaries(folder, name);
 
     static std::atomic<unsigned> serial{0};
     std::string tempPath;
