@@ -5,9 +5,6 @@
 #include <QStatusBar>
 #include <QTest>
 
-#include <fstream>
-#include <sstream>
-
 #include "graphs/graph_window.h"
 #include "qt_ui_helpers.h"
 #include "store/file_io.h"
@@ -18,18 +15,11 @@ namespace skarvel {
 namespace {
 
 using testing::MessageBoxAnswerer;
-using testing::TempFolder;
-
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testing::TempDir;
 
 TEST(MainWindow, LayoutCaptionsAndTabOrderFollowTheTable) {
-    TempFolder folder;
-    frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), folder.q());
+    TempDir folder;
+    frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), testing::qpath(folder));
     EXPECT_EQ(w.windowTitle(), "Skarvel");
     EXPECT_EQ(w.size(), QSize(308, 441));
     EXPECT_EQ(w.minimumSize(), w.maximumSize());
@@ -104,8 +94,8 @@ TEST(MainWindow, LayoutCaptionsAndTabOrderFollowTheTable) {
 }
 
 TEST(MainWindow, AboutShowsTheVersionInAPlainBox) {
-    TempFolder folder;
-    frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), folder.q());
+    TempDir folder;
+    frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), testing::qpath(folder));
     MessageBoxAnswerer answerer;
     w.AboutButton->click();
     ASSERT_EQ(answerer.seen.size(), 1u);
@@ -116,8 +106,8 @@ TEST(MainWindow, AboutShowsTheVersionInAPlainBox) {
 }
 
 TEST(MainWindow, CycleFillsTheWindowAndThePage) {
-    TempFolder folder;
-    frmMain w(testing::steadySensor("S-12.34C:A+21.56C:\r\n"), folder.q());
+    TempDir folder;
+    frmMain w(testing::steadySensor("S-12.34C:A+21.56C:\r\n"), testing::qpath(folder));
     MessageBoxAnswerer answerer;
     w.Form_Load();
     w.Timer1_Timer();
@@ -127,16 +117,16 @@ TEST(MainWindow, CycleFillsTheWindowAndThePage) {
     EXPECT_EQ(w.Status->text(), "CLEAR");
     EXPECT_EQ(w.Status->palette().color(QPalette::WindowText), QColor(0, 255, 0));
     EXPECT_EQ(w.statusBarText(), "");
-    const std::string page = slurp(folder / "CloudStatus.html");
+    const std::string page = TempDir::read(folder / "CloudStatus.html");
     EXPECT_NE(page.find("<br>Sky temp = -12.4C\r\n"), std::string::npos);
     EXPECT_NE(page.find("<big style=\"color: green;\">"), std::string::npos);
-    EXPECT_NE(slurp(folder / "status.txt").find(",CLEAR\r\n"), std::string::npos);
+    EXPECT_NE(TempDir::read(folder / "status.txt").find(",CLEAR\r\n"), std::string::npos);
     EXPECT_TRUE(answerer.seen.empty());
 }
 
 TEST(MainWindow, GraphButtonsShowOneWindowEachAndClosingUnloadsThemNewestFirst) {
-    TempFolder folder;
-    auto* w = new frmMain(testing::steadySensor("S-30C:A5C:\r\n"), folder.q());
+    TempDir folder;
+    auto* w = new frmMain(testing::steadySensor("S-30C:A5C:\r\n"), testing::qpath(folder));
     MessageBoxAnswerer answerer;
     w->Form_Load();
     w->show();
@@ -175,16 +165,17 @@ TEST(MainWindow, GraphButtonsShowOneWindowEachAndClosingUnloadsThemNewestFirst) 
     EXPECT_EQ(closed, (std::vector<std::string>{"3 Day History Graph", "Year History Graph"}));
     EXPECT_FALSE(history->isVisible());
     EXPECT_FALSE(year->isVisible());
-    EXPECT_EQ(slurp(folder / "config.ini"), "webPath," + folder.str() +
-                                                "/\r\ncommportid,1\r\ncloudyThreshold,-25\r\n"
-                                                "vCloudyThreshold,-15\r\n");
+    EXPECT_EQ(TempDir::read(folder / "config.ini"),
+              "webPath," + folder.str() +
+                  "/\r\ncommportid,1\r\ncloudyThreshold,-25\r\n"
+                  "vCloudyThreshold,-15\r\n");
     EXPECT_TRUE(answerer.seen.empty());
     delete w;
 }
 
 TEST(MainWindow, SetupSavesEvenWhenCancelledAndRunsOneCycle) {
-    TempFolder folder;
-    frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), folder.q());
+    TempDir folder;
+    frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), testing::qpath(folder));
     MessageBoxAnswerer answerer;
     w.Form_Load();
     w.show();
@@ -220,8 +211,8 @@ namespace skarvel {
 namespace {
 
 TEST(MainWindow, SetupPressedDuringACycleOpensOnceTheCycleIsDone) {
-    testing::TempFolder folder;
-    frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), folder.q());
+    testing::TempDir folder;
+    frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), testing::qpath(folder));
     testing::MessageBoxAnswerer answerer;
     w.Form_Load();
     w.show();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/serial_control.h"
+#include "fakes/temp_dir.h"
 
 namespace skarvel::testing {
 
@@ -72,26 +73,9 @@ inline SerialFactory steadySensor(std::string line) {
     return [line] { return std::make_unique<SteadySensor>(line); };
 }
 
-/// A fresh empty folder that is removed again.
-class TempFolder {
-  public:
-    TempFolder() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("skarvel-ui-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder() { std::filesystem::remove_all(path_); }
-    std::string str() const { return path_.string(); }
-    QString q() const { return QString::fromStdString(path_.string()); }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-  private:
-    static int& counter() {
-        static int n = 0;
-        return n;
-    }
-    std::filesystem::path path_;
-};
+/// The folder as Qt takes it.
+inline QString qpath(const TempDir& dir) {
+    return QString::fromStdString(dir.str());
+}
 
 }  // namespace skarvel::testing
