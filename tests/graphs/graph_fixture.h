@@ -37,23 +37,16 @@ struct GraphFixture {
         const std::string path = dir.file(dayFileName(t));
         TempDir::write(path, TempDir::read(path) + logLine(t, ambient, sky));
     }
-    bool programImage() const { return FileExists(dir.file(plot.imageName())); }
-    bool webImage() const { return FileExists(settings.webPath + plot.imageName()); }
-    std::vector<Line> linesOf(Color color) const {
+    /// Lines in a colour from `fromX` rightwards; the ambient curve is the cyan inside the frame,
+    /// whose scale ticks lie left of it.
+    std::vector<Line> linesOf(Color color, float fromX = -1e9f) const {
         std::vector<Line> out;
         for (const Line& l : surface.lines) {
-            if (l.color == color) out.push_back(l);
+            if (l.color == color && l.x1 >= fromX) out.push_back(l);
         }
         return out;
     }
-    /// The ambient curve: cyan lines inside the frame (the cyan scale ticks lie left of it).
-    std::vector<Line> ambientCurve() const {
-        std::vector<Line> out;
-        for (const Line& l : linesOf(palette::kCyan)) {
-            if (l.x1 >= 60) out.push_back(l);
-        }
-        return out;
-    }
+    std::vector<Line> ambientCurve() const { return linesOf(palette::kCyan, 60); }
 
     TempDir dir;
     Settings settings;
