@@ -29,15 +29,19 @@ class PtySensor {
         tcgetattr(slave_, &t);
         cfmakeraw(&t);
         tcsetattr(slave_, TCSANOW, &t);
-        // A line larger than the terminal's buffer must not hold up send() or unplug().
+        // A line larger than the terminal's buffer must hold up neither send() nor the unplugging.
         fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
         std::filesystem::remove(link);
         std::filesystem::create_symlink(name, link);
         writer_ = std::thread([this] { run(); });
     }
-    ~PtySensor() { unplug(); }
-    PtySensor(const PtySensor&) = delete;
-    PtySensor& operator=(const PtySensor&) = delete;
+    /// Closes both ends, as a USB adapter pulled out.
+    ~PtySensor() {
+        stop_ = true;
+        writer_.join();
+        ::close(master_);
+        ::close(slave_);
+    }
 
     /// From now on sends `lines` in turn; returns once the previous line has been cut short and
     /// the first new one is under way.
@@ -49,14 +53,6 @@ class PtySensor {
         }();
         while (started_ != wanted && !stop_)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    /// Closes both ends, as a USB adapter pulled out.
-    void unplug() {
-        stop_ = true;
-        if (writer_.joinable()) writer_.join();
-        if (master_ >= 0) ::close(master_);
-        if (slave_ >= 0) ::close(slave_);
-        master_ = slave_ = -1;
     }
 
   private:
