@@ -1,7 +1,6 @@
 #pragma once
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -17,7 +16,8 @@
 
 namespace skarvel::testing {
 
-/// A sensor on a pseudo-terminal, linked as `link`, sending `lines` in turn, one every 150 ms.
+/// A sensor on a pseudo-terminal, linked as `link`, sending `lines` in turn, one every 150 ms;
+/// a line the reader cannot take at once goes on as the reader drains it.
 class PtySensor {
   public:
     PtySensor(const std::filesystem::path& link, std::vector<std::string> lines)
@@ -43,48 +43,33 @@ class PtySensor {
         ::close(slave_);
     }
 
-    /// From now on sends `lines` in turn; returns once the previous line has been cut short and
-    /// the first new one is under way.
+    /// From now on sends `lines` in turn; what is left of the line under way is dropped.
     void send(std::vector<std::string> lines) {
-        const int wanted = [&] {
-            std::lock_guard lock(mutex_);
-            lines_ = std::move(lines);
-            return ++generation_;
-        }();
-        while (started_ != wanted && !stop_)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::lock_guard lock(mutex_);
+        lines_ = std::move(lines);
+        next_ = 0;
+        line_.clear();
     }
 
   private:
     void run() {
-        for (std::size_t i = 0; !stop_; ++i) {
-            std::string line;
-            int generation = 0;
+        while (!stop_) {
+            bool whole = false;
             {
                 std::lock_guard lock(mutex_);
-                if (generation_ != started_) i = 0;
-                generation = generation_;
-                line = lines_[i % lines_.size()];
+                if (line_.empty()) line_ = lines_[next_++ % lines_.size()];
+                const ssize_t n = ::write(master_, line_.data(), line_.size());
+                if (n > 0) line_.erase(0, std::size_t(n));
+                whole = line_.empty();
             }
-            started_ = generation;
-            for (std::size_t done = 0; done < line.size() && !stop_ && generation_ == generation;) {
-                const ssize_t n = ::write(master_, line.data() + done, line.size() - done);
-                if (n > 0) {
-                    done += std::size_t(n);
-                } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                    return;
-                } else {
-                    pollfd p{master_, POLLOUT, 0};
-                    ::poll(&p, 1, 20);
-                }
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            std::this_thread::sleep_for(std::chrono::milliseconds(whole ? 150 : 5));
         }
     }
 
     std::mutex mutex_;
     std::vector<std::string> lines_;
-    std::atomic<int> generation_{0}, started_{0};
+    std::size_t next_ = 0;
+    std::string line_;  // what is left to send of the line under way
     int master_ = -1, slave_ = -1;
     std::atomic<bool> stop_{false};
     std::thread writer_;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -40,7 +41,6 @@ class Child {
         process_.setProcessEnvironment(all);
         process_.setProcessChannelMode(QProcess::MergedChannels);
         process_.setStandardOutputFile(QString::fromStdString(output.string()));
-        // faketime forwards no signal to the program it starts, so the group is signalled.
         process_.setChildProcessModifier([] { ::setpgid(0, 0); });
         process_.start(argv.front(), argv.mid(1));
         if (!process_.waitForStarted())
@@ -48,10 +48,15 @@ class Child {
     }
     ~Child() {
         if (process_.state() == QProcess::NotRunning) return;
-        const pid_t group = pid_t(process_.processId());
-        ::kill(-group, SIGTERM);
+        // faketime forwards no signal, and removes its shared memory only when the program it
+        // started has ended: so that program is ended first, and the group is killed at last.
+        const std::string pid = std::to_string(process_.processId());
+        std::ifstream children("/proc/" + pid + "/task/" + pid + "/children");
+        bool any = false;
+        for (pid_t child = 0; children >> child; any = true) ::kill(child, SIGTERM);
+        if (!any) ::kill(pid_t(process_.processId()), SIGTERM);
         if (!process_.waitForFinished(3000)) {
-            ::kill(-group, SIGKILL);
+            ::kill(-pid_t(process_.processId()), SIGKILL);
             process_.waitForFinished();
         }
     }
