@@ -4,7 +4,6 @@
 #include "graph_fixture.h"
 #include "graphs/graph_window.h"
 #include "graphs/qt_drawing_surface.h"
-#include "store/vb_error.h"
 
 namespace skarvel::testing {
 namespace {
@@ -99,9 +98,8 @@ TEST(QtDrawingSurface, RoundsToPixelsIncludesEndsAndPrintsDownwards) {
     EXPECT_EQ(outside, 0);
 
     TempDir dir;
-    EXPECT_THAT(
-        [&] { s.savePicture(dir.file("missing") + "/x.bmp"); },
-        ::testing::Throws<VbError>(::testing::Property(&VbError::number, err::kPathNotFound)));
+    EXPECT_THAT([&] { s.savePicture(dir.file("missing") + "/x.bmp"); },
+                throwsVb(err::kPathNotFound));
 }
 
 TEST(GraphWindow, LoadsOnFirstUseDrawsOnceAndRedrawsWhileHidden) {
