@@ -132,7 +132,9 @@ TEST(GraphFailures, EachCostsWhatItShould) {
             const auto curve = f.ambientCurve();
             ASSERT_FALSE(curve.empty());
             EXPECT_EQ(curve[0].y2, 400);
-            if (c.procedure == "plotEntry") EXPECT_EQ(curve.back().y1, 400);
+            if (c.procedure == "plotEntry") {
+                EXPECT_EQ(curve.back().y1, 400);
+            }
         }
     }
 }
