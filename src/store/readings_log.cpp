@@ -29,7 +29,6 @@ std::string logLine(LocalTime t, float ambient, float sky) {
 void LogReadings(LogState& state, float ambient, float sky, const LogContext& context) {
     int line = 0;
     try {
-        line = 10;
         line = 20;
         const LocalTime now = context.services.now();
         line = 30;

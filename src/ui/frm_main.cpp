@@ -267,7 +267,7 @@ void frmMain::Form_Unload() {
             loadOrder_.insert(loadOrder_.begin(), g);
     }
     for (auto it = loadOrder_.rbegin(); it != loadOrder_.rend(); ++it) {
-        static_cast<GraphWindow*>(*it)->unloadWindow();
+        (*it)->unloadWindow();
     }
     loadOrder_.clear();
     saveConfigReporting("Form_Unload");

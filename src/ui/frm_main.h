@@ -92,7 +92,7 @@ class frmMain final : public QWidget, public MainWindowControls {
     QLabel* clock_ = nullptr;
     QTimer clockTimer_;
     std::vector<GraphWindow*> graphs_;
-    std::vector<QWidget*> loadOrder_;
+    std::vector<GraphWindow*> loadOrder_;
     frmSetup* setup_ = nullptr;
     bool setupPending_ = false;
     bool unloaded_ = false;
