@@ -22,6 +22,10 @@ float cutToTenth(float value) {
     return std::floor(scaled) / 10.0f;
 }
 
+float roundToTenth(float value) {
+    return float(std::round(double(value) * 10.0) / 10.0);
+}
+
 float slotOf(LocalTime t) {
     return float(quarterSlot(toCivil(t).minute));
 }
@@ -91,6 +95,14 @@ void Monitor::Update() {
         ~Reset() { flag = false; }
     } reset{running_};
 
+    CycleOutcome outcome;
+    runCycle(outcome);
+    outcome.linkOpen = linkOpen_;
+    outcome.at = services_.now();
+    if (observer_) observer_->cycleEnded(outcome);
+}
+
+void Monitor::runCycle(CycleOutcome& outcome) {
     int line = 10;
     try {
         line = 20;
@@ -123,7 +135,9 @@ void Monitor::Update() {
         line = 150;
         ambient = cutToTenth(ambient);
         line = 160;
-        float difference = sky - ambient;
+        // Rounded to a tenth, so single-precision noise never shows and -15.0 is -15.0 at the
+        // thresholds.
+        float difference = roundToTenth(sky - ambient);
         line = 170;
         if (difference > 0) {
             line = 180;
@@ -156,6 +170,11 @@ void Monitor::Update() {
                 show("CLEAR", kGreen, 330);
             }
         }
+        outcome.readingOk = true;
+        outcome.sky = sky;
+        outcome.ambient = ambient;
+        outcome.difference = difference;
+        outcome.state = state;
         line = 380;
         log_.skySum = log_.skySum + sky;
         line = 390;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/serial_control.h"
+#include "store/cycle_outcome.h"
 #include "store/readings_log.h"
 #include "store/settings.h"
 
@@ -25,6 +26,13 @@ class Publishing {
     virtual void SaveStatus(const std::string& state) = 0;
 };
 
+/// Told after every cycle that ran: successful, failed or with the link down.
+class CycleObserver {
+  public:
+    virtual ~CycleObserver() = default;
+    virtual void cycleEnded(const CycleOutcome& outcome) = 0;
+};
+
 /// The main window's monitoring logic: start-up and the 10-second cycle.
 class Monitor {
   public:
@@ -37,12 +45,16 @@ class Monitor {
     void Timer1_Timer();
     void Update();
 
+    void setCycleObserver(CycleObserver* observer) { observer_ = observer; }
+
     bool cycleRunning() const { return running_; }
     bool linkOpen() const { return linkOpen_; }
     const LogState& logState() const { return log_; }
     LogState& logState() { return log_; }
 
   private:
+    void runCycle(CycleOutcome& outcome);
+
     Settings& settings_;
     DesktopServices& services_;
     MainWindowControls& controls_;
@@ -53,6 +65,7 @@ class Monitor {
     bool linkOpen_ = false;
     LogState log_;
     bool running_ = false;
+    CycleObserver* observer_ = nullptr;
 };
 
 }  // namespace skarvel

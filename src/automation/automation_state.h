@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "store/date_time.h"
+
+namespace skarvel {
+
+/// The settings of automation.ini, with their defaults.
+struct AutomationSettings {
+    /// The first state that is unsafe: "CLOUDY" (only CLEAR is safe) or "V.CLOUDY".
+    std::string unsafeFrom = "CLOUDY";
+    int staleSeconds = 120;
+    int safeDelayMinutes = 10;
+    /// 0 turns the Alpaca server off.
+    int alpacaPort = 11111;
+    /// Empty: every interface.
+    std::string alpacaAddress;
+    int discoveryPort = 32227;
+    std::string uniqueId;
+};
+
+/// The one safety verdict every interface reports.
+struct Verdict {
+    bool safe = false;
+    /// One line, for people and for the consumers that show a reason.
+    std::string reason;
+};
+
+/// What the automation interfaces publish, kept up to date after every cycle. Everything the
+/// Alpaca server answers comes from here, in memory.
+struct AutomationState {
+    Verdict verdict;
+    bool linkOpen = false;
+    /// At least one successful reading since start-up; the values below are valid only then.
+    bool haveReading = false;
+    /// Local time of the last successful reading.
+    LocalTime lastReadingAt{};
+    float sky = 0;
+    float ambient = 0;
+    float difference = 0;
+    /// "CLEAR", "CLOUDY" or "V.CLOUDY" of the last successful reading.
+    std::string state;
+    /// Local time of the last cycle, successful or not.
+    LocalTime updatedAt{};
+};
+
+}  // namespace skarvel

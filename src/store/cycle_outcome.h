@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+#include "store/date_time.h"
+
+namespace skarvel {
+
+/// How a monitoring cycle ended, for the software that decides on it (roofs open and close on
+/// this).
+struct CycleOutcome {
+    /// Local time at the end of the cycle.
+    LocalTime at{};
+    /// False while the port is closed or could not be reopened.
+    bool linkOpen = false;
+    /// A reading was taken and classified in this cycle; the values below are valid.
+    bool readingOk = false;
+    float sky = 0;
+    float ambient = 0;
+    /// Sky minus ambient, rounded to a tenth, never above 0.
+    float difference = 0;
+    /// "CLEAR", "CLOUDY" or "V.CLOUDY".
+    std::string state;
+};
+
+}  // namespace skarvel
