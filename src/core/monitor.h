@@ -26,13 +26,6 @@ class Publishing {
     virtual void SaveStatus(const std::string& state) = 0;
 };
 
-/// Told after every cycle that ran: successful, failed or with the link down.
-class CycleObserver {
-  public:
-    virtual ~CycleObserver() = default;
-    virtual void cycleEnded(const CycleOutcome& outcome) = 0;
-};
-
 /// The main window's monitoring logic: start-up and the 10-second cycle.
 class Monitor {
   public:

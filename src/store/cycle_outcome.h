@@ -23,4 +23,11 @@ struct CycleOutcome {
     std::string state;
 };
 
+/// Told after every cycle that ran: successful, failed or with the link down.
+class CycleObserver {
+  public:
+    virtual ~CycleObserver() = default;
+    virtual void cycleEnded(const CycleOutcome& outcome) = 0;
+};
+
 }  // namespace skarvel
