@@ -43,7 +43,7 @@ Monitor::Monitor(Settings& settings, DesktopServices& services, MainWindowContro
 void Monitor::Form_Load(const std::function<void()>& createWindowsAndStartTimer) {
     int line = 10;
     auto report = [&](const std::exception& e) {
-        services_.messageBox(errorMessage(asVbError(e), line, "Form_Load", "frmMain"));
+        reportError(services_, e, line, "Form_Load", "frmMain");
     };
     try {
         line = 20;
@@ -188,7 +188,7 @@ void Monitor::runCycle(CycleOutcome& outcome) {
         line = 420;
         controls_.setStatusBarText("");
     } catch (const std::exception& e) {
-        services_.messageBox(errorMessage(asVbError(e), line, "Update", "frmMain"));
+        reportError(services_, e, line, "Update", "frmMain");
     }
 }
 

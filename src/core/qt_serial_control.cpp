@@ -46,11 +46,16 @@ void QtSerialControl::setPortOpen(bool open) {
     }
     if (port_device_.isOpen()) throw vbError(err::kPortAlreadyOpen);
     gone_ = false;
-    port_device_.setPortName(portPath(programFolder_, port_));
+    const QString path = portPath(programFolder_, port_);
+    port_device_.setPortName(path);
     if (!port_device_.open(QIODevice::ReadOnly)) {
         const auto error = port_device_.error();
-        throw vbError(error == QSerialPort::PermissionError ? err::kPortAlreadyOpen
-                                                            : err::kInvalidPortNumber);
+        VbError e = vbError(error == QSerialPort::PermissionError ? err::kPortAlreadyOpen
+                                                                  : err::kInvalidPortNumber);
+        // The journal says which device and why: a lock file left by another user is found
+        // from this.
+        e.setConcerning((path + " (" + port_device_.errorString() + ")").toStdString());
+        throw e;
     }
 }
 

@@ -24,9 +24,10 @@ bool getComms(std::int16_t& port, const std::string& settings, std::unique_ptr<S
         link->setPortOpen(true);
         link->setSettings(settings);
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         services.messageBox("Error opening comm port " + integerText(port) +
-                            ", click the 'Setup' button and verify the com port selection");
+                                ", click the 'Setup' button and verify the com port selection",
+                            asVbError(e).concerning());
         return false;
     }
 }

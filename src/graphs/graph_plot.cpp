@@ -218,7 +218,7 @@ void GraphPlot::PlotGraph() {
         at(810);
         s.savePicture(settings_.webPath + layout.image);
     } catch (const std::exception& e) {
-        services_.messageBox(errorMessage(asVbError(e), line, "PlotGraph", layout.form));
+        reportError(services_, e, line, "PlotGraph", layout.form);
     }
 }
 
@@ -306,7 +306,7 @@ void GraphPlot::plotEntry(LocalTime present, LocalTime recordTime, const FieldVa
         prevYd_ = yd;
         prevYa_ = ya;
     } catch (const std::exception& e) {
-        services_.messageBox(errorMessage(asVbError(e), line, "plotEntry", layout.form));
+        reportError(services_, e, line, "plotEntry", layout.form);
     }
 }
 

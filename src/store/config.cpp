@@ -20,7 +20,7 @@ std::string GetEXEPath(DesktopServices& services) {
         line = 40;
         return path + kPathSeparator;
     } catch (const std::exception& e) {
-        services.messageBox(errorMessage(asVbError(e), line, "GetEXEPath", "frmMain"));
+        reportError(services, e, line, "GetEXEPath", "frmMain");
         return "";
     }
 }

@@ -20,7 +20,7 @@ struct FieldValue {
 /// are skipped, a field in double quotes runs to the closing quote, line ends mean nothing more
 /// than a separator. Reading past the end throws VbError 62.
 class FieldReader {
-public:
+  public:
     explicit FieldReader(std::string content);
     /// Reads the whole file at once, so nothing stays open while the fields are taken.
     static FieldReader fromFile(const std::string& path);
@@ -33,7 +33,7 @@ public:
     std::int16_t readInteger();
     FieldValue readValue();
 
-private:
+  private:
     std::string content_;
     std::size_t pos_ = 0;
 };

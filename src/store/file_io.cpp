@@ -117,7 +117,7 @@ bool FileExists(const std::string& path) {
     return !ec && fs::exists(st) && !fs::is_directory(st);
 }
 
-std::string readWholeFile(const std::string& path) {
+std::string readWholeFile(const std::string& path) try {
     Fd fd(openFile(path, O_RDONLY));
     if (fd.get() < 0) {
         const int e = errno;
@@ -144,9 +144,12 @@ std::string readWholeFile(const std::string& path) {
     }
     fd.close();
     return content;
+} catch (VbError& e) {
+    e.setConcerning(path);
+    throw;
 }
 
-void writeFileAtomic(const std::string& path, std::string_view bytes, Durability durability) {
+void writeFileAtomic(const std::string& path, std::string_view bytes, Durability durability) try {
     fs::path target(path);
     {
         // Replace what a link points at, not the link: a page linked into a web server's tree
@@ -193,9 +196,12 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, Durability
     if (durability == Durability::Cached) return;
     Fd dir(openFile(folder.empty() ? "." : folder.string(), O_RDONLY | O_DIRECTORY));
     if (dir.get() >= 0) (void)::fsync(dir.get());
+} catch (VbError& e) {
+    e.setConcerning(path);
+    throw;
 }
 
-void appendToFile(const std::string& path, std::string_view bytes, AppendStage& stage) {
+void appendToFile(const std::string& path, std::string_view bytes, AppendStage& stage) try {
     stage = AppendStage::Open;
     Fd fd(openFile(path, O_RDWR | O_APPEND | O_CREAT, 0666));
     if (fd.get() < 0) throw fileError(errno);
@@ -220,6 +226,9 @@ void appendToFile(const std::string& path, std::string_view bytes, AppendStage& 
     }
     stage = AppendStage::Close;
     fd.close();
+} catch (VbError& e) {
+    e.setConcerning(path);
+    throw;
 }
 
 void appendToFile(const std::string& path, std::string_view bytes) {

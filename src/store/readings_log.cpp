@@ -62,7 +62,7 @@ void LogReadings(LogState& state, float ambient, float sky, const LogContext& co
         CreateWebPage(context.settings, context.controls, context.services);
         line = 220;
     } catch (const std::exception& e) {
-        context.services.messageBox(errorMessage(asVbError(e), line, "LogReadings", "frmMain"));
+        reportError(context.services, e, line, "LogReadings", "frmMain");
     }
 }
 

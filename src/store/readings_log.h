@@ -22,7 +22,7 @@ struct LogState {
 /// A history graph that redraws itself from the day files and saves its images. It reports
 /// its own failures and never throws.
 class GraphRedraw {
-public:
+  public:
     virtual ~GraphRedraw() = default;
     virtual void PlotGraph() = 0;
 };

@@ -16,8 +16,9 @@ namespace {
 
 bool readPort(const std::string& text, std::int16_t& port) {
     if (!isNumber(text)) return false;
-    const double value = parseDouble(text);
-    if (value != std::floor(value) || value < 1 || value > 32767) return false;
+    // A fractional entry rounds half to even, as the dialog's integer rule does: 2.5 gives 2.
+    const double value = std::nearbyint(parseDouble(text));
+    if (value < 1 || value > 32767) return false;
     port = std::int16_t(value);
     return true;
 }
@@ -35,7 +36,7 @@ bool readThreshold(const std::string& text, float& value) {
 SetupOutcome applySetupFields(const SetupFields& fields, Settings& settings) {
     std::int16_t port = 0;
     if (!readPort(fields.comPort, port)) {
-        return {false, "Com port must be a whole number from 1 to 32767"};
+        return {false, "Com port must be a number from 1 to 32767"};
     }
     if (fields.webPath.empty()) return {false, "Web path must not be empty"};
     if (fields.webPath.find_first_of(",\"") != std::string::npos) {

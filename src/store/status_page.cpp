@@ -14,7 +14,7 @@ void SaveStatus(const std::string& state, DesktopServices& services) {
     try {
         path = GetEXEPath(services) + "status.txt";
     } catch (const std::exception& e) {
-        services.messageBox(errorMessage(asVbError(e), 10, "SaveStatus", "frmMain"));
+        reportError(services, e, 10, "SaveStatus", "frmMain");
         return;
     }
     // From here on failures are silent; the atomic write leaves the previous line in place.
@@ -36,7 +36,7 @@ void CreateWebPage(const Settings& settings, const MainWindowControls& controls,
         writeFileAtomic(settings.webPath + "CloudStatus.html", text);
         line = 280;
     } catch (const std::exception& e) {
-        services.messageBox(errorMessage(asVbError(e), line, "CreateWebPage", "frmMain"));
+        reportError(services, e, line, "CreateWebPage", "frmMain");
     }
 }
 

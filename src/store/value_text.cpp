@@ -31,11 +31,16 @@ std::string dateTimeText(LocalTime t) {
     std::string text =
         std::to_string(c.month) + "/" + std::to_string(c.day) + "/" + std::to_string(c.year);
     if (c.hour == 0 && c.minute == 0 && c.second == 0) return text;
+    return text + " " + timeText(t);
+}
+
+std::string timeText(LocalTime t) {
+    const CivilTime c = toCivil(t);
     const int hour12 = c.hour % 12 == 0 ? 12 : c.hour % 12;
     char time[16];
-    std::snprintf(time, sizeof time, " %d:%02d:%02d %s", hour12, c.minute, c.second,
+    std::snprintf(time, sizeof time, "%d:%02d:%02d %s", hour12, c.minute, c.second,
                   c.hour < 12 ? "AM" : "PM");
-    return text + time;
+    return time;
 }
 
 namespace {

@@ -20,6 +20,8 @@ std::string singleText(float value);
 
 /// "12/1/2008 9:39:05 PM"; at exactly midnight the date alone ("12/1/2008").
 std::string dateTimeText(LocalTime t);
+/// The time part of that form: "9:39:05 PM".
+std::string timeText(LocalTime t);
 
 /// Reads a number: blanks around it, optional sign, digits, optional point and exponent.
 /// Throws VbError 13 (not a number) or 6 (out of single range).

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "ui/desktop_services.h"
+
 namespace skarvel {
 
 VbError::VbError(int number, std::string description)
@@ -62,6 +64,12 @@ std::string errorMessage(const VbError& e, int line, std::string_view procedure,
     text += " of Form ";
     text += form;
     return text;
+}
+
+void reportError(DesktopServices& services, const std::exception& e, int line,
+                 std::string_view procedure, std::string_view form) {
+    const VbError vb = asVbError(e);
+    services.messageBox(errorMessage(vb, line, procedure, form), vb.concerning());
 }
 
 VbError fileError(int errnoValue) {

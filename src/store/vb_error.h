@@ -6,6 +6,8 @@
 
 namespace skarvel {
 
+class DesktopServices;
+
 /// A run-time failure with the classic error number and description. Every failure the
 /// program reports to the user travels as one of these.
 class VbError : public std::runtime_error {
@@ -13,10 +15,14 @@ class VbError : public std::runtime_error {
     VbError(int number, std::string description);
     int number() const { return number_; }
     const std::string& description() const { return description_; }
+    /// The file or device the failure concerns, for the journal; empty when unknown.
+    const std::string& concerning() const { return concerning_; }
+    void setConcerning(std::string what) { concerning_ = std::move(what); }
 
   private:
     int number_;
     std::string description_;
+    std::string concerning_;
 };
 
 /// Classic error numbers used by the program.
@@ -45,6 +51,10 @@ VbError asVbError(const std::exception& e);
 /// "Error N (description) at line L in procedure P of Form F".
 std::string errorMessage(const VbError& e, int line, std::string_view procedure,
                          std::string_view form);
+
+/// Shows errorMessage(...) and names the file or device the failure concerns on the journal.
+void reportError(DesktopServices& services, const std::exception& e, int line,
+                 std::string_view procedure, std::string_view form);
 
 /// Maps an errno value from a failed file operation to the matching VbError.
 VbError fileError(int errnoValue);

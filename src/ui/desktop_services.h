@@ -18,9 +18,12 @@ class DesktopServices {
   public:
     virtual ~DesktopServices() = default;
 
-    /// Shows `text` in a modal box titled with title(), OK button only, no icon. Returns when the
-    /// user has dismissed it.
-    virtual void messageBox(const std::string& text) = 0;
+    /// Shows `text` in a box titled with title(), OK button only, no icon, and returns at once:
+    /// nobody may be at the desktop. The same text while its box is open counts as a repeat.
+    /// Every message also goes to standard error with the local date and time, followed by
+    /// `concerning` (the file or device) when not empty.
+    virtual void messageBox(const std::string& text, const std::string& concerning) = 0;
+    void messageBox(const std::string& text) { messageBox(text, {}); }
     /// Waits `ms` milliseconds. Window events keep being handled meanwhile.
     virtual void sleep(int ms) = 0;
     /// Handles the window events that are pending, then returns.

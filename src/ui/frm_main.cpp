@@ -236,7 +236,7 @@ void frmMain::saveConfigReporting(const char* procedure) {
     try {
         publishing_.SaveConfig();
     } catch (const std::exception& e) {
-        services_.messageBox(errorMessage(asVbError(e), 0, procedure, "frmMain"));
+        reportError(services_, e, 0, procedure, "frmMain");
     }
 }
 
@@ -271,6 +271,7 @@ void frmMain::Form_Unload() {
     }
     loadOrder_.clear();
     saveConfigReporting("Form_Unload");
+    services_.closeMessages();
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

@@ -1,17 +1,69 @@
 #include "ui/qt_desktop_services.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDateTime>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QTimer>
+#include <cstdio>
+
+#include "store/value_text.h"
 
 namespace skarvel {
 
-void QtDesktopServices::messageBox(const std::string& text) {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title()),
-                    QString::fromStdString(text), QMessageBox::Ok, parent_.data());
-    box.exec();
+namespace {
+
+// The journal's own form: sortable and unambiguous, whatever the locale.
+std::string journalTime(LocalTime t) {
+    const CivilTime c = toCivil(t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day,
+                  c.hour, c.minute, c.second);
+    return text;
+}
+
+}  // namespace
+
+void QtDesktopServices::messageBox(const std::string& text, const std::string& concerning) {
+    const LocalTime t = now();
+    std::string line = journalTime(t) + " " + text;
+    if (!concerning.empty()) line += " [" + concerning + "]";
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+
+    for (auto it = shown_.begin(); it != shown_.end();) {
+        it = it->second.box && it->second.box->isVisible() ? std::next(it) : shown_.erase(it);
+    }
+    // Nobody may be there to press OK: the box never waits, and a repeat updates it.
+    Shown& shown = shown_[text];
+    if (shown.box) {
+        ++shown.count;
+        shown.box->setText(QString::fromStdString(text + " \u2014 " + std::to_string(shown.count) +
+                                                  " times, last at " + timeText(t)));
+        return;
+    }
+    // Over an open modal dialog, so the box can still be dismissed while the dialog is up.
+    QWidget* parent = QApplication::activeModalWidget();
+    if (!parent) parent = parent_.data();
+    auto* box = new QMessageBox(QMessageBox::NoIcon, QString::fromStdString(title()),
+                                QString::fromStdString(text), QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    shown = Shown{box, 1};
+}
+
+int QtDesktopServices::openMessageCount() const {
+    int n = 0;
+    for (const auto& [text, shown] : shown_) n += shown.box && shown.box->isVisible();
+    return n;
+}
+
+void QtDesktopServices::closeMessages() {
+    for (auto& [text, shown] : shown_) {
+        if (shown.box) shown.box->close();
+    }
+    shown_.clear();
 }
 
 void QtDesktopServices::sleep(int ms) {

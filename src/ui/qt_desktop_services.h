@@ -3,8 +3,11 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <map>
 
 #include "ui/desktop_services.h"
+
+class QMessageBox;
 
 namespace skarvel {
 
@@ -16,7 +19,8 @@ class QtDesktopServices final : public DesktopServices {
     /// Message boxes are centred over this window.
     void setMessageParent(QWidget* parent) { parent_ = parent; }
 
-    void messageBox(const std::string& text) override;
+    using DesktopServices::messageBox;
+    void messageBox(const std::string& text, const std::string& concerning) override;
     void sleep(int ms) override;
     void doEvents() override;
     std::string appPath() const override;
@@ -24,9 +28,20 @@ class QtDesktopServices final : public DesktopServices {
     Version version() const override { return {}; }
     LocalTime now() const override;
 
+    /// The boxes still on screen.
+    int openMessageCount() const;
+    /// Closes every box, as the program ends.
+    void closeMessages();
+
   private:
+    struct Shown {
+        QPointer<QMessageBox> box;
+        int count = 0;
+    };
+
     QPointer<QWidget> parent_;
     QString folder_;
+    std::map<std::string, Shown> shown_;
 };
 
 }  // namespace skarvel

@@ -8,6 +8,7 @@
 #include "fakes/fake_controls.h"
 #include "fakes/fake_desktop_services.h"
 #include "fakes/fake_serial_control.h"
+#include "store/value_text.h"
 #include "store/vb_error.h"
 
 namespace skarvel {
@@ -47,6 +48,11 @@ struct RecordingPublishing : Publishing {
     int countAtLog = 0;
 };
 
+struct RecordingObserver : CycleObserver {
+    void cycleEnded(const CycleOutcome& outcome) override { outcomes.push_back(outcome); }
+    std::vector<CycleOutcome> outcomes;
+};
+
 class MonitorTest : public ::testing::Test {
   protected:
     FakeDesktopServices services{"/opt/sky", makeTime(2026, 12, 7, 10, 7, 0)};
@@ -56,10 +62,16 @@ class MonitorTest : public ::testing::Test {
     RecordingPublishing publishing{controls};
     Monitor monitor{settings, services, controls, testing::fakeFactory(services, script),
                     publishing};
+    RecordingObserver observer;
     bool started = false;
 
     void load() {
+        monitor.setCycleObserver(&observer);
         monitor.Form_Load([&] { started = true; });
+    }
+    /// Whether the last cycle told the observer the link was open and a reading taken.
+    std::pair<bool, bool> told() const {
+        return {observer.outcomes.back().linkOpen, observer.outcomes.back().readingOk};
     }
     /// The sensor sends `line` every 500 ms for the next 20 s.
     void sensorSends(const std::string& line) {
@@ -117,6 +129,9 @@ TEST_F(MonitorTest, ClassifiesWithStrictComparisonsAndShowsCutValues) {
         {5.0f, 3.0f, "V.CLOUDY", 255, "5", "3", "0"},  // clamped to 0
         {2.3f, 0.05f, "V.CLOUDY", 255, "2.3", "0", "0"},
         {-0.05f, 0.0f, "V.CLOUDY", 255, "-0.1", "0", "-0.1"},  // floor toward minus infinity
+        // The difference is rounded to a tenth: no single-precision noise, -15 is -15.
+        {1.3f, 9.9f, "V.CLOUDY", 255, "1.3", "9.9", "-8.6"},
+        {1.3f, 16.3f, "CLOUDY", 33023, "1.3", "16.3", "-15"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(cycleWith(c.sky, c.ambient), c.state) << c.sky << " " << c.ambient;
@@ -126,6 +141,11 @@ TEST_F(MonitorTest, ClassifiesWithStrictComparisonsAndShowsCutValues) {
         EXPECT_EQ(controls.diff, c.diffText);
         EXPECT_EQ(controls.bar, "");
         EXPECT_EQ(publishing.calls.back(), std::string("SaveStatus:") + c.state);
+        const CycleOutcome& told = observer.outcomes.back();
+        EXPECT_TRUE(told.linkOpen && told.readingOk);
+        EXPECT_EQ(told.state, c.state);
+        EXPECT_EQ(singleText(told.difference), c.diffText);
+        EXPECT_EQ(told.at, services.now());
     }
     EXPECT_TRUE(services.messages.empty());
 
@@ -164,6 +184,7 @@ TEST_F(MonitorTest, FailedReadChangesNothing) {
     EXPECT_EQ(publishing.calls.size(), callsBefore);
     EXPECT_TRUE(services.messages.empty());
     EXPECT_TRUE(monitor.linkOpen());  // soft failures leave the link open
+    EXPECT_EQ(told(), std::make_pair(true, false));
 }
 
 TEST_F(MonitorTest, LinkDownAtStartShowsErrorAndComesBack) {
@@ -177,6 +198,7 @@ TEST_F(MonitorTest, LinkDownAtStartShowsErrorAndComesBack) {
     EXPECT_EQ(controls.caption, "ERROR");
     EXPECT_EQ(controls.color, 255);
     EXPECT_EQ(services.messages.size(), 2u);
+    EXPECT_EQ(told(), std::make_pair(false, false));
 
     script->exists = true;
     monitor.Timer1_Timer();  // reopens, takes no reading
@@ -197,6 +219,7 @@ TEST_F(MonitorTest, UnpluggedSensorIsMarkedDownAndReopened) {
     services.onSleep = nullptr;
     EXPECT_EQ(controls.bar, "Failed to get readings");
     EXPECT_FALSE(monitor.linkOpen());
+    EXPECT_EQ(told(), std::make_pair(false, false));
 
     // still unplugged: the next cycles show ERROR and retry
     monitor.Timer1_Timer();

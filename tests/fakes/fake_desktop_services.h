@@ -17,8 +17,10 @@ class FakeDesktopServices : public DesktopServices {
         : appPath_(std::move(appPath)),
           now_(std::chrono::floor<std::chrono::milliseconds>(start)) {}
 
-    void messageBox(const std::string& text) override {
+    using DesktopServices::messageBox;
+    void messageBox(const std::string& text, const std::string& about) override {
         messages.push_back(text);
+        concerning.push_back(about);
         if (onMessage) onMessage(text);
     }
     void sleep(int ms) override {
@@ -42,6 +44,7 @@ class FakeDesktopServices : public DesktopServices {
     std::chrono::local_time<std::chrono::milliseconds> preciseNow() const { return now_; }
 
     std::vector<std::string> messages;
+    std::vector<std::string> concerning;
     long long sleptMs = 0;
     int doEventsCalls = 0;
     std::function<void(const std::string&)> onMessage;

@@ -65,6 +65,7 @@ struct Program {
     }
     std::vector<std::string> messages() {
         std::vector<std::string> texts;
+        answerer.collect();
         for (const auto& s : answerer.seen) texts.push_back(s.text);
         answerer.seen.clear();
         return texts;

@@ -2,7 +2,11 @@
 // through the files they leave behind.
 #include <gtest/gtest.h>
 #include <QImage>
+#include <QSerialPort>
 #include <QStandardPaths>
+
+#include <algorithm>
+#include <cstdio>
 
 #include "integration/whole_program.h"
 #include "store/readings_log.h"
@@ -151,6 +155,89 @@ TEST(WholeProgram, BrowserShowsTheStateAndAllThreeGraphs) {
     ASSERT_FALSE(state.empty());
     EXPECT_LT(state.front().bottom, graphs.front().top);
     EXPECT_GT(state.front().pixels, 50);
+}
+
+}  // namespace
+}  // namespace skarvel
+
+namespace skarvel {
+namespace {
+
+/// The serial port's lock file, which QSerialPort takes in the system's lock folder.
+fs::path lockFileOf(const fs::path& link) {
+    std::string device = fs::read_symlink(link).string();
+    device = device.substr(device.find("/dev/") + 5);
+    std::replace(device.begin(), device.end(), '/', '_');
+    return fs::path("/run/lock") / ("LCK.." + device);
+}
+
+TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
+    struct Case {
+        const char* what;
+        std::function<void(WholeProgram&)> prepare, fault, mend;
+        std::string journal;  // the message and the start of what it concerns
+        bool readingsStop;
+    };
+    const std::string port =
+        "Error opening comm port 1, click the 'Setup' button and verify the com port selection [";
+    TempDir web;
+    std::optional<QSerialPort> holder;
+    const Case cases[] = {
+        {"sensor unplugged for minutes", {}, [](WholeProgram& r) { r.unplug(); },
+         [](WholeProgram& r) { r.plugIn(); }, port, true},
+        {"port held by another program",
+         [&](WholeProgram& r) {
+             holder.emplace(QString::fromStdString(fs::canonical(r.folder / "com1").string()));
+             ASSERT_TRUE(holder->open(QIODevice::ReadOnly));
+         },
+         {}, [&](WholeProgram&) { holder.reset(); }, port + "/dev/pts/", true},
+        {"web folder gone", {}, [&](WholeProgram&) { fs::remove_all(web.str()); },
+         [&](WholeProgram&) { fs::create_directory(web.str()); },
+         "Error 76 (Path not found) at line 20 in procedure CreateWebPage of Form frmMain [" +
+             web.file("CloudStatus.html") + "]",
+         false},
+        {"config.ini a folder",
+         [](WholeProgram& r) {
+             fs::remove(r.folder / "config.ini");
+             fs::create_directory(r.folder / "config.ini");
+         },
+         {}, {}, "Error 75 (Path/File access error) at line 60 in procedure Form_Load", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::create_directories(web.str());
+        WholeProgram run("2026-12-07 02:14:45", "-30", "5", defaultConfig(web.str()), c.prepare);
+        const auto status = [&] { return run.read("status.txt"); };
+        if (c.fault) {
+            ASSERT_TRUE(testing::waitFor([&] { return !status().empty(); }, 10s));
+            c.fault(run);
+        }
+        // Three cycles of the fault, the first of which may have begun before it.
+        std::this_thread::sleep_for(1500ms);
+        const std::string during = status();
+        std::this_thread::sleep_for(2s);
+        EXPECT_EQ(status() == during, c.readingsStop) << during;
+        const auto start = std::chrono::steady_clock::now();
+        if (c.mend) c.mend(run);
+        EXPECT_TRUE(testing::waitFor(
+            [&] { return status() != during && fs::exists(web / "CloudStatus.html"); }, 10s));
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took, 4s) << "two cycles are two seconds here";
+        std::printf("%s: readings back after %lld ms (x10 clock)\n", c.what,
+                    static_cast<long long>(took / 1ms));
+        EXPECT_NE(run.read("monitor.out").find(c.journal), std::string::npos)
+            << run.read("monitor.out");
+        EXPECT_TRUE(fs::exists(run.folder / "history.bmp"));  // the quarter's line was drawn
+        EXPECT_NE(run.read(dayFileName(makeTime(2026, 12, 7))).find(",5,-30\r\n"),
+                  std::string::npos);
+
+        const fs::path lock = lockFileOf(run.folder / "com1");
+        EXPECT_TRUE(fs::exists(lock)) << lock;
+        fs::remove(run.folder / "config.ini");  // a file again, or never one
+        EXPECT_EQ(run.terminate(), 0);
+        EXPECT_FALSE(fs::exists(lock));
+        EXPECT_EQ(run.read("config.ini"), defaultConfig(web.str()));
+    }
 }
 
 }  // namespace

@@ -48,17 +48,21 @@ class Child {
     }
     ~Child() {
         if (process_.state() == QProcess::NotRunning) return;
-        // faketime forwards no signal, and removes its shared memory only when the program it
-        // started has ended: so that program is ended first, and the group is killed at last.
+        terminate();
+        if (!process_.waitForFinished(3000)) {
+            ::kill(-pid_t(process_.processId()), SIGKILL);
+            process_.waitForFinished();
+        }
+    }
+
+    /// Sends SIGTERM to the program. faketime forwards no signal, and removes its shared memory
+    /// only when the program it started has ended: so that program is signalled, not faketime.
+    void terminate() {
         const std::string pid = std::to_string(process_.processId());
         std::ifstream children("/proc/" + pid + "/task/" + pid + "/children");
         bool any = false;
         for (pid_t child = 0; children >> child; any = true) ::kill(child, SIGTERM);
         if (!any) ::kill(pid_t(process_.processId()), SIGTERM);
-        if (!process_.waitForFinished(3000)) {
-            ::kill(-pid_t(process_.processId()), SIGKILL);
-            process_.waitForFinished();
-        }
     }
 
     /// Waits for the program to end by itself: its exit code, or -1 after a timeout or a crash.
@@ -75,18 +79,24 @@ class Child {
 /// that runs ten times fast, with a simulated sensor sending fixed temperatures on port 1.
 class WholeProgram {
   public:
+    /// `prepare` runs once the sensor is there, before the monitor starts.
     WholeProgram(const std::string& start, const char* sky, const char* ambient,
-                 const std::string& config = {}) {
+                 const std::string& config = {},
+                 const std::function<void(WholeProgram&)>& prepare = {})
+        : sensorArgs_{QString(SKARVEL_BIN_DIR) + "/skarvel-sensor-sim",
+                      "--link",
+                      QString::fromStdString(folder.file("com1")),
+                      "--interval",
+                      "0.05",
+                      "--sky",
+                      sky,
+                      "--ambient",
+                      ambient} {
         const QString bin = SKARVEL_BIN_DIR, exe = QString::fromStdString(folder.file("skarvel"));
         fs::copy_file(bin.toStdString() + "/skarvel", exe.toStdString());
         if (!config.empty()) TempDir::write(folder / "config.ini", config);
-        sensor_.emplace(QStringList{bin + "/skarvel-sensor-sim", "--link",
-                                    QString::fromStdString(folder.file("com1")), "--interval",
-                                    "0.05", "--sky", sky, "--ambient", ambient},
-                        std::map<QString, QString>{}, folder / "sensor.out");
-        if (!waitFor([this] { return fs::is_symlink(folder / "com1"); }, 5s)) {
-            throw std::runtime_error("the simulator made no link: " + read("sensor.out"));
-        }
+        plugIn();
+        if (prepare) prepare(*this);
         const QString asan = qEnvironmentVariable("ASAN_OPTIONS");
         monitor_.emplace(
             QStringList{"faketime", "-f", QString::fromStdString("@" + start + " x10"), exe},
@@ -128,9 +138,24 @@ class WholeProgram {
 
     std::string read(const std::string& name) const { return TempDir::read(folder / name); }
 
+    /// Closes the simulator's pseudo-terminal, as a USB sensor pulled out.
+    void unplug() { sensor_.reset(); }
+    void plugIn() {
+        sensor_.emplace(sensorArgs_, std::map<QString, QString>{}, folder / "sensor.out");
+        if (!waitFor([this] { return fs::exists(folder / "com1"); }, 5s)) {
+            throw std::runtime_error("the simulator made no link: " + read("sensor.out"));
+        }
+    }
+    /// SIGTERM to the monitor: its exit code, or -1 when it did not end cleanly within 10 s.
+    int terminate() {
+        monitor_->terminate();
+        return monitor_->wait(10s);
+    }
+
     TempDir folder;
 
   private:
+    QStringList sensorArgs_;
     std::optional<Child> sensor_, monitor_;
 };
 

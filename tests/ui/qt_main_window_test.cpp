@@ -1,9 +1,11 @@
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <regex>
+#include <sstream>
 
 #include "graphs/graph_window.h"
 #include "qt_ui_helpers.h"
@@ -14,6 +16,7 @@
 namespace skarvel {
 namespace {
 
+using ::testing::MatchesRegex;
 using testing::MessageBoxAnswerer;
 using testing::TempDir;
 
@@ -93,16 +96,49 @@ TEST(MainWindow, LayoutCaptionsAndTabOrderFollowTheTable) {
     EXPECT_TRUE(answerer.seen.empty());
 }
 
-TEST(MainWindow, AboutShowsTheVersionInAPlainBox) {
+TEST(MainWindow, MessagesNeverWaitRepeatsCountInTheirBoxAndAllGoToTheJournal) {
     TempDir folder;
     frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), testing::qpath(folder));
-    MessageBoxAnswerer answerer;
-    w.AboutButton->click();
-    ASSERT_EQ(answerer.seen.size(), 1u);
-    EXPECT_EQ(answerer.seen[0].text, "Skarvel - Version 1.3.0");
-    EXPECT_EQ(answerer.seen[0].title, "Skarvel");
-    EXPECT_EQ(answerer.seen[0].icon, QMessageBox::NoIcon);
-    EXPECT_EQ(answerer.seen[0].buttons, 1);
+    QtDesktopServices& services = w.services();
+    const std::string page =
+        "Error 76 (Path not found) at line 20 in procedure CreateWebPage of Form frmMain";
+    ::testing::internal::CaptureStderr();
+    w.AboutButton->click();  // returns with the box still open: nobody is there to press OK
+    for (int i = 0; i < 3; ++i) services.messageBox(page, "/srv/www/CloudStatus.html");
+    const std::string journal = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(services.openMessageCount(), 2);
+
+    MessageBoxAnswerer boxes;
+    boxes.collect();
+    ASSERT_EQ(boxes.seen.size(), 2u);
+    std::sort(boxes.seen.begin(), boxes.seen.end(),
+              [](const auto& a, const auto& b) { return a.text < b.text; });
+    const std::string repeats = page + " \u2014 3 times, last at ";
+    EXPECT_EQ(boxes.seen[0].text.substr(0, repeats.size()), repeats);
+    EXPECT_THAT(boxes.seen[0].text.substr(repeats.size()),
+                MatchesRegex("[0-9]+:[0-9]{2}:[0-9]{2} [AP]M"));
+    EXPECT_EQ(boxes.seen[1].text, "Skarvel - Version 1.3.0");
+    for (const auto& box : boxes.seen) {
+        EXPECT_EQ(box.title, "Skarvel");
+        EXPECT_EQ(box.icon, QMessageBox::NoIcon);
+        EXPECT_EQ(box.buttons, 1);
+        EXPECT_FALSE(box.modal);
+    }
+    // Qt's own warnings share the stream; the journal lines are those with a time in front.
+    std::istringstream lines(journal);
+    std::vector<std::string> texts;
+    const std::regex stamped("[0-9]{4}(-[0-9]{2}){2} [0-9]{2}(:[0-9]{2}){2} (.*)");
+    for (std::string line; std::getline(lines, line);) {
+        if (std::smatch m; std::regex_match(line, m, stamped)) texts.push_back(m[3]);
+    }
+    const std::string named = page + " [/srv/www/CloudStatus.html]";
+    EXPECT_EQ(texts, (std::vector<std::string>{"Skarvel - Version 1.3.0", named, named, named}));
+    // Once dismissed, the same text opens a box of its own again.
+    ::testing::internal::CaptureStderr();
+    services.messageBox(page);
+    ::testing::internal::GetCapturedStderr();
+    boxes.collect();
+    EXPECT_EQ(boxes.seen.back().text, page);
 }
 
 TEST(MainWindow, CycleFillsTheWindowAndThePage) {

@@ -96,7 +96,7 @@ TEST_F(SetupDialogTest, OkTakesTheFieldsOverOrRefusesWithAMessage) {
         // Entries the program cannot use change nothing.
         const char* bad[][4] = {{"x", "-15", "2", "/a"},     {"-25", "", "2", "/a"},
                                 {"-25", "-15", "0", "/a"},   {"-25", "-15", "40000", "/a"},
-                                {"-25", "-15", "2.5", "/a"}, {"-25", "-15", "2", ""},
+                                {"-25", "-15", "0.5", "/a"}, {"-25", "-15", "2", ""},
                                 {"-25", "-15", "2", "/a,b"}, {"-25", "-15", "2", "/a\"b"}};
         for (const auto& b : bad) {
             type(b[0], b[1], b[2], b[3]);
@@ -105,16 +105,16 @@ TEST_F(SetupDialogTest, OkTakesTheFieldsOverOrRefusesWithAMessage) {
         }
         EXPECT_EQ(services.messages.size(), 1u + std::size(bad));
         EXPECT_EQ(services.messages[1], "Cloudy threshold must be a number");
-        EXPECT_EQ(services.messages[3], "Com port must be a whole number from 1 to 32767");
+        EXPECT_EQ(services.messages[3], "Com port must be a number from 1 to 32767");
         EXPECT_EQ(settings.commportid, 3);
         EXPECT_EQ(settings.webPath, "/var/www/");
 
-        type("-20", "-20.0", "2", "/srv/web/");  // equal thresholds pass; final "/" kept
+        type("-20", "-20.0", "3.5", "/srv/web/");  // equal thresholds pass; final "/" kept
         dialog.cmdOK->click();
     });
     dialog.showModal();
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(settings.commportid, 2);
+    EXPECT_EQ(settings.commportid, 4);  // a half rounds to the even neighbour; 2.5 would give 2
     EXPECT_EQ(settings.webPath, "/srv/web/");
     EXPECT_FLOAT_EQ(settings.cloudyThreshold, -20);
     EXPECT_FLOAT_EQ(settings.vCloudyThreshold, -20);

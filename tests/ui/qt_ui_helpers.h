@@ -22,23 +22,28 @@ inline QWidget* nextTabStop(QWidget* w) {
     return next;
 }
 
-/// Answers every message box that opens while it lives, recording title, text and icon.
+/// Answers every message box that is on screen while it lives, recording title, text and icon.
 class MessageBoxAnswerer {
   public:
     struct Seen {
         std::string title, text;
         QMessageBox::Icon icon;
         int buttons;
+        bool modal;
     };
     MessageBoxAnswerer() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box) return;
-            seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(),
-                            box->icon(), int(box->buttons().size())});
-            box->button(QMessageBox::Ok)->click();
-        });
+        QObject::connect(&timer_, &QTimer::timeout, [this] { collect(); });
         timer_.start(10);
+    }
+    /// Takes the boxes on screen now, as a person pressing OK on each would.
+    void collect() {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible()) continue;
+            seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(),
+                            box->icon(), int(box->buttons().size()), box->isModal()});
+            box->button(QMessageBox::Ok)->click();
+        }
     }
     std::vector<Seen> seen;
 
