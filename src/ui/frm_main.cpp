@@ -270,8 +270,8 @@ void frmMain::Form_Unload() {
         (*it)->unloadWindow();
     }
     loadOrder_.clear();
-    saveConfigReporting("Form_Unload");
     services_.closeMessages();
+    saveConfigReporting("Form_Unload");
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

@@ -55,14 +55,15 @@ class Child {
         }
     }
 
-    /// Sends SIGTERM to the program. faketime forwards no signal, and removes its shared memory
-    /// only when the program it started has ended: so that program is signalled, not faketime.
-    void terminate() {
+    /// Signals the program. faketime forwards no signal, and removes its shared memory only
+    /// when the program it started has ended: so that program is signalled, not faketime.
+    void terminate(int signal = SIGTERM) {
         const std::string pid = std::to_string(process_.processId());
         std::ifstream children("/proc/" + pid + "/task/" + pid + "/children");
         bool any = false;
-        for (pid_t child = 0; children >> child; any = true) ::kill(child, SIGTERM);
-        if (!any) ::kill(pid_t(process_.processId()), SIGTERM);
+        for (pid_t child = 0; children >> child; any = true) ::kill(child, signal);
+        if (!any) ::kill(pid_t(process_.processId()), signal);
+        if (signal == SIGKILL) process_.waitForFinished();
     }
 
     /// Waits for the program to end by itself: its exit code, or -1 after a timeout or a crash.
@@ -138,8 +139,12 @@ class WholeProgram {
 
     std::string read(const std::string& name) const { return TempDir::read(folder / name); }
 
-    /// Closes the simulator's pseudo-terminal, as a USB sensor pulled out.
-    void unplug() { sensor_.reset(); }
+    /// Ends the simulator abruptly, as a USB sensor pulled out: its device goes, the link
+    /// stays and dangles.
+    void unplug() {
+        sensor_->terminate(SIGKILL);
+        sensor_.reset();
+    }
     void plugIn() {
         sensor_.emplace(sensorArgs_, std::map<QString, QString>{}, folder / "sensor.out");
         if (!waitFor([this] { return fs::exists(folder / "com1"); }, 5s)) {

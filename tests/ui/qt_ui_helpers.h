@@ -35,10 +35,15 @@ class MessageBoxAnswerer {
         QObject::connect(&timer_, &QTimer::timeout, [this] { collect(); });
         timer_.start(10);
     }
-    /// Takes the boxes on screen now, as a person pressing OK on each would.
+    /// Takes the boxes on screen now, in the order each window opened them, as a person
+    /// pressing OK on each would.
     void collect() {
+        std::vector<QMessageBox*> boxes;
         for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!w->parent()) boxes.push_back(qobject_cast<QMessageBox*>(w));
+            for (QObject* child : w->children()) boxes.push_back(qobject_cast<QMessageBox*>(child));
+        }
+        for (QMessageBox* box : boxes) {
             if (!box || !box->isVisible()) continue;
             seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(),
                             box->icon(), int(box->buttons().size()), box->isModal()});
