@@ -1,5 +1,4 @@
-// The real main window, port and files when things go wrong: a sensor sending rubbish, spoilt
-// day files, names that cannot be written and a full disk.
+// The real main window, port and files on a full disk.
 #include <sys/mount.h>
 
 #include <gmock/gmock.h>
@@ -10,8 +9,6 @@
 #include <optional>
 #include <thread>
 
-#include "core/qt_serial_control.h"
-#include "core/sensor_link.h"
 #include "fakes/temp_dir.h"
 #include "graphs/graph_window.h"
 #include "integration/pty_sensor.h"
@@ -24,10 +21,7 @@ namespace skarvel {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::string_literals;
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
-using ::testing::Matcher;
 using testing::TempDir;
 
 std::vector<std::string> sensorSays(float sky) {
@@ -79,121 +73,6 @@ struct Program {
     std::optional<testing::PtySensor> sensor;
     std::optional<frmMain> window;
 };
-
-/// The same failure reported by each graph window, in the order they redraw.
-std::vector<Matcher<std::string>> fromEachGraph(const std::string& error,
-                                                const std::string& procedure) {
-    std::vector<Matcher<std::string>> m;
-    for (const char* form : {"frmHistory", "frmMonth", "frmYear"}) {
-        m.push_back(::testing::MatchesRegex("Error " + error + " at line [0-9]+ in procedure " +
-                                            procedure + " of Form " + form));
-    }
-    return m;
-}
-
-TEST(Faults, RubbishOnThePortFailsSoftlyAndGoodLinesReadAgain) {
-    Program p;
-    p.start();
-    p.cycle(false);
-    ASSERT_EQ(p.window->skyTemp(), "-20.5");
-    const std::pair<const char*, std::vector<std::string>> cases[] = {
-        {"binary", {"\0\0\xff\xfe\x80\r\n"s, "\xb0S\0\x01:\xe9:\x7f"s, "S-\xb0\xb1.5C:A5C:\r\n"s}},
-        {"NUL inside a number", {"S-1\0002C:A5C:\r\n"s}},  // not -1
-        {"1 MB without a line end", {std::string(1 << 20, 'x')}},
-        {"long lines",
-         {std::string(200000, '7') + "\r\n", "S" + std::string(100000, '9') + "C:A5C:\r\n"}},
-    };
-    float sky = -20.5f;
-    for (const auto& [what, lines] : cases) {
-        SCOPED_TRACE(what);
-        const std::string status = p.read("status.txt"), log = TempDir::read(p.today());
-        p.sensor->send(lines);
-        p.cycle(true);
-        EXPECT_EQ(p.bar(), "Failed to get readings");
-        EXPECT_EQ(p.window->skyTemp(), singleText(sky));
-        EXPECT_TRUE(p.window->monitor().linkOpen());
-        EXPECT_EQ(p.read("status.txt"), status);
-        EXPECT_EQ(TempDir::read(p.today()), log);
-
-        p.sensor->send(sensorSays(sky += 1));
-        p.cycle(false);
-        EXPECT_EQ(p.bar(), "");
-        EXPECT_EQ(p.window->skyTemp(), singleText(sky));
-    }
-    EXPECT_TRUE(p.messages().empty());
-}
-
-TEST(Faults, SpoiltDayFilesCostTheirRedrawOnly) {
-    struct Case {
-        const char* what;
-        std::string record, error, procedure;
-        bool imagesWritten;
-    };
-    const Case cases[] = {
-        {"a field that is no number", ",warm,-20.5\r\n", "13 \\(Type mismatch\\)", "plotEntry",
-         true},
-        {"a date that is no date", "13/45/2026 10:00:05 AM,3,-20\r\n", "13 \\(Type mismatch\\)",
-         "PlotGraph", false},
-        {"a truncated last record", ",3.2", "62 \\(Input past end of file\\)", "PlotGraph", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Program p;
-        const LocalTime now = QtDesktopServices().now();
-        const std::string earlier = dateTimeText(addHours(now, -30));
-        const std::string good = earlier + ",3.5,-20\r\n";
-        const std::string spoilt = good + (c.record[0] == ',' ? earlier : "") + c.record;
-        const std::string yesterday = dayFileName(addDays(now, -1));
-        TempDir::write(p.folder / yesterday, spoilt);
-        TempDir::write(p.today(), good);
-        p.start();
-        p.cycle(true);
-        EXPECT_THAT(p.messages(), ElementsAreArray(fromEachGraph(c.error, c.procedure)));
-        EXPECT_EQ(p.bar(), "");
-        EXPECT_EQ(p.read(yesterday), spoilt);
-        const std::string log = TempDir::read(p.today());  // the old line and one whole new one
-        EXPECT_TRUE(log.starts_with(good) && log.ends_with("\r\n") &&
-                    std::count(log.begin(), log.end(), '\n') == 2)
-            << log;
-        EXPECT_NE(p.read("status.txt").find(",CLEAR\r\n"), std::string::npos);
-        EXPECT_NE(p.read("CloudStatus.html").find(">CLEAR<"), std::string::npos);
-        for (const char* image : {"history.bmp", "month.bmp", "year.bmp"})
-            EXPECT_EQ(fs::exists(p.folder / image), c.imagesWritten) << image;
-    }
-}
-
-TEST(Faults, NamesThatCannotBeWrittenAreReportedOrSkippedAsTheirOwnersSay) {
-    struct Case {
-        std::string blocked;  // made a folder, which even root cannot write as a file
-        std::vector<std::string> atStart, inCycle;
-    };
-    const std::string access = "Error 75 (Path/File access error) at line ";
-    const Case cases[] = {
-        {"status.txt", {}, {}},
-        {"today", {}, {access + "110 in procedure LogReadings of Form frmMain"}},
-        {"CloudStatus.html", {}, {access + "20 in procedure CreateWebPage of Form frmMain"}},
-        {"config.ini", {access + "70 in procedure Form_Load of Form frmMain"}, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.blocked);
-        Program p;
-        const bool logged = c.blocked != "today";
-        fs::create_directory(logged ? p.folder / c.blocked : p.today());
-        p.start();
-        EXPECT_EQ(p.messages(), c.atStart);
-        p.cycle(true);
-        EXPECT_EQ(p.messages(), c.inCycle);
-        EXPECT_EQ(p.bar(), "");
-        EXPECT_EQ(fs::is_regular_file(p.today()), logged);
-        // A failed line keeps the averaging for the next cycle and skips the page.
-        EXPECT_EQ(p.window->monitor().logState().readingCount, logged ? 0 : 1);
-        EXPECT_EQ(fs::is_regular_file(p.folder / "CloudStatus.html"),
-                  logged && c.blocked != "CloudStatus.html");
-        EXPECT_EQ(fs::is_regular_file(p.folder / "status.txt"), c.blocked != "status.txt");
-        for (const auto& e : fs::directory_iterator(p.folder.str()))
-            EXPECT_NE(e.path().filename().string()[0], '.') << e.path();  // no temporary left
-    }
-}
 
 TEST(Faults, FullDiskKeepsEveryFileWholeAndTheMonitorGoing) {
     Program p;

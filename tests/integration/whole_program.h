@@ -145,8 +145,10 @@ class WholeProgram {
         sensor_->terminate(SIGKILL);
         sensor_.reset();
     }
-    void plugIn() {
-        sensor_.emplace(sensorArgs_, std::map<QString, QString>{}, folder / "sensor.out");
+    /// A simulator on port 1; `extra` adds to its options.
+    void plugIn(const QStringList& extra = {}) {
+        if (sensor_) unplug();
+        sensor_.emplace(sensorArgs_ + extra, std::map<QString, QString>{}, folder / "sensor.out");
         if (!waitFor([this] { return fs::exists(folder / "com1"); }, 5s)) {
             throw std::runtime_error("the simulator made no link: " + read("sensor.out"));
         }
