@@ -89,27 +89,27 @@ TEST(AutomationFiles, SafetyJsonAndBoltwoodLine) {
 }
 
 TEST(AutomationIni, DefaultsProblemsAndRewrite) {
+    // The keys of the problems, and the text written back.
     struct Row {
-        std::string text;
+        std::string text, problems, rewrite;
         AutomationSettings want;
-        std::string problems;  // their keys
-        std::string rewrite;
     };
     const Row rows[] = {
-        {"", AutomationSettings("CLOUDY", 120, 10, 11111, "", 32227, "new-id"), "",
+        {"", "",
          "unsafeFrom=CLOUDY\nstaleSeconds=120\nsafeDelayMinutes=10\nalpacaPort=11111\n"
-         "alpacaAddress=\ndiscoveryPort=32227\nuniqueId=new-id\n"},
+         "alpacaAddress=\ndiscoveryPort=32227\nuniqueId=new-id\n",
+         AutomationSettings("CLOUDY", 120, 10, 11111, "", 32227, "new-id")},
         {"# mine\r\nunsafefrom = v.cloudy\r\nstaleSeconds=30\r\nsafeDelayMinutes=0\r\nalpacaPort=0"
          "\r\nalpacaAddress=127.0.0.1\r\ndiscoveryPort=65535\r\nuniqueId={A-1}\r\nother=1\r\n",
-         AutomationSettings("V.CLOUDY", 30, 0, 0, "127.0.0.1", 65535, "{A-1}"), "", ""},
+         "", "", AutomationSettings("V.CLOUDY", 30, 0, 0, "127.0.0.1", 65535, "{A-1}")},
         {"staleSeconds=12x\nalpacaPort=65536\nalpacaAddress=10.0.0.256\nunsafeFrom=CLEAR\n"
          "staleSeconds=5\nnoise\nother=1\nsafeDelayMinutes=\nuniqueId=a b",
-         AutomationSettings("CLOUDY", 120, 10, 11111, "", 32227, "new-id"),
          "staleSeconds alpacaPort alpacaAddress unsafeFrom staleSeconds \"noise\" safeDelayMinutes "
          "uniqueId ",
          "staleSeconds=12x\nalpacaPort=65536\nalpacaAddress=10.0.0.256\nunsafeFrom=CLEAR\n"
          "staleSeconds=5\nnoise\nother=1\nsafeDelayMinutes=\nuniqueId=new-id\n"
-         "discoveryPort=32227\n"},
+         "discoveryPort=32227\n",
+         AutomationSettings("CLOUDY", 120, 10, 11111, "", 32227, "new-id")},
     };
     for (const Row& r : rows) {
         const AutomationIni ini = parseAutomationIni(r.text, [] { return "new-id"; });

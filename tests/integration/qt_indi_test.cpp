@@ -39,9 +39,9 @@ TEST(Indi, SafetyProxyFollowsTheSkyAndStaysConnected) {
     indi("WEATHER_UPDATE.PERIOD=1");
     std::optional<testing::Child> sensor, monitor;
     const std::pair<QStringList, std::string> steps[] = {
-        {{"--sky", "-30", "--ambient", "10"}, "Ok CLEAR"},
-        {{"--sky", "5", "--ambient", "10"}, "Alert V.CLOUDY"},
-        {{"--sky", "-30", "--ambient", "10"}, "Ok CLEAR"},
+        {{"--sky=-30", "--ambient=10", "--interval=0.05"}, "Ok CLEAR"},
+        {{"--sky=5", "--ambient=10", "--interval=0.05"}, "Alert V.CLOUDY"},
+        {{"--sky=-30", "--ambient=10", "--interval=0.05"}, "Ok CLEAR"},
         {{"--silent"}, "Alert STALE"},
     };
     for (const auto& [sky, want] : steps) {
