@@ -122,6 +122,7 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
     }
     const char* guid = "[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}";
     EXPECT_THAT(newGuid(), ::testing::MatchesRegex(guid));
+    EXPECT_NE(newGuid().substr(24), newGuid().substr(24));  // the last 48 bits random too
 }
 
 }  // namespace
