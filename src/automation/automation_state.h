@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -19,6 +20,8 @@ struct AutomationSettings {
     std::string alpacaAddress;
     int discoveryPort = 32227;
     std::string uniqueId;
+
+    bool operator==(const AutomationSettings&) const = default;
 };
 
 /// The one safety verdict every interface reports.
@@ -37,6 +40,8 @@ struct AutomationState {
     bool haveReading = false;
     /// Local time of the last successful reading.
     LocalTime lastReadingAt{};
+    /// The same moment in UTC, for ages that do not jump when the local clock changes.
+    std::chrono::sys_seconds lastReadingUtc{};
     float sky = 0;
     float ambient = 0;
     float difference = 0;

@@ -141,6 +141,9 @@ void frmMain::buildLayout() {
 }
 
 void frmMain::Form_Load() {
+    // automation.ini is read once; the verdict follows every cycle from the first on.
+    automation_ = std::make_unique<AutomationPublisher>(GetEXEPath(services_), services_);
+    monitor_->setCycleObserver(automation_.get());
     monitor_->Form_Load([this] { createWindowsAndStartTimer(); });
     SkyTemp->setFocus();
 }

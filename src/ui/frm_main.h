@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "automation/automation_publisher.h"
 #include "core/file_publishing.h"
 #include "core/monitor.h"
 #include "store/settings.h"
@@ -52,6 +53,8 @@ class frmMain final : public QWidget, public MainWindowControls {
     QtDesktopServices& services() { return services_; }
     GraphWindow* graphWindow(int index) const;
     frmSetup* setupDialog() const { return setup_; }
+    /// The safety verdict and its files; null before Form_Load.
+    AutomationPublisher* automation() const { return automation_.get(); }
 
     QLineEdit* SkyTemp = nullptr;
     QLineEdit* AmbientTemp = nullptr;
@@ -86,6 +89,7 @@ class frmMain final : public QWidget, public MainWindowControls {
     Settings settings_;
     QtDesktopServices services_;
     FilePublishing publishing_;
+    std::unique_ptr<AutomationPublisher> automation_;
     std::unique_ptr<Monitor> monitor_;
     int statusColor_ = 0;
     QLabel* simpleText_ = nullptr;

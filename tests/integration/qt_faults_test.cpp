@@ -94,7 +94,8 @@ TEST(Faults, FullDiskKeepsEveryFileWholeAndTheMonitorGoing) {
     ASSERT_TRUE(p.messages().empty());
     std::map<std::string, std::string> kept;
     for (const std::string n :
-         {"config.ini", "status.txt", "CloudStatus.html", "history.bmp", "month.bmp", "year.bmp"})
+         {"config.ini", "status.txt", "CloudStatus.html", "history.bmp", "month.bmp", "year.bmp",
+          "automation.ini", "safety.json", "boltwood.txt"})
         kept[n] = p.read(n);
     kept[today.filename()] = log;
     const auto unchanged = [&] {
@@ -111,7 +112,9 @@ TEST(Faults, FullDiskKeepsEveryFileWholeAndTheMonitorGoing) {
     fill();
     p.cycle(false);  // status.txt fails silently
     EXPECT_THAT(p.messages(), ElementsAre("Error 61 (Disk full) at line 20 in procedure "
-                                          "CreateWebPage of Form frmMain"));
+                                          "CreateWebPage of Form frmMain",
+                                          "Error 61 (Disk full) at line 0 in procedure "
+                                          "publishSafety of Form frmMain"));
     EXPECT_EQ(p.bar(), "");
     unchanged();
 

@@ -1,0 +1,79 @@
+#include "automation/automation_publisher.h"
+
+#include "automation/automation_files.h"
+#include "automation/automation_ini.h"
+#include "store/file_io.h"
+#include "store/vb_error.h"
+#include "ui/desktop_services.h"
+
+namespace skarvel {
+
+AutomationPublisher::AutomationPublisher(std::string folder, DesktopServices& services,
+                                         UtcClock utc)
+    : folder_(std::move(folder)), services_(services), utc_(std::move(utc)) {
+    if (!utc_) {
+        utc_ = [] {
+            return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+        };
+    }
+    settings_ = loadAutomationSettings(folder_, services_);
+    state_.verdict = {false, "PENDING: no reading yet"};
+    state_.updatedAt = services_.now();
+    publish(utc_(), true);
+}
+
+AutomationPublisher::~AutomationPublisher() {
+    state_.verdict = {false, "STOPPED: the monitor is not running"};
+    state_.linkOpen = false;
+    try {
+        state_.updatedAt = services_.now();
+        publish(utc_(), false);
+    } catch (...) {
+    }
+}
+
+void AutomationPublisher::cycleEnded(const CycleOutcome& outcome) {
+    const std::chrono::sys_seconds utc = utc_();
+    state_.linkOpen = outcome.linkOpen;
+    state_.updatedAt = outcome.at;
+    if (outcome.readingOk) {
+        state_.haveReading = true;
+        state_.lastReadingAt = outcome.at;
+        state_.lastReadingUtc = utc;
+        state_.sky = outcome.sky;
+        state_.ambient = outcome.ambient;
+        state_.difference = outcome.difference;
+        state_.state = outcome.state;
+    }
+    const SafetyConditions conditions{state_.linkOpen, state_.haveReading ? state_.state : "",
+                                      ageAt(utc)};
+    state_.verdict = verdict_.update(conditions, settings_, utc);
+    publish(utc, true);
+}
+
+std::int64_t AutomationPublisher::ageAt(std::chrono::sys_seconds utc) {
+    // A clock set back makes the reading new rather than leaving it young for ever.
+    if (state_.lastReadingUtc > utc) state_.lastReadingUtc = utc;
+    return (utc - state_.lastReadingUtc).count();
+}
+
+void AutomationPublisher::publish(std::chrono::sys_seconds utc, bool report) {
+    const std::pair<const char*, std::string> files[] = {
+        {"safety.json", safetyJsonText(state_.verdict, utc)},
+        {"boltwood.txt", boltwoodText(state_, settings_, ageAt(utc), state_.updatedAt)},
+    };
+    bool failed = false;
+    for (const auto& [name, text] : files) {
+        try {
+            writeFileAtomic(folder_ + name, text);
+        } catch (const std::exception& e) {
+            if (report && !failing_ && !failed) {
+                services_.messageBox(errorMessage(asVbError(e), 0, "publishSafety", "frmMain"));
+            }
+            failed = true;
+        }
+    }
+    failing_ = failed;
+}
+
+}  // namespace skarvel

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "automation/automation_state.h"
+
+namespace skarvel {
+
+/// What the verdict is decided from after a cycle.
+struct SafetyConditions {
+    bool linkOpen = false;
+    /// State of the last successful reading; empty when there was none since start-up.
+    std::string state;
+    /// Seconds since that reading.
+    std::int64_t ageSeconds = 0;
+};
+
+/// Why the conditions are unsafe right now; empty when they are safe.
+std::string unsafeReason(const SafetyConditions& conditions, const AutomationSettings& settings);
+
+/// The one safety verdict. It turns safe only once the conditions have been safe at every cycle
+/// for `safeDelayMinutes`, counted from the first safe cycle, which holds at start-up too.
+class SafetyVerdict {
+  public:
+    /// After the cycle that ended at `now` (a clock that never jumps with the local time).
+    Verdict update(const SafetyConditions& conditions, const AutomationSettings& settings,
+                   std::chrono::sys_seconds now);
+
+  private:
+    std::optional<std::chrono::sys_seconds> safeSince_;
+};
+
+}  // namespace skarvel
