@@ -1,5 +1,7 @@
 #include <QApplication>
 
+#include "automation/qt_alpaca_server.h"
+#include "store/config.h"
 #include "ui/frm_main.h"
 
 int main(int argc, char** argv) {
@@ -9,6 +11,15 @@ int main(int argc, char** argv) {
     skarvel::frmMain window;
     // Start-up runs before the window appears, so a port message comes first.
     window.Form_Load();
+    // Alpaca: until the cycle keeps an AutomationState, the devices report the start-up state.
+    const skarvel::AutomationSettings automationSettings;
+    const skarvel::AutomationState automationState;
+    const std::string folder = skarvel::GetEXEPath(window.services());
+    skarvel::QtAlpacaServer alpaca(
+        automationSettings, automationState, window.services(),
+        [&window] { return window.settings().webPath; }, folder + "automation.ini",
+        app.applicationVersion().toStdString());
+    alpaca.start();
     window.show();
     return app.exec();
 }
