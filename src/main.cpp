@@ -9,17 +9,18 @@ int main(int argc, char** argv) {
     app.setApplicationName("Skarvel");
     app.setApplicationVersion("1.3.0");
     skarvel::frmMain window;
-    // Start-up runs before the window appears, so a port message comes first.
-    window.Form_Load();
     // Alpaca: until the cycle keeps an AutomationState, the devices report the start-up state.
+    // Started first, so it answers while a start-up message is on screen.
     const skarvel::AutomationSettings automationSettings;
     const skarvel::AutomationState automationState;
-    const std::string folder = skarvel::GetEXEPath(window.services());
     skarvel::QtAlpacaServer alpaca(
         automationSettings, automationState, window.services(),
-        [&window] { return window.settings().webPath; }, folder + "automation.ini",
+        [&window] { return window.settings().webPath; },
+        skarvel::GetEXEPath(window.services()) + "automation.ini",
         app.applicationVersion().toStdString());
     alpaca.start();
+    // Start-up runs before the window appears, so a port message comes first.
+    window.Form_Load();
     window.show();
     return app.exec();
 }

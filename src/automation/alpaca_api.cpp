@@ -23,13 +23,12 @@ constexpr std::size_t kMaxConnectedClients = 64;
 constexpr std::string_view kTypes[] = {"safetymonitor", "observingconditions"};
 constexpr std::string_view kTypeNames[] = {"SafetyMonitor", "ObservingConditions"};
 constexpr std::string_view kDeviceNames[] = {"Skarvel safety monitor", "Skarvel sky temperature"};
-constexpr std::string_view kOtherTypes[] = {"camera",      "covercalibrator", "dome",
-                                            "filterwheel", "focuser",         "rotator",
-                                            "switch",      "telescope"};
+constexpr std::string_view kOtherTypes[] = {"camera",  "covercalibrator", "dome",   "filterwheel",
+                                            "focuser", "rotator",         "switch", "telescope"};
 /// The sensors of the interface this device does not have.
 constexpr std::string_view kAbsentSensors[] = {
-    "cloudcover",  "dewpoint",      "humidity", "pressure",  "rainrate", "skybrightness",
-    "skyquality",  "starfwhm",      "winddirection", "windgust", "windspeed"};
+    "cloudcover", "dewpoint", "humidity",      "pressure", "rainrate", "skybrightness",
+    "skyquality", "starfwhm", "winddirection", "windgust", "windspeed"};
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -91,11 +90,21 @@ std::string jsonString(std::string_view s) {
     std::string out = "\"";
     for (char c : s) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20) {
                     char esc[8];
@@ -131,11 +140,20 @@ std::string html(std::string_view s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -175,12 +193,14 @@ std::uint64_t fnv1a(std::string_view s, std::uint64_t hash) {
     return hash;
 }
 
+/// ISO 8601 in UTC. Written with "+00:00": the definitions' DeviceState value is "one of" a
+/// string and a date-time ending in "Z", which a "Z" time would both be.
 std::string isoUtc(std::chrono::sys_seconds t) {
     const auto day = std::chrono::floor<std::chrono::days>(t);
     const std::chrono::year_month_day ymd{day};
     const std::chrono::hh_mm_ss hms{t - day};
     char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", int(ymd.year()),
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d+00:00", int(ymd.year()),
                   unsigned(ymd.month()), unsigned(ymd.day()), int(hms.hours().count()),
                   int(hms.minutes().count()), int(hms.seconds().count()));
     return text;
@@ -191,13 +211,19 @@ enum class Kind { Method, Bool, Int, Double, String, Strings, States };
 
 std::string zeroValue(Kind kind) {
     switch (kind) {
-        case Kind::Bool: return "false";
-        case Kind::Int: return "0";
-        case Kind::Double: return "0.0";
-        case Kind::String: return "\"\"";
+        case Kind::Bool:
+            return "false";
+        case Kind::Int:
+            return "0";
+        case Kind::Double:
+            return "0.0";
+        case Kind::String:
+            return "\"\"";
         case Kind::Strings:
-        case Kind::States: return "[]";
-        case Kind::Method: break;
+        case Kind::States:
+            return "[]";
+        case Kind::Method:
+            break;
     }
     return "null";
 }
@@ -306,7 +332,8 @@ AlpacaReply AlpacaApi::handle(const AlpacaRequest& request, const AutomationStat
         for (std::string_view type : kTypes)
             if (path == "/setup/v1/" + std::string(type) + "/0/setup")
                 return setupPage(type, state);
-        return {403, "text/html; charset=utf-8",
+        return {403,
+                "text/html; charset=utf-8",
                 "<!DOCTYPE html><html><body><p>No such device here. See <a href=\"/setup\">"
                 "/setup</a>.</p></body></html>\n",
                 {}};
@@ -320,7 +347,9 @@ AlpacaReply AlpacaApi::handle(const AlpacaRequest& request, const AutomationStat
     for (const auto& [route, file] : kFiles) {
         if (path != route) continue;
         if (!get) return plain(405, "Only GET is served here");
-        return {200, file.ends_with(".bmp") ? "image/bmp" : "text/html; charset=utf-8", {},
+        return {200,
+                file.ends_with(".bmp") ? "image/bmp" : "text/html; charset=utf-8",
+                {},
                 std::string(file)};
     }
     return plain(404, "Not found");
@@ -340,16 +369,17 @@ AlpacaReply AlpacaApi::management(const AlpacaRequest& request, std::string_view
     if (member == "apiversions") {
         value = "[1]";
     } else if (member == "v1/description") {
-        value = "{\"ServerName\":\"Skarvel\",\"Manufacturer\":\"Skarvel\",\"ManufacturerVersion\":" +
-                jsonString(version_) + ",\"Location\":\"\"}";
+        value =
+            "{\"ServerName\":\"Skarvel\",\"Manufacturer\":\"Skarvel\",\"ManufacturerVersion\":" +
+            jsonString(version_) + ",\"Location\":\"\"}";
     } else if (member == "v1/configureddevices") {
         value = "[";
         for (std::size_t i = 0; i < 2; ++i) {
             if (i) value += ",";
             value += "{\"DeviceName\":" + jsonString(kDeviceNames[i]) +
                      ",\"DeviceType\":" + jsonString(kTypeNames[i]) +
-                     ",\"DeviceNumber\":0,\"UniqueID\":" +
-                     jsonString(deviceUniqueId(kTypes[i])) + "}";
+                     ",\"DeviceNumber\":0,\"UniqueID\":" + jsonString(deviceUniqueId(kTypes[i])) +
+                     "}";
         }
         value += "]";
     } else if (member.starts_with("v1/")) {
@@ -357,7 +387,8 @@ AlpacaReply AlpacaApi::management(const AlpacaRequest& request, std::string_view
     } else {
         return plain(400, "Unsupported management API version");
     }
-    return {200, "application/json; charset=utf-8",
+    return {200,
+            "application/json; charset=utf-8",
             "{\"Value\":" + value +
                 ",\"ClientTransactionID\":" + std::to_string(clientTransactionId) +
                 ",\"ServerTransactionID\":" + std::to_string(serverTransactionId_) + "}",
@@ -374,8 +405,10 @@ AlpacaReply AlpacaApi::device(const AlpacaRequest& request, const AutomationStat
         if (slash == std::string_view::npos) break;
         rest.remove_prefix(slash + 1);
     }
-    if (parts.size() != 4) return plain(400, "Expected /api/v1/{device_type}/{device_number}/{member}");
-    if (parts[0] != "v1") return plain(400, "Unsupported Alpaca API version: " + std::string(parts[0]));
+    if (parts.size() != 4)
+        return plain(400, "Expected /api/v1/{device_type}/{device_number}/{member}");
+    if (parts[0] != "v1")
+        return plain(400, "Unsupported Alpaca API version: " + std::string(parts[0]));
     const auto type = std::find(std::begin(kTypes), std::end(kTypes), parts[1]);
     if (type == std::end(kTypes)) {
         const bool known = std::find(std::begin(kOtherTypes), std::end(kOtherTypes), parts[1]) !=
@@ -396,13 +429,14 @@ AlpacaReply AlpacaApi::device(const AlpacaRequest& request, const AutomationStat
     bool otherVerb = false;
     for (const Member& m : kMembers) {
         if (m.name != memberName || (m.device >= 0 && m.device != dev)) continue;
-        if (m.put == call.put) member = &m;
-        else otherVerb = true;
+        if (m.put == call.put)
+            member = &m;
+        else
+            otherVerb = true;
     }
-    const bool absentSensor =
-        dev == 1 && !call.put &&
-        std::find(std::begin(kAbsentSensors), std::end(kAbsentSensors), memberName) !=
-            std::end(kAbsentSensors);
+    const bool absentSensor = dev == 1 && !call.put &&
+                              std::find(std::begin(kAbsentSensors), std::end(kAbsentSensors),
+                                        memberName) != std::end(kAbsentSensors);
     if (!member && !absentSensor) {
         if (otherVerb) return plain(405, std::string(memberName) + " takes the other verb");
         return plain(400, "Unknown member: " + std::string(memberName));
@@ -416,7 +450,8 @@ AlpacaReply AlpacaApi::device(const AlpacaRequest& request, const AutomationStat
         const std::string* text = call.param(name);
         if (!text) continue;
         const auto n = parseUint32(*text);
-        if (!n) return plain(400, std::string(name) + " must be a whole number from 0 to 4294967295");
+        if (!n)
+            return plain(400, std::string(name) + " must be a whole number from 0 to 4294967295");
         (name[6] == 'T' ? call.clientTransactionId : call.clientId) = *n;
     }
     call.serverTransactionId = serverTransactionId_;
@@ -431,8 +466,10 @@ AlpacaReply AlpacaApi::device(const AlpacaRequest& request, const AutomationStat
         const std::string* text = call.param("Connected");
         const auto on = text ? parseBool(*text) : std::nullopt;
         if (!on) return plain(400, "Connected must be true or false");
-        if (!*on) clients.erase(call.clientId);
-        else if (clients.size() < kMaxConnectedClients) clients.insert(call.clientId);
+        if (!*on)
+            clients.erase(call.clientId);
+        else if (clients.size() < kMaxConnectedClients)
+            clients.insert(call.clientId);
         return call.reply({});
     }
     if (m == "connect") {
@@ -475,15 +512,19 @@ AlpacaReply AlpacaApi::device(const AlpacaRequest& request, const AutomationStat
         const std::string* name = call.param("SensorName");
         if (!name) return plain(400, "SensorName is required");
         const std::string l = lower(*name);
-        if (l.empty()) sensor = Sensor::Latest;
-        else if (l == "skytemperature") sensor = Sensor::Sky;
-        else if (l == "temperature") sensor = Sensor::Ambient;
+        if (l.empty())
+            sensor = Sensor::Latest;
+        else if (l == "skytemperature")
+            sensor = Sensor::Sky;
+        else if (l == "temperature")
+            sensor = Sensor::Ambient;
         else if (std::find(std::begin(kAbsentSensors), std::end(kAbsentSensors), l) !=
                  std::end(kAbsentSensors))
             sensor = Sensor::Absent;
         if (sensor == Sensor::Unknown || (sensor == Sensor::Latest && m == "sensordescription"))
             return call.error(kInvalidValue, "No sensor is called \"" + *name + "\"");
-        if (sensor == Sensor::Absent) return call.error(kNotImplemented, "This device has no such sensor");
+        if (sensor == Sensor::Absent)
+            return call.error(kNotImplemented, "This device has no such sensor");
     }
     double averagePeriod = 0;
     if (m == "averageperiod" && call.put) {
@@ -513,9 +554,9 @@ AlpacaReply AlpacaApi::device(const AlpacaRequest& request, const AutomationStat
     }
     if (m == "refresh") return call.reply({});  // every cycle refreshes already
     if (m == "sensordescription")
-        return call.reply(jsonString(sensor == Sensor::Sky
-                                         ? "Infrared thermometer looking at the zenith, degrees Celsius"
-                                         : "Ambient thermometer of the cloud sensor, degrees Celsius"));
+        return call.reply(jsonString(
+            sensor == Sensor::Sky ? "Infrared thermometer looking at the zenith, degrees Celsius"
+                                  : "Ambient thermometer of the cloud sensor, degrees Celsius"));
 
     if (!state.haveReading) return call.error(kInvalidOperation, "No reading from the sensor yet");
     if (m == "timesincelastupdate")
@@ -530,10 +571,13 @@ AlpacaReply AlpacaApi::setupPage(std::string_view device, const AutomationState&
         "setup</title></head>\n<body>\n<h1>Skarvel " +
         html(version_) + "</h1>\n";
     if (device.empty()) {
-        page += "<p>Infrared cloud sensor monitor by Skarvel, serving ASCOM Alpaca devices:</p>\n<ul>\n";
+        page +=
+            "<p>Infrared cloud sensor monitor by Skarvel, serving ASCOM Alpaca "
+            "devices:</p>\n<ul>\n";
         for (std::size_t i = 0; i < 2; ++i)
             page += "<li><a href=\"/setup/v1/" + std::string(kTypes[i]) + "/0/setup\">" +
-                    std::string(kTypeNames[i]) + " 0</a>: " + std::string(kDeviceNames[i]) + "</li>\n";
+                    std::string(kTypeNames[i]) + " 0</a>: " + std::string(kDeviceNames[i]) +
+                    "</li>\n";
         page += "</ul>\n";
     } else {
         const int i = device == kTypes[0] ? 0 : 1;
@@ -547,8 +591,8 @@ AlpacaReply AlpacaApi::setupPage(std::string_view device, const AutomationState&
         {"staleSeconds", std::to_string(settings_.staleSeconds)},
         {"safeDelayMinutes", std::to_string(settings_.safeDelayMinutes)},
         {"alpacaPort", std::to_string(settings_.alpacaPort)},
-        {"alpacaAddress", settings_.alpacaAddress.empty() ? "(every interface)"
-                                                          : settings_.alpacaAddress},
+        {"alpacaAddress",
+         settings_.alpacaAddress.empty() ? "(every interface)" : settings_.alpacaAddress},
         {"discoveryPort", std::to_string(settings_.discoveryPort)},
         {"uniqueId", settings_.uniqueId}};
     for (const auto& [key, value] : rows)

@@ -39,18 +39,30 @@ std::string_view nextLine(std::string_view& rest) {
 
 const char* reasonPhrase(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 400: return "Bad Request";
-        case 403: return "Forbidden";
-        case 404: return "Not Found";
-        case 405: return "Method Not Allowed";
-        case 408: return "Request Timeout";
-        case 413: return "Content Too Large";
-        case 431: return "Request Header Fields Too Large";
-        case 500: return "Internal Server Error";
-        case 501: return "Not Implemented";
-        case 503: return "Service Unavailable";
-        default: return "Unknown";
+        case 200:
+            return "OK";
+        case 400:
+            return "Bad Request";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 408:
+            return "Request Timeout";
+        case 413:
+            return "Content Too Large";
+        case 431:
+            return "Request Header Fields Too Large";
+        case 500:
+            return "Internal Server Error";
+        case 501:
+            return "Not Implemented";
+        case 503:
+            return "Service Unavailable";
+        default:
+            return "Unknown";
     }
 }
 
@@ -90,8 +102,8 @@ HttpParse parseHttpRequest(std::string_view buffer) {
     req.method = std::string(requestLine.substr(0, sp1));
     const std::string_view target = requestLine.substr(sp1 + 1, sp2 - sp1 - 1);
     const std::string_view version = requestLine.substr(sp2 + 1);
-    if (req.method.empty() ||
-        !std::all_of(req.method.begin(), req.method.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+    if (req.method.empty() || !std::all_of(req.method.begin(), req.method.end(),
+                                           [](char c) { return c >= 'A' && c <= 'Z'; }))
         return bad(400, "Malformed method");
     if (version != "HTTP/1.1" && version != "HTTP/1.0") return bad(400, "Unsupported HTTP version");
     if (target.empty() || target.front() != '/') return bad(400, "Malformed request target");
@@ -115,7 +127,8 @@ HttpParse parseHttpRequest(std::string_view buffer) {
         const std::string_view value = trim(line.substr(colon + 1));
         if (equalsNoCase(name, "Content-Length")) {
             if (value.empty() || value.size() > 9 ||
-                !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                !std::all_of(value.begin(), value.end(),
+                             [](char c) { return c >= '0' && c <= '9'; }))
                 return bad(400, "Malformed Content-Length");
             const std::size_t n = std::stoul(std::string(value));
             if (haveLength && n != length) return bad(400, "Conflicting Content-Length");

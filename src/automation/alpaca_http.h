@@ -22,10 +22,10 @@ struct HttpRequest {
 struct HttpParse {
     enum class Outcome { NeedMore, Ready, Bad };
     Outcome outcome = Outcome::NeedMore;
-    HttpRequest request;    ///< when Ready
-    std::size_t used = 0;   ///< bytes of the buffer the request took, when Ready
-    int status = 0;         ///< when Bad: the HTTP status to refuse with
-    std::string reason;     ///< when Bad: plain text for the client
+    HttpRequest request;   ///< when Ready
+    std::size_t used = 0;  ///< bytes of the buffer the request took, when Ready
+    int status = 0;        ///< when Bad: the HTTP status to refuse with
+    std::string reason;    ///< when Bad: plain text for the client
 };
 
 /// Reads the first HTTP/1.x request at the start of `buffer` (the bytes received so far on a

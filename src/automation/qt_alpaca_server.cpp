@@ -120,7 +120,8 @@ void QtAlpacaServer::serve(QTcpSocket* socket) {
 }
 
 QByteArray QtAlpacaServer::reply(const HttpRequest& request) {
-    const auto utc = std::chrono::sys_seconds(std::chrono::seconds(QDateTime::currentSecsSinceEpoch()));
+    const auto utc =
+        std::chrono::sys_seconds(std::chrono::seconds(QDateTime::currentSecsSinceEpoch()));
     AlpacaReply r = api_.handle({request.method, request.path, request.query, request.body}, state_,
                                 services_.now(), utc);
     if (!r.file.empty()) {
@@ -132,8 +133,8 @@ QByteArray QtAlpacaServer::reply(const HttpRequest& request) {
             r = {404, "text/plain; charset=utf-8", r.file + " is not there (yet)\n", {}};
         }
     }
-    const std::string out = httpResponse(r.status, r.contentType, r.body, request.keepAlive,
-                                         request.method == "HEAD");
+    const std::string out =
+        httpResponse(r.status, r.contentType, r.body, request.keepAlive, request.method == "HEAD");
     return QByteArray(out.data(), qsizetype(out.size()));
 }
 
