@@ -126,8 +126,11 @@ QByteArray QtAlpacaServer::reply(const HttpRequest& request) {
                                 services_.now(), utc);
     if (!r.file.empty()) {
         // The name is one of the api's fixed few; nothing of the request is in it.
-        QFile file(QString::fromStdString(webFolder_() + r.file));
-        if (file.open(QIODevice::ReadOnly) && file.size() <= kMaxFileBytes) {
+        const std::string folder = webFolder_();
+        QFile file(QString::fromStdString(folder + r.file));
+        // No web folder yet (before start-up has read config.ini) is no page, not the
+        // working directory's.
+        if (!folder.empty() && file.open(QIODevice::ReadOnly) && file.size() <= kMaxFileBytes) {
             r.body = file.readAll().toStdString();
         } else {
             r = {404, "text/plain; charset=utf-8", r.file + " is not there (yet)\n", {}};

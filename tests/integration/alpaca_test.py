@@ -9,7 +9,7 @@ skarvel, simulator, yaml_dir = sys.argv[1:4]
 if not os.path.isdir(yaml_dir):
     print("SKIP: no Alpaca definitions at", yaml_dir)
     sys.exit(77)
-if "ALPACA_NETNS" not in os.environ and shutil.which("unshare") and subprocess.run(
+if "ALPACA_NETNS" not in os.environ and shutil.which("ip") and shutil.which("unshare") and subprocess.run(
         ["unshare", "-rn", "true"], capture_output=True).returncode == 0:
     os.environ["ALPACA_NETNS"] = "1"
     os.execvp("unshare", ["unshare", "-rn", "sh", "-c", 'ip link set lo up && exec "$0" "$@"',
