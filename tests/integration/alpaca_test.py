@@ -16,10 +16,8 @@ if "ALPACA_NETNS" not in os.environ and shutil.which("ip") and shutil.which("uns
                           sys.executable] + sys.argv)
 PORT, DISCOVERY, UNIQUE = 11111, 32227, "2f1c6a7e-0d4b-4c35-9a51-7f0e33b2c801"
 
-def load(name):
-    with open(os.path.join(yaml_dir, name)) as f:
-        return yaml.safe_load(f)
-definitions = {"device": load("AlpacaDeviceAPI_v1.yaml"), "management": load("AlpacaManagementAPI_v1.yaml")}
+definitions = {k: yaml.safe_load(open(os.path.join(yaml_dir, "Alpaca%sAPI_v1.yaml" % k)))
+               for k in ("Device", "Management")}
 
 def resolve(node, root):
     if isinstance(node, dict):
@@ -34,10 +32,10 @@ def resolve(node, root):
 def schema_for(verb, path):
     """The 200 reply schema the definitions give for this request."""
     if path.startswith("/management/"):
-        root, keys = definitions["management"], [path]
+        root, keys = definitions["Management"], [path]
     else:
         kind, _, member = path.split("/")[3:6]
-        root = definitions["device"]
+        root = definitions["Device"]
         keys = ["/%s/{device_number}/%s" % (kind, member), "/{device_type}/{device_number}/" + member]
     op = next(root["paths"][k][verb.lower()] for k in keys if k in root["paths"])
     return resolve(op, root)["responses"]["200"]["content"]["application/json"]["schema"]
@@ -46,10 +44,9 @@ folder = tempfile.mkdtemp(prefix="skarvel-alpaca-")
 shutil.copy(skarvel, folder)
 with open(os.path.join(folder, "automation.ini"), "w") as f:
     f.write("alpacaPort=%d\ndiscoveryPort=%d\nuniqueId=%s\n" % (PORT, DISCOVERY, UNIQUE))
-env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-monitor = subprocess.Popen([os.path.join(folder, "skarvel")], env=env, stdout=subprocess.DEVNULL,
-                           stderr=open(os.path.join(folder, "monitor.err"), "w"))
-children, failures, last_server_id, next_id = [monitor], [], [0], [100]
+children = [subprocess.Popen([os.path.join(folder, "skarvel")], stdout=subprocess.DEVNULL,
+                             env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))]
+failures, last_server_id, next_id = [], [0], [100]
 
 def check(ok, what):
     if not ok:
@@ -59,24 +56,20 @@ def check(ok, what):
 def request(verb, path, params="", conn=[None]):
     """One request on a kept-alive connection; a JSON reply is checked for what every reply
     must hold. Returns (status, parsed body or text, echoed ClientTransactionID or None)."""
-    given = [p.split("=")[0] for p in params.split("&") if p]
-    if not any(k.lower() == "clienttransactionid" for k in given):
-        next_id[0] += 1
-        params += ("&" if params else "") + "ClientTransactionID=%d" % next_id[0]
-        sent = next_id[0]
-    else:
-        sent = None
+    sent = None if "clienttransactionid=" in params.lower() else next_id[0] + 1
+    if sent:
+        next_id[0] = sent
+        params += ("&" if params else "") + "ClientTransactionID=%d" % sent
     query, body = (("?" + params) if verb == "GET" else "", params if verb == "PUT" else None)
-    for attempt in range(2):
+    for attempt in range(2):  # the server may have dropped a quiet connection
         try:
             conn[0] = conn[0] or http.client.HTTPConnection("127.0.0.1", PORT, timeout=5)
-            headers = {"Content-Type": "application/x-www-form-urlencoded"} if body is not None else {}
-            conn[0].request(verb, path + query, body=body, headers=headers)
+            conn[0].request(verb, path + query, body=body)
             reply = conn[0].getresponse()
             text, ctype = reply.read().decode(), reply.getheader("Content-Type", "")
             break
         except (OSError, http.client.HTTPException):
-            conn[0] = None  # a 400 closes nothing, but a refused request may
+            conn[0] = None
     where = "%s %s%s %s" % (verb, path, query, params if body else "")
     if not path.startswith(("/api/", "/management/")):
         return reply.status, text, None
@@ -103,8 +96,7 @@ def request(verb, path, params="", conn=[None]):
     return 200, value, value["ClientTransactionID"]
 
 try:
-    until = time.time() + 15
-    while time.time() < until and socket.socket().connect_ex(("127.0.0.1", PORT)) != 0:
+    while socket.socket().connect_ex(("127.0.0.1", PORT)) != 0 and children[0].poll() is None:
         time.sleep(0.1)
     # A short session as a client opens it, every reply validated against the definitions.
     devices = request("GET", "/management/v1/configureddevices")[1]["Value"]
@@ -133,46 +125,37 @@ try:
         ("GET", sm + "issafe", "clientid=1&clienttransactionid=8&Unknown=x", 0, 8),
         ("GET", oc + "sensordescription", "sENSORnAME=SkyTemperature&cLIENTtRANSACTIONid=9", 0, 9),
         ("PUT", oc + "refresh", "clienttransactionid=10", 0, 0),
-        ("PUT", oc + "averageperiod", "aVERAGEpERIOD=0", 400, None),
-        ("PUT", oc + "averageperiod", "AveragePeriod=asduio6fghZZ", 400, None),
-        ("PUT", oc + "averageperiod", "AveragePeriod=0", 0, None),
-        ("PUT", oc + "averageperiod", "AveragePeriod=-2.0", 0x401, None),
-        ("PUT", oc + "averageperiod", "AveragePeriod=5.0", 0x401, None),
-        ("GET", oc + "averageperiod", "", 0, None),
-        ("PUT", sm + "connected", "Connected=asdqwe", 400, None),
-        ("PUT", sm + "connected", "Connected=", 400, None),
-        ("PUT", sm + "connected", "Connected=123456", 400, None),
-        ("PUT", sm + "connected", "connected=true", 400, None),
-        ("GET", sm + "issafe", "ClientTransactionID=", 400, None),
-        ("GET", sm + "issafe", "ClientTransactionID=%20", 400, None),
-        ("GET", sm + "issafe", "ClientTransactionID=-1", 400, None),
-        ("GET", sm + "issafe", "ClientID=abc", 400, None),
-        ("GET", "safetymonitor/1/issafe", "", 400, None),
-        ("GET", "SafetyMonitor/0/issafe", "", 400, None),
-        ("GET", sm + "bogus", "", 400, None),
-        ("GET", "camera/0/connected", "", 400, None),
-        ("GET", "../v2/" + sm + "issafe", "", 400, None),
-        ("GET", oc + "pressure", "", 0x400, None),
-        ("GET", oc + "sensordescription", "SensorName=Pressure", 0x400, None),
-        ("GET", oc + "timesincelastupdate", "SensorName=Pressure", 0x400, None),
-        ("GET", oc + "timesincelastupdate", "SensorName=Bogus", 0x401, None),
-        ("GET", oc + "sensordescription", "SensorName=Bogus", 0x401, None),
-        ("GET", oc + "timesincelastupdate", "", 400, None),
-        ("GET", oc + "skytemperature", "", 0x40B, None),
-        ("GET", oc + "timesincelastupdate", "SensorName=", 0x40B, None),
-        ("PUT", sm + "action", "Action=Park&Parameters=", 0x400, None),
-        ("PUT", sm + "commandblind", "Command=x&Raw=false", 0x400, None),
-        ("PUT", sm + "disconnect", "ClientID=1", 0, None),
-        ("GET", sm + "issafe", "ClientID=2", 0, None),  # one client leaving keeps the other
-        ("PUT", sm + "connected", "Connected=false&ClientID=2", 0, None),
-        ("GET", sm + "issafe", "", 0x407, None),
+        ("GET", oc + "averageperiod", "", 0),
+    ] + [("PUT", oc + "averageperiod", p, e) for p, e in (
+        ("aVERAGEpERIOD=0", 400), ("AveragePeriod=asduio6fghZZ", 400), ("AveragePeriod=0", 0),
+        ("AveragePeriod=-2.0", 0x401), ("AveragePeriod=5.0", 0x401))] + [
+        ("PUT", sm + "connected", p, 400)
+        for p in ("Connected=asdqwe", "Connected=", "Connected=123456", "connected=true")] + [
+        ("GET", sm + "issafe", p, 400)
+        for p in ("ClientTransactionID=", "ClientTransactionID=%20", "ClientTransactionID=-1", "ClientID=abc")] + [
+        ("GET", m, "", 400) for m in ("safetymonitor/1/issafe", "SafetyMonitor/0/issafe", sm + "bogus",
+                                      "camera/0/connected", "../v2/" + sm + "issafe")] + [
+        ("GET", oc + "pressure", "", 0x400),
+        ("GET", oc + "sensordescription", "SensorName=Pressure", 0x400),
+        ("GET", oc + "timesincelastupdate", "SensorName=Pressure", 0x400),
+        ("GET", oc + "timesincelastupdate", "SensorName=Bogus", 0x401),
+        ("GET", oc + "sensordescription", "SensorName=Bogus", 0x401),
+        ("GET", oc + "timesincelastupdate", "", 400),
+        ("GET", oc + "skytemperature", "", 0x40B),
+        ("GET", oc + "timesincelastupdate", "SensorName=", 0x40B),
+        ("PUT", sm + "action", "Action=Park&Parameters=", 0x400),
+        ("PUT", sm + "commandblind", "Command=x&Raw=false", 0x400),
+        ("PUT", sm + "disconnect", "ClientID=1", 0),
+        ("GET", sm + "issafe", "ClientID=2", 0),  # one client leaving keeps the other
+        ("PUT", sm + "connected", "Connected=false&ClientID=2", 0),
+        ("GET", sm + "issafe", "", 0x407),
     ]
-    for verb, member, params, expected, echo in cases:
+    for verb, member, params, expected, *echo in cases:
         path = os.path.normpath("/api/v1/" + member)
         status, value, echoed = request(verb, path, params)
         got = status if status != 200 else value["ErrorNumber"]
         check(got == expected, "%s %s %s: %s, not %s" % (verb, path, params, got, expected))
-        check(echo is None or echoed == echo, "%s %s %s: echoes %s" % (verb, path, params, echo))
+        check(echo in ([], [echoed]), "%s %s %s: echoes %s" % (verb, path, params, echo))
 
     # Discovery answers the request, and nothing else.
     udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -205,11 +188,9 @@ try:
     check(request("GET", "/api/v1/safetymonitor/0/issafe")[0] == 200, "issafe among idle clients")
     check(time.time() - start < 1, "issafe answers at once among idle clients")
 
-    # With a sensor, the devices follow its readings.
+    # With a sensor, the devices follow its readings (ObservingConditions is still connected).
     children.append(subprocess.Popen([simulator, "--link", os.path.join(folder, "com1"),
                                       "--sky", "-18.25", "--ambient", "7.5"], stdout=subprocess.DEVNULL))
-    for kind in ("safetymonitor", "observingconditions"):
-        request("PUT", "/api/v1/%s/0/connect" % kind)
     until, value = time.time() + 25, None
     while time.time() < until and (value is None or value["ErrorNumber"]):
         time.sleep(0.5)
