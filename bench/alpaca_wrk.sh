@@ -21,9 +21,16 @@ url=http://127.0.0.1:11111/api/v1/safetymonitor/0
 monitor=$!
 until curl -s -o /dev/null "$url/connected"; do sleep 0.2; done
 curl -s -X PUT -d 'ClientID=1' "$url/connect" >/dev/null
+until [ -s status.txt ]; do sleep 0.2; done
 echo "== issafe, 16 connections, 10 s, while the monitor cycles"
+# status.txt is rewritten after every reading: its times show whether the cycle kept its pace.
+(while sleep 0.1; do stat -c %.1Y status.txt; done) >times.txt &
+watcher=$!
 wrk -t2 -c16 -d10s --latency "$url/issafe?ClientID=1&ClientTransactionID=1" |
   grep -E 'Requests/sec|Latency|99%|requests in'
+kill $watcher
+echo "status.txt rewritten at:" $(uniq times.txt)
+grep VmHWM "/proc/$monitor/status"
 kill -TERM $monitor; wait $monitor || true
 
 echo "== 2 minutes with the server on, no client"
