@@ -118,17 +118,11 @@ std::string jsonString(std::string_view s) {
     return out + '"';
 }
 
-/// Shortest text that reads back as the same float, always with a point: clients type the
-/// value by its look.
-std::string jsonNumber(float value) {
-    std::array<char, 32> buf{};
-    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), value);
-    std::string text(buf.data(), res.ptr);
-    if (text.find_first_of(".e") == std::string::npos) text += ".0";
-    return text;
-}
-
-std::string jsonNumber(double value) {
+/// Shortest text that reads back as the same value (-18.25 stays -18.25 from a float), always
+/// with a point: clients type the value by its look.
+template <class Number>
+std::string jsonNumber(Number value) {
+    if (!std::isfinite(value)) return "null";  // JSON has no infinity
     std::array<char, 32> buf{};
     const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), value);
     std::string text(buf.data(), res.ptr);

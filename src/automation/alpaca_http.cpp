@@ -158,7 +158,7 @@ std::string httpResponse(int status, std::string_view contentType, std::string_v
     out += "Content-Type: ";
     out += contentType;
     out += "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
-    out += "Cache-Control: no-store\r\n";
+    out += "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n";
     out += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     if (!headOnly) out += body;
     return out;
