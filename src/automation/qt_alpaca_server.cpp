@@ -97,6 +97,7 @@ void QtAlpacaServer::serve(QTcpSocket* socket) {
         if (!more.isEmpty()) c.lastActivity = clock_.elapsed();
         c.in += more;
         if (c.in.isEmpty()) return;
+        if (c.requestSince < 0) c.requestSince = clock_.elapsed();
         const HttpParse p = parseHttpRequest(std::string_view(c.in.constData(), c.in.size()));
         if (p.outcome == HttpParse::Outcome::NeedMore && c.in.size() < kMaxRequestBytes) return;
         if (p.outcome != HttpParse::Outcome::Ready) {
@@ -110,6 +111,7 @@ void QtAlpacaServer::serve(QTcpSocket* socket) {
             return;
         }
         c.in.remove(0, qsizetype(p.used));
+        c.requestSince = c.in.isEmpty() ? -1 : clock_.elapsed();
         socket->write(reply(p.request));
         if (!p.request.keepAlive) {
             c.closing = true;
@@ -152,7 +154,9 @@ void QtAlpacaServer::sweep() {
     const qint64 now = clock_.elapsed();
     std::vector<QTcpSocket*> idle;
     for (const auto& [socket, c] : connections_)
-        if (now - c.lastActivity > kIdleMs) idle.push_back(socket);
+        if (now - c.lastActivity > kIdleMs ||
+            (c.requestSince >= 0 && now - c.requestSince > kRequestMs))
+            idle.push_back(socket);
     for (QTcpSocket* socket : idle) drop(socket);
 }
 

@@ -25,6 +25,8 @@ class QtAlpacaServer final : public QObject {
   public:
     static constexpr int kMaxConnections = 64;
     static constexpr int kIdleMs = 20000;
+    /// A request must arrive whole within this time of its first byte, however slowly it trickles.
+    static constexpr int kRequestMs = 10000;
 
     /// `state` is read at every request. `webFolder` gives the folder of the status page (ending
     /// in the separator) when a request asks for it. `settingsFile` is shown on the setup pages.
@@ -42,6 +44,7 @@ class QtAlpacaServer final : public QObject {
     struct Connection {
         QByteArray in;
         qint64 lastActivity = 0;
+        qint64 requestSince = -1;  ///< first byte of the incomplete request in `in`, -1: none
         bool closing = false;
     };
     void accept();
