@@ -1,5 +1,7 @@
 #include <QApplication>
 
+#include "automation/qt_alpaca_server.h"
+#include "store/config.h"
 #include "ui/frm_main.h"
 #include "ui/qt_termination.h"
 
@@ -10,6 +12,14 @@ int main(int argc, char** argv) {
     skarvel::frmMain window;
     const skarvel::QtTerminationSignals termination(&window);
     window.Form_Load();
+    // The devices report the verdict the window's cycle keeps; Form_Load made it.
+    const skarvel::AutomationPublisher& automation = *window.automation();
+    skarvel::QtAlpacaServer alpaca(
+        automation.settings(), automation.state(), window.services(),
+        [&window] { return window.settings().webPath; },
+        skarvel::GetEXEPath(window.services()) + "automation.ini",
+        app.applicationVersion().toStdString());
+    alpaca.start();
     window.show();
     return app.exec();
 }

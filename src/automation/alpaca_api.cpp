@@ -1,0 +1,599 @@
+#include "automation/alpaca_api.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace skarvel {
+
+namespace {
+
+constexpr int kNotImplemented = 0x400;
+constexpr int kInvalidValue = 0x401;
+constexpr int kNotConnected = 0x407;
+constexpr int kInvalidOperation = 0x40B;
+constexpr std::size_t kMaxConnectedClients = 64;
+
+constexpr std::string_view kTypes[] = {"safetymonitor", "observingconditions"};
+constexpr std::string_view kTypeNames[] = {"SafetyMonitor", "ObservingConditions"};
+constexpr std::string_view kDeviceNames[] = {"Skarvel safety monitor", "Skarvel sky temperature"};
+constexpr std::string_view kOtherTypes[] = {"camera",  "covercalibrator", "dome",   "filterwheel",
+                                            "focuser", "rotator",         "switch", "telescope"};
+/// The sensors of the interface this device does not have.
+constexpr std::string_view kAbsentSensors[] = {
+    "cloudcover", "dewpoint", "humidity",      "pressure", "rainrate", "skybrightness",
+    "skyquality", "starfwhm", "winddirection", "windgust", "windspeed"};
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::optional<std::string> percentDecode(std::string_view s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '+') {
+            out += ' ';
+        } else if (s[i] == '%') {
+            if (i + 2 >= s.size()) return std::nullopt;
+            const int hi = hexDigit(s[i + 1]), lo = hexDigit(s[i + 2]);
+            if (hi < 0 || lo < 0) return std::nullopt;
+            out += char(hi * 16 + lo);
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+using Params = std::vector<std::pair<std::string, std::string>>;
+
+std::optional<Params> parseForm(std::string_view text) {
+    Params params;
+    while (!text.empty()) {
+        const std::size_t amp = text.find('&');
+        const std::string_view pair = text.substr(0, amp);
+        text.remove_prefix(amp == std::string_view::npos ? text.size() : amp + 1);
+        if (pair.empty()) continue;
+        const std::size_t eq = pair.find('=');
+        auto key = percentDecode(pair.substr(0, eq));
+        auto value = percentDecode(eq == std::string_view::npos ? "" : pair.substr(eq + 1));
+        if (!key || !value) return std::nullopt;
+        params.emplace_back(std::move(*key), std::move(*value));
+    }
+    return params;
+}
+
+std::string jsonString(std::string_view s) {
+    std::string out = "\"";
+    for (char c : s) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char esc[8];
+                    std::snprintf(esc, sizeof esc, "\\u%04x", c);
+                    out += esc;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + '"';
+}
+
+/// Shortest text that reads back as the same value (-18.25 stays -18.25 from a float), always
+/// with a point: clients type the value by its look.
+template <class Number>
+std::string jsonNumber(Number value) {
+    if (!std::isfinite(value)) return "null";  // JSON has no infinity
+    std::array<char, 32> buf{};
+    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), value);
+    std::string text(buf.data(), res.ptr);
+    if (text.find_first_of(".e") == std::string::npos) text += ".0";
+    return text;
+}
+
+std::string html(std::string_view s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::optional<std::uint32_t> parseUint32(std::string_view s) {
+    std::uint32_t v = 0;
+    if (s.empty() || s.front() == '+' || s.front() == '-') return std::nullopt;
+    const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (res.ec != std::errc() || res.ptr != s.data() + s.size()) return std::nullopt;
+    return v;
+}
+
+std::optional<bool> parseBool(std::string_view s) {
+    if (equalsNoCase(s, "true")) return true;
+    if (equalsNoCase(s, "false")) return false;
+    return std::nullopt;
+}
+
+std::optional<double> parseNumber(std::string_view s) {
+    double v = 0;
+    if (s.empty() || s.front() == '+') return std::nullopt;
+    const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (res.ec != std::errc() || res.ptr != s.data() + s.size()) return std::nullopt;
+    return v;
+}
+
+AlpacaReply plain(int status, std::string text) {
+    return {status, "text/plain; charset=utf-8", std::move(text) + "\n", {}};
+}
+
+std::uint64_t fnv1a(std::string_view s, std::uint64_t hash) {
+    for (char c : s) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+/// ISO 8601 in UTC. Written with "+00:00": the definitions' DeviceState value is "one of" a
+/// string and a date-time ending in "Z", which a "Z" time would both be.
+std::string isoUtc(std::chrono::sys_seconds t) {
+    const auto day = std::chrono::floor<std::chrono::days>(t);
+    const std::chrono::year_month_day ymd{day};
+    const std::chrono::hh_mm_ss hms{t - day};
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d+00:00", int(ymd.year()),
+                  unsigned(ymd.month()), unsigned(ymd.day()), int(hms.hours().count()),
+                  int(hms.minutes().count()), int(hms.seconds().count()));
+    return text;
+}
+
+/// The kinds of value a member returns, for the Value of its error replies.
+enum class Kind { Method, Bool, Int, Double, String, Strings, States };
+
+std::string zeroValue(Kind kind) {
+    switch (kind) {
+        case Kind::Bool:
+            return "false";
+        case Kind::Int:
+            return "0";
+        case Kind::Double:
+            return "0.0";
+        case Kind::String:
+            return "\"\"";
+        case Kind::Strings:
+        case Kind::States:
+            return "[]";
+        case Kind::Method:
+            break;
+    }
+    return "null";
+}
+
+struct Member {
+    std::string_view name;
+    bool put;
+    Kind kind;
+    int device;  ///< -1: common to both
+};
+
+constexpr Member kMembers[] = {
+    {"action", true, Kind::String, -1},
+    {"commandblind", true, Kind::Method, -1},
+    {"commandbool", true, Kind::Bool, -1},
+    {"commandstring", true, Kind::String, -1},
+    {"connect", true, Kind::Method, -1},
+    {"connected", false, Kind::Bool, -1},
+    {"connected", true, Kind::Method, -1},
+    {"connecting", false, Kind::Bool, -1},
+    {"description", false, Kind::String, -1},
+    {"devicestate", false, Kind::States, -1},
+    {"disconnect", true, Kind::Method, -1},
+    {"driverinfo", false, Kind::String, -1},
+    {"driverversion", false, Kind::String, -1},
+    {"interfaceversion", false, Kind::Int, -1},
+    {"name", false, Kind::String, -1},
+    {"supportedactions", false, Kind::Strings, -1},
+    {"issafe", false, Kind::Bool, 0},
+    {"averageperiod", false, Kind::Double, 1},
+    {"averageperiod", true, Kind::Method, 1},
+    {"refresh", true, Kind::Method, 1},
+    {"sensordescription", false, Kind::String, 1},
+    {"timesincelastupdate", false, Kind::Double, 1},
+    {"skytemperature", false, Kind::Double, 1},
+    {"temperature", false, Kind::Double, 1},
+};
+
+}  // namespace
+
+/// One understood device request: its parameters and how to answer it.
+struct AlpacaApi::Call {
+    Params params;
+    bool put = false;
+    std::uint32_t clientId = 0;
+    std::uint32_t clientTransactionId = 0;
+    std::uint32_t serverTransactionId = 0;
+    Kind kind = Kind::Method;
+
+    /// GET keys in any casing; PUT names exactly as the interface spells them.
+    const std::string* param(std::string_view name) const {
+        for (const auto& [key, value] : params)
+            if (put ? key == name : equalsNoCase(key, name)) return &value;
+        return nullptr;
+    }
+
+    AlpacaReply reply(const std::string& valueJson, int error = 0,
+                      std::string_view message = {}) const {
+        std::string body = "{";
+        if (!valueJson.empty()) body += "\"Value\":" + valueJson + ",";
+        body += "\"ClientTransactionID\":" + std::to_string(clientTransactionId) +
+                ",\"ServerTransactionID\":" + std::to_string(serverTransactionId) +
+                ",\"ErrorNumber\":" + std::to_string(error) +
+                ",\"ErrorMessage\":" + jsonString(message) + "}";
+        return {200, "application/json; charset=utf-8", std::move(body), {}};
+    }
+    AlpacaReply error(int number, std::string_view message) const {
+        return reply(zeroValue(kind), number, message);
+    }
+};
+
+AlpacaApi::AlpacaApi(AutomationSettings settings, std::string version, std::string settingsFile)
+    : settings_(std::move(settings)),
+      version_(std::move(version)),
+      settingsFile_(std::move(settingsFile)) {}
+
+std::string AlpacaApi::deviceUniqueId(std::string_view type) const {
+    // A name-based identifier in the form of a GUID: the same installation always gives the same
+    // one, and the two devices differ.
+    const std::string name = settings_.uniqueId + "/" + std::string(type) + "/0";
+    const std::uint64_t a = fnv1a(name, 0xcbf29ce484222325ULL);
+    const std::uint64_t b = fnv1a(name, a ^ 0x9e3779b97f4a7c15ULL);
+    char text[40];
+    std::snprintf(text, sizeof text, "%08x-%04x-5%03x-%04x-%012llx", unsigned(a >> 32),
+                  unsigned(a >> 16) & 0xffff, unsigned(a) & 0xfff,
+                  0x8000 | (unsigned(b >> 48) & 0x3fff),
+                  static_cast<unsigned long long>(b & 0xffffffffffffULL));
+    return text;
+}
+
+AlpacaReply AlpacaApi::handle(const AlpacaRequest& request, const AutomationState& state,
+                              LocalTime now, std::chrono::sys_seconds utc) {
+    // Never 0, which means "none" to a client.
+    if (++serverTransactionId_ == 0) serverTransactionId_ = 1;
+    const std::string_view path = request.path;
+    const bool get = request.method == "GET" || request.method == "HEAD";
+
+    if (path.starts_with("/api/")) return device(request, state, now, utc);
+    if (path.starts_with("/management/")) {
+        if (!get) return plain(405, "Management requests are GET requests");
+        return management(request, path.substr(12));
+    }
+    if (path == "/setup" || path == "/setup/" || path.starts_with("/setup/")) {
+        if (!get) return plain(405, "Setup pages are GET requests");
+        if (path == "/setup" || path == "/setup/") return setupPage({}, state);
+        for (std::string_view type : kTypes)
+            if (path == "/setup/v1/" + std::string(type) + "/0/setup")
+                return setupPage(type, state);
+        return {403,
+                "text/html; charset=utf-8",
+                "<!DOCTYPE html><html><body><p>No such device here. See <a href=\"/setup\">"
+                "/setup</a>.</p></body></html>\n",
+                {}};
+    }
+    static constexpr std::pair<std::string_view, std::string_view> kFiles[] = {
+        {"/", "CloudStatus.html"},
+        {"/CloudStatus.html", "CloudStatus.html"},
+        {"/history.bmp", "history.bmp"},
+        {"/month.bmp", "month.bmp"},
+        {"/year.bmp", "year.bmp"}};
+    for (const auto& [route, file] : kFiles) {
+        if (path != route) continue;
+        if (!get) return plain(405, "Only GET is served here");
+        return {200,
+                file.ends_with(".bmp") ? "image/bmp" : "text/html; charset=utf-8",
+                {},
+                std::string(file)};
+    }
+    return plain(404, "Not found");
+}
+
+AlpacaReply AlpacaApi::management(const AlpacaRequest& request, std::string_view member) {
+    const auto params = parseForm(request.query);
+    if (!params) return plain(400, "Malformed query string");
+    std::uint32_t clientTransactionId = 0;
+    for (const auto& [key, value] : *params) {
+        if (!equalsNoCase(key, "ClientTransactionID") && !equalsNoCase(key, "ClientID")) continue;
+        const auto n = parseUint32(value);
+        if (!n) return plain(400, key + " must be a whole number from 0 to 4294967295");
+        if (equalsNoCase(key, "ClientTransactionID")) clientTransactionId = *n;
+    }
+    std::string value;
+    if (member == "apiversions") {
+        value = "[1]";
+    } else if (member == "v1/description") {
+        value =
+            "{\"ServerName\":\"Skarvel\",\"Manufacturer\":\"Skarvel\",\"ManufacturerVersion\":" +
+            jsonString(version_) + ",\"Location\":\"\"}";
+    } else if (member == "v1/configureddevices") {
+        value = "[";
+        for (std::size_t i = 0; i < 2; ++i) {
+            if (i) value += ",";
+            value += "{\"DeviceName\":" + jsonString(kDeviceNames[i]) +
+                     ",\"DeviceType\":" + jsonString(kTypeNames[i]) +
+                     ",\"DeviceNumber\":0,\"UniqueID\":" + jsonString(deviceUniqueId(kTypes[i])) +
+                     "}";
+        }
+        value += "]";
+    } else if (member.starts_with("v1/")) {
+        return plain(400, "Unknown management request: " + std::string(member));
+    } else {
+        return plain(400, "Unsupported management API version");
+    }
+    return {200,
+            "application/json; charset=utf-8",
+            "{\"Value\":" + value +
+                ",\"ClientTransactionID\":" + std::to_string(clientTransactionId) +
+                ",\"ServerTransactionID\":" + std::to_string(serverTransactionId_) + "}",
+            {}};
+}
+
+AlpacaReply AlpacaApi::device(const AlpacaRequest& request, const AutomationState& state,
+                              LocalTime now, std::chrono::sys_seconds utc) {
+    // /api/v1/{type}/{number}/{member}
+    std::vector<std::string_view> parts;
+    for (std::string_view rest = request.path.substr(5);;) {
+        const std::size_t slash = rest.find('/');
+        parts.push_back(rest.substr(0, slash));
+        if (slash == std::string_view::npos) break;
+        rest.remove_prefix(slash + 1);
+    }
+    if (parts.size() != 4)
+        return plain(400, "Expected /api/v1/{device_type}/{device_number}/{member}");
+    if (parts[0] != "v1")
+        return plain(400, "Unsupported Alpaca API version: " + std::string(parts[0]));
+    const auto type = std::find(std::begin(kTypes), std::end(kTypes), parts[1]);
+    if (type == std::end(kTypes)) {
+        const bool known = std::find(std::begin(kOtherTypes), std::end(kOtherTypes), parts[1]) !=
+                           std::end(kOtherTypes);
+        return plain(400, known ? "No " + std::string(parts[1]) + " device here"
+                                : "Unknown device type: " + std::string(parts[1]));
+    }
+    const int dev = int(type - std::begin(kTypes));
+    if (parts[2] != "0")
+        return plain(400, "No " + std::string(parts[1]) + " number " + std::string(parts[2]) +
+                              " here; the only one is 0");
+
+    Call call;
+    call.put = request.method == "PUT";
+    if (!call.put && request.method != "GET") return plain(405, "Alpaca requests are GET or PUT");
+    const std::string_view memberName = parts[3];
+    const Member* member = nullptr;
+    bool otherVerb = false;
+    for (const Member& m : kMembers) {
+        if (m.name != memberName || (m.device >= 0 && m.device != dev)) continue;
+        if (m.put == call.put)
+            member = &m;
+        else
+            otherVerb = true;
+    }
+    const bool absentSensor = dev == 1 && !call.put &&
+                              std::find(std::begin(kAbsentSensors), std::end(kAbsentSensors),
+                                        memberName) != std::end(kAbsentSensors);
+    if (!member && !absentSensor) {
+        if (otherVerb) return plain(405, std::string(memberName) + " takes the other verb");
+        return plain(400, "Unknown member: " + std::string(memberName));
+    }
+    call.kind = member ? member->kind : Kind::Double;
+
+    auto params = parseForm(call.put ? request.body : request.query);
+    if (!params) return plain(400, "Malformed parameters");
+    call.params = std::move(*params);
+    for (const char* name : {"ClientID", "ClientTransactionID"}) {
+        const std::string* text = call.param(name);
+        if (!text) continue;
+        const auto n = parseUint32(*text);
+        if (!n)
+            return plain(400, std::string(name) + " must be a whole number from 0 to 4294967295");
+        (name[6] == 'T' ? call.clientTransactionId : call.clientId) = *n;
+    }
+    call.serverTransactionId = serverTransactionId_;
+    if (absentSensor) return call.error(kNotImplemented, "This device has no such sensor");
+
+    const std::string_view m = memberName;
+    auto& clients = connected_[dev];
+    const bool connected = !clients.empty();
+
+    // Common members.
+    if (m == "connected" && call.put) {
+        const std::string* text = call.param("Connected");
+        const auto on = text ? parseBool(*text) : std::nullopt;
+        if (!on) return plain(400, "Connected must be true or false");
+        if (!*on)
+            clients.erase(call.clientId);
+        else if (clients.size() < kMaxConnectedClients)
+            clients.insert(call.clientId);
+        return call.reply({});
+    }
+    if (m == "connect") {
+        if (clients.size() < kMaxConnectedClients) clients.insert(call.clientId);
+        return call.reply({});
+    }
+    if (m == "disconnect") {
+        clients.erase(call.clientId);
+        return call.reply({});
+    }
+    if (m == "connected") return call.reply(connected ? "true" : "false");
+    if (m == "connecting") return call.reply("false");
+    if (m == "description")
+        return call.reply(jsonString(dev == 0 ? "Safe or unsafe for observing, from the Skarvel "
+                                                "sky temperature monitor"
+                                              : "Sky and ambient temperature of the Skarvel "
+                                                "infrared cloud sensor"));
+    if (m == "driverinfo")
+        return call.reply(jsonString("Skarvel " + version_ + ", infrared cloud sensor monitor"));
+    if (m == "driverversion") return call.reply(jsonString(version_));
+    if (m == "interfaceversion") return call.reply(dev == 0 ? "3" : "2");
+    if (m == "name") return call.reply(jsonString(kDeviceNames[dev]));
+    if (m == "supportedactions") return call.reply("[]");
+    if (m == "action") {
+        if (!call.param("Action") || !call.param("Parameters"))
+            return plain(400, "Action and Parameters are required");
+        return call.error(kNotImplemented, "This device has no actions");
+    }
+    if (m.starts_with("command")) {
+        const std::string* raw = call.param("Raw");
+        if (!call.param("Command") || !raw || !parseBool(*raw))
+            return plain(400, "Command and Raw (true or false) are required");
+        return call.error(kNotImplemented, "This device takes no commands");
+    }
+
+    // Sensor names of SensorDescription and TimeSinceLastUpdate.
+    enum class Sensor { Latest, Sky, Ambient, Absent, Unknown };
+    Sensor sensor = Sensor::Unknown;
+    if (m == "sensordescription" || m == "timesincelastupdate") {
+        const std::string* name = call.param("SensorName");
+        if (!name) return plain(400, "SensorName is required");
+        const std::string l = lower(*name);
+        if (l.empty())
+            sensor = Sensor::Latest;
+        else if (l == "skytemperature")
+            sensor = Sensor::Sky;
+        else if (l == "temperature")
+            sensor = Sensor::Ambient;
+        else if (std::find(std::begin(kAbsentSensors), std::end(kAbsentSensors), l) !=
+                 std::end(kAbsentSensors))
+            sensor = Sensor::Absent;
+        if (sensor == Sensor::Unknown || (sensor == Sensor::Latest && m == "sensordescription"))
+            return call.error(kInvalidValue, "No sensor is called \"" + *name + "\"");
+        if (sensor == Sensor::Absent)
+            return call.error(kNotImplemented, "This device has no such sensor");
+    }
+    double averagePeriod = 0;
+    if (m == "averageperiod" && call.put) {
+        const std::string* text = call.param("AveragePeriod");
+        const auto hours = text ? parseNumber(*text) : std::nullopt;
+        if (!hours) return plain(400, "AveragePeriod must be a number of hours");
+        averagePeriod = *hours;
+    }
+
+    if (!connected) return call.error(kNotConnected, "Not connected");
+    if (m == "issafe") return call.reply(state.verdict.safe ? "true" : "false");
+    if (m == "devicestate") {
+        std::string list = "[";
+        if (dev == 0) {
+            list += std::string("{\"Name\":\"IsSafe\",\"Value\":") +
+                    (state.verdict.safe ? "true" : "false") + "},";
+        } else if (state.haveReading) {
+            list += "{\"Name\":\"SkyTemperature\",\"Value\":" + jsonNumber(state.sky) +
+                    "},{\"Name\":\"Temperature\",\"Value\":" + jsonNumber(state.ambient) + "},";
+        }
+        return call.reply(list + "{\"Name\":\"TimeStamp\",\"Value\":\"" + isoUtc(utc) + "\"}]");
+    }
+    if (m == "averageperiod" && !call.put) return call.reply("0.0");
+    if (m == "averageperiod") {
+        if (averagePeriod == 0) return call.reply({});
+        return call.error(kInvalidValue, "Only 0 (instantaneous values) is available");
+    }
+    if (m == "refresh") return call.reply({});  // every cycle refreshes already
+    if (m == "sensordescription")
+        return call.reply(jsonString(
+            sensor == Sensor::Sky ? "Infrared thermometer looking at the zenith, degrees Celsius"
+                                  : "Ambient thermometer of the cloud sensor, degrees Celsius"));
+
+    if (!state.haveReading) return call.error(kInvalidOperation, "No reading from the sensor yet");
+    if (m == "timesincelastupdate")
+        return call.reply(jsonNumber(double((now - state.lastReadingAt).count())));
+    if (m == "skytemperature") return call.reply(jsonNumber(state.sky));
+    return call.reply(jsonNumber(state.ambient));  // temperature
+}
+
+AlpacaReply AlpacaApi::setupPage(std::string_view device, const AutomationState& state) const {
+    std::string page =
+        "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Skarvel Alpaca "
+        "setup</title></head>\n<body>\n<h1>Skarvel " +
+        html(version_) + "</h1>\n";
+    if (device.empty()) {
+        page +=
+            "<p>Infrared cloud sensor monitor by Skarvel, serving ASCOM Alpaca "
+            "devices:</p>\n<ul>\n";
+        for (std::size_t i = 0; i < 2; ++i)
+            page += "<li><a href=\"/setup/v1/" + std::string(kTypes[i]) + "/0/setup\">" +
+                    std::string(kTypeNames[i]) + " 0</a>: " + std::string(kDeviceNames[i]) +
+                    "</li>\n";
+        page += "</ul>\n";
+    } else {
+        const int i = device == kTypes[0] ? 0 : 1;
+        page += "<h2>" + std::string(kTypeNames[i]) + " 0: " + std::string(kDeviceNames[i]) +
+                "</h2>\n<p>UniqueID " + deviceUniqueId(device) + "</p>\n";
+    }
+    page += "<p>Now: " + std::string(state.verdict.safe ? "safe" : "unsafe") + " (" +
+            html(state.verdict.reason) + ")</p>\n<table>\n";
+    const std::pair<const char*, std::string> rows[] = {
+        {"unsafeFrom", settings_.unsafeFrom},
+        {"staleSeconds", std::to_string(settings_.staleSeconds)},
+        {"safeDelayMinutes", std::to_string(settings_.safeDelayMinutes)},
+        {"alpacaPort", std::to_string(settings_.alpacaPort)},
+        {"alpacaAddress",
+         settings_.alpacaAddress.empty() ? "(every interface)" : settings_.alpacaAddress},
+        {"discoveryPort", std::to_string(settings_.discoveryPort)},
+        {"uniqueId", settings_.uniqueId}};
+    for (const auto& [key, value] : rows)
+        page += "<tr><td>" + std::string(key) + "</td><td>" + html(value) + "</td></tr>\n";
+    page += "</table>\n<p>These settings are not changed here. Edit <code>" + html(settingsFile_) +
+            "</code> (<code>key=value</code> lines) and restart Skarvel.</p>\n</body></html>\n";
+    return {200, "text/html; charset=utf-8", std::move(page), {}};
+}
+
+}  // namespace skarvel

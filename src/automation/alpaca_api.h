@@ -1,0 +1,62 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "automation/automation_state.h"
+
+namespace skarvel {
+
+struct AlpacaRequest {
+    std::string_view method;
+    std::string_view path;   ///< still percent-encoded
+    std::string_view query;  ///< after '?', without it
+    std::string_view body;   ///< application/x-www-form-urlencoded
+};
+
+struct AlpacaReply {
+    int status = 200;
+    std::string contentType;
+    std::string body;
+    /// When not empty the reply is this file of the web folder, one of a fixed few names; the
+    /// server reads it and sends it as `contentType` (404 when it cannot be read).
+    std::string file;
+};
+
+/// The Alpaca devices, the management API, the setup pages and the routes of the status page:
+/// one request in, one reply out, from memory. Keeps the server transaction counter and which
+/// clients are connected.
+class AlpacaApi {
+  public:
+    /// `settingsFile` is where automation.ini lies, shown on the setup pages.
+    AlpacaApi(AutomationSettings settings, std::string version, std::string settingsFile);
+
+    /// `now` is the desktop's local clock (the one the readings are stamped with), `utc` the
+    /// same instant in UTC.
+    AlpacaReply handle(const AlpacaRequest& request, const AutomationState& state, LocalTime now,
+                       std::chrono::sys_seconds utc);
+
+    /// The UniqueID of device type `type` (lower case) number 0: stable, distinct per device,
+    /// derived from the one uniqueId of the installation.
+    std::string deviceUniqueId(std::string_view type) const;
+
+  private:
+    struct Call;
+    AlpacaReply device(const AlpacaRequest& request, const AutomationState& state, LocalTime now,
+                       std::chrono::sys_seconds utc);
+    AlpacaReply management(const AlpacaRequest& request, std::string_view member);
+    AlpacaReply setupPage(std::string_view device, const AutomationState& state) const;
+
+    AutomationSettings settings_;
+    std::string version_;
+    std::string settingsFile_;
+    std::uint32_t serverTransactionId_ = 0;
+    /// ClientIDs that connected and have not disconnected, per device: one client's disconnect
+    /// must not cut off another that watches the same roof.
+    std::set<std::uint32_t> connected_[2];
+};
+
+}  // namespace skarvel
