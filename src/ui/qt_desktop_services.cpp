@@ -9,6 +9,16 @@
 
 #include "store/value_text.h"
 
+#ifndef Q_OS_WIN
+#include <pwd.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "store/program_folder.h"
+#endif
+
 namespace skarvel {
 
 namespace {
@@ -77,8 +87,34 @@ void QtDesktopServices::doEvents() {
     QCoreApplication::processEvents();
 }
 
+namespace {
+
+std::string exeFolderOrDataFolder() {
+    const std::string exeFolder = QCoreApplication::applicationDirPath().toStdString();
+#ifdef Q_OS_WIN
+    return exeFolder;
+#else
+    std::string home = qEnvironmentVariable("HOME").toStdString();
+    if (home.empty()) {
+        if (const passwd* pw = ::getpwuid(::geteuid())) home = pw->pw_dir;
+    }
+    const std::string folder = programFolder(
+        exeFolder, qEnvironmentVariable("XDG_DATA_HOME").toStdString(), home,
+        [](const std::string& dir) { return ::access(dir.c_str(), W_OK | X_OK) == 0; });
+    // A folder that cannot be made shows up as the usual file errors at the first write.
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    return folder;
+#endif
+}
+
+}  // namespace
+
 std::string QtDesktopServices::appPath() const {
-    return (folder_.isEmpty() ? QCoreApplication::applicationDirPath() : folder_).toStdString();
+    if (!folder_.isEmpty()) return folder_.toStdString();
+    // Decided once: a folder whose permissions change while the monitor runs does not move it.
+    static const std::string folder = exeFolderOrDataFolder();
+    return folder;
 }
 
 LocalTime QtDesktopServices::now() const {

@@ -2,15 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
+#include <stdexcept>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "fakes/temp_dir.h"
 #include "store/field_reader.h"
 #include "store/file_io.h"
 #include "store/readings_log.h"
 #include "store/value_text.h"
+#include "weather.h"
 
 namespace skarvel::sim {
 namespace {
@@ -45,30 +46,47 @@ TEST(SimHistory, QuarterHourLinesUpToNowThatTheMonitorCanReadBack) {
     EXPECT_EQ(early[0].name, "2023_12_31.csv");
 }
 
-TEST(SimHistory, SameSeedGivesTheSameLinesWhateverTheStartingPoint) {
-    const auto earlier = makeHistory(3, makeTime(2024, 6, 10, 22, 40), 9);
-    const auto later = makeHistory(1, makeTime(2024, 6, 11, 5, 0), 9);
-    // 2024_6_10 appears in both; in the later run it is whole.
-    ASSERT_EQ(later.front().name, earlier.back().name);
-    EXPECT_TRUE(later.front().text.starts_with(earlier.back().text));
-    EXPECT_GT(later.front().text.size(), earlier.back().text.size());
-    EXPECT_NE(makeHistory(0, makeTime(2024, 6, 10, 22, 40), 10).back().text, earlier.back().text);
+TEST(SimHistory, RefusesToReplaceADayFileUnlessForced) {
+    TempDir dir;
+    const LocalTime now = makeTime(2024, 3, 5, 10, 14);
+    TempDir::write(dir / "2024_3_4.csv", "a real log\r\n");
+    TempDir::write(dir / "2024_3_1.csv", "kept\r\n");
+    EXPECT_THAT([&] { writeHistory(dir.str(), 2, now, 4, false); },
+                ::testing::ThrowsMessage<std::runtime_error>(
+                    ::testing::HasSubstr(dir.file("2024_3_4.csv"))));
+    EXPECT_EQ(dir.entryCount(), 2u) << "nothing written";
+    EXPECT_EQ(TempDir::read(dir / "2024_3_4.csv"), "a real log\r\n");
+
+    EXPECT_EQ(writeHistory(dir.str(), 2, now, 4, true), 3);
+    EXPECT_EQ(TempDir::read(dir / "2024_3_5.csv"), makeHistory(2, now, 4).back().text);
+    EXPECT_EQ(TempDir::read(dir / "2024_3_1.csv"), "kept\r\n");
+    EXPECT_EQ(writeHistory(dir.file("new/demo"), 0, now, 4, false), 1);  // the folder is made
+    EXPECT_TRUE(FileExists(dir.file("new/demo/2024_3_5.csv")));
 }
 
-TEST(SimHistory, WritingReplacesDayFilesWhole) {
-    TempDir dir;
-    const std::string today = dir.file("2024_3_5.csv");
-    TempDir::write(today, "old line that must go\r\n");
-    TempDir::write(dir.file("2024_3_1.csv"), "kept\r\n");
-    const LocalTime now = makeTime(2024, 3, 5, 10, 14);
-    EXPECT_EQ(writeHistory(dir.str(), 2, now, 4), 3);
-    EXPECT_EQ(TempDir::read(today), makeHistory(2, now, 4).back().text);
-    EXPECT_EQ(TempDir::read(dir.file("2024_3_1.csv")), "kept\r\n");
-    EXPECT_EQ(dir.entryCount(), 4u);
-
-    // A folder that is not there yet is made.
-    EXPECT_EQ(writeHistory(dir.file("new/demo"), 0, now, 4), 1);
-    EXPECT_TRUE(FileExists(dir.file("new/demo/2024_3_5.csv")));
+TEST(SeasonalWeather, ColderWinterWarmerAfternoonsClearAndCloudyNights) {
+    const SeasonalWeather weather(1);
+    double january = 0, july = 0, dawn = 0, afternoon = 0;
+    int clearNights = 0, cloudyNights = 0;
+    for (int day = 0; day < 365; ++day) {
+        const LocalTime midnight = addDays(makeTime(2023, 1, 1), day);
+        const int month = toCivil(midnight).month;
+        const SkySample night = weather.at(addHours(midnight, 1));
+        clearNights += night.sky - night.ambient < -27;
+        cloudyNights += night.sky - night.ambient > -12;
+        dawn += weather.at(addHours(midnight, 5)).ambient;
+        afternoon += weather.at(addHours(midnight, 15)).ambient;
+        for (int h = 0; h < 24; ++h) {
+            const double a = weather.at(addHours(midnight, h)).ambient;
+            ASSERT_TRUE(a > -30 && a < 40) << day;
+            if (month == 1) january += a;
+            if (month == 7) july += a;
+        }
+    }
+    EXPECT_LT(january + 10 * 31 * 24, july);  // both months have 31 days
+    EXPECT_LT(dawn + 2 * 365, afternoon);
+    EXPECT_GT(clearNights, 30);
+    EXPECT_GT(cloudyNights, 30);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <stdexcept>
 
 #include "noise.h"
 #include "store/file_io.h"
@@ -27,7 +28,7 @@ LocalTime stampFor(LocalTime mark, std::uint64_t seed) {
     return mark + std::chrono::seconds(3 + jitter);
 }
 
-std::string quarterLine(const HistoricWeather& weather, LocalTime stamp) {
+std::string quarterLine(const SeasonalWeather& weather, LocalTime stamp) {
     // The logged sky is the mean of the quarter's readings, summed in single precision.
     float skySum = 0;
     for (int k = 0; k < kReadingsPerQuarter; ++k) {
@@ -40,7 +41,7 @@ std::string quarterLine(const HistoricWeather& weather, LocalTime stamp) {
 }  // namespace
 
 std::vector<DayFile> makeHistory(int days, LocalTime now, std::uint64_t seed) {
-    const HistoricWeather weather(seed);
+    const SeasonalWeather weather(seed);
     const LocalTime today = std::chrono::floor<std::chrono::days>(now);
     std::vector<DayFile> files;
     for (int d = days; d >= 0; --d) {
@@ -56,11 +57,20 @@ std::vector<DayFile> makeHistory(int days, LocalTime now, std::uint64_t seed) {
     return files;
 }
 
-int writeHistory(const std::string& folder, int days, LocalTime now, std::uint64_t seed) {
-    std::filesystem::create_directories(folder);
+int writeHistory(const std::string& folder, int days, LocalTime now, std::uint64_t seed,
+                 bool replace) {
+    namespace fs = std::filesystem;
     const auto files = makeHistory(days, now, seed);
     for (const DayFile& file : files) {
-        writeFileAtomic((std::filesystem::path(folder) / file.name).string(), file.text);
+        const fs::path path = fs::path(folder) / file.name;
+        if (!replace && fs::symlink_status(path).type() != fs::file_type::not_found) {
+            throw std::runtime_error(path.string() +
+                                     " is already there; --force replaces existing day files");
+        }
+    }
+    fs::create_directories(folder);
+    for (const DayFile& file : files) {
+        writeFileAtomic((fs::path(folder) / file.name).string(), file.text);
     }
     return int(files.size());
 }

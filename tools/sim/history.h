@@ -19,8 +19,11 @@ struct DayFile {
 /// same line for the same quarter hour, whatever `now` is.
 std::vector<DayFile> makeHistory(int days, LocalTime now, std::uint64_t seed);
 
-/// Writes makeHistory's files into `folder` (created when missing), each replacing any file
-/// of that name whole. Returns the number of files. Throws VbError or std::filesystem_error.
-int writeHistory(const std::string& folder, int days, LocalTime now, std::uint64_t seed);
+/// Writes makeHistory's files into `folder` (created when missing). A day file already there
+/// may hold real logs: unless `replace`, nothing is written and std::runtime_error names it;
+/// with `replace` each is replaced whole. Returns the number of files. Throws VbError or
+/// std::filesystem_error too.
+int writeHistory(const std::string& folder, int days, LocalTime now, std::uint64_t seed,
+                 bool replace);
 
 }  // namespace skarvel::sim

@@ -81,7 +81,7 @@ Clock::time_point after(Clock::time_point start, double seconds) {
 
 }  // namespace
 
-int runLiveSensor(const Options& o) {
+int runLiveSensor(const Options& o, LocalTime now) {
     stopRequested = 0;
     const StopSignals signals;
     PseudoTerminal port;
@@ -90,12 +90,13 @@ int runLiveSensor(const Options& o) {
                 link.path().c_str());
     std::fflush(stdout);
 
-    const NightSky night(o.seed);
+    const SeasonalWeather weather(o.seed);
+    const double from = double(now.time_since_epoch().count());
     const std::function<SkySample(double)> sensed =
         o.sky ? std::function<SkySample(double)>([&](double) {
             return SkySample{*o.sky, *o.ambient};
         })
-              : [&](double t) { return night.at(t); };
+              : [&](double t) { return weather.at(from + t); };
     LineSequence lines(o.badEvery, o.seed);
     LineWriter writer(port.master());
 

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const Options& o = parsed.options;
+    const skarvel::LocalTime now = o.now.value_or(localNow());
     try {
         switch (o.mode) {
             case Mode::kHelp:
@@ -42,8 +43,7 @@ int main(int argc, char** argv) {
             case Mode::kHistory: {
                 int files = 0;
                 try {
-                    files =
-                        writeHistory(o.folder, o.historyDays, o.now.value_or(localNow()), o.seed);
+                    files = writeHistory(o.folder, o.historyDays, now, o.seed, o.force);
                 } catch (const skarvel::VbError& e) {
                     std::fprintf(stderr,
                                  "skarvel-sensor-sim: cannot write into %s: error %d (%s)\n",
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
                 return 0;
             }
             case Mode::kLive:
-                return runLiveSensor(o);
+                return runLiveSensor(o, now);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "skarvel-sensor-sim: %s\n", e.what());

@@ -65,14 +65,13 @@ LocalTime moment(std::string_view option, std::string_view text) {
                std::string(text) + "\""};
 }
 
-const std::set<std::string_view> kLiveOnly = {"--link",    "--interval",     "--sky",
-                                              "--ambient", "--night",        "--bad-every",
-                                              "--silent",  "--unplug-after", "--count"};
-const std::set<std::string_view> kHistoryOnly = {"--history", "--folder", "--now"};
+const std::set<std::string_view> kLiveOnly = {"--link",         "--interval",  "--sky",
+                                              "--ambient",      "--bad-every", "--silent",
+                                              "--unplug-after", "--count"};
+const std::set<std::string_view> kHistoryOnly = {"--history", "--folder", "--force"};
 
 Options parse(std::span<const std::string_view> args) {
     Options o;
-    bool night = false;
     std::set<std::string_view> seen;
 
     using Setter = std::function<void(std::string_view option, std::string_view value)>;
@@ -101,7 +100,7 @@ Options parse(std::span<const std::string_view> args) {
             o.mode = Mode::kHelp;
             return o;
         }
-        const bool flag = option == "--night" || option == "--silent";
+        const bool flag = option == "--force" || option == "--silent";
         const auto setter = valued.find(option);
         if (!flag && setter == valued.end()) {
             throw Fail{"unknown option \"" + std::string(args[i]) + "\""};
@@ -109,7 +108,7 @@ Options parse(std::span<const std::string_view> args) {
         if (!seen.insert(option).second) throw Fail{std::string(option) + " is given twice"};
         if (flag) {
             if (value) throw Fail{std::string(option) + " takes no value"};
-            (option == "--night" ? night : o.silent) = true;
+            (option == "--force" ? o.force : o.silent) = true;
             continue;
         }
         if (!value) {
@@ -140,7 +139,6 @@ Options parse(std::span<const std::string_view> args) {
     if (o.sky.has_value() != o.ambient.has_value()) {
         throw Fail{"--sky and --ambient go together"};
     }
-    if (night && o.sky) throw Fail{"--night does not go with --sky and --ambient"};
     if (o.silent && (o.badEvery || o.count)) {
         throw Fail{"--silent sends nothing, so --bad-every and --count do not go with it"};
     }
@@ -166,7 +164,9 @@ Live sensor:
 
   Opens a pseudo-terminal (raw, 9600 baud, 8N1), links PATH to its device, prints one line
   "skarvel-sensor-sim: DEVICE linked as PATH" and sends a sensor line at a steady pace, such
-  as "S-12.34C:A+21.56C:" followed by CR LF (sky, then ambient temperature). An old link at
+  as "S-12.34C:A+21.56C:" followed by CR LF (sky, then ambient temperature). It plays the
+  weather that --history writes, for the same seed and local time, so its lines carry on
+  where the history ends: seasonal, warmer by day, clear and cloudy spells. An old link at
   PATH is replaced when it dangles or points to a pseudo-terminal; a file, a folder or a link
   to another device is left alone and the simulator stops. Ctrl-C or SIGTERM removes the link
   and ends the simulator. Lines that nobody reads pile up in the port's buffer; once it is
@@ -175,11 +175,12 @@ Live sensor:
   --link PATH          where to put the link; the monitor's port 1 is "com1" in its folder.
                        Example: --link /tmp/demo/com1
   --interval SECONDS   time between lines, 0.001 to 3600 (default 0.5). Example: --interval 2
-  --night              a changing night sky (the default): ambient drifting between 5 and 15 C,
-                       the sky 30-35 C below it when clear, 5-10 C below when overcast, about
-                       20 C below under passing clouds, with smooth changes and small noise.
-  --sky T --ambient T  fixed temperatures instead, in C. Example: --sky -28.5 --ambient 12
-  --seed N             the night to play, as a whole number (default 1). Example: --seed 7
+  --sky T --ambient T  fixed temperatures instead of the weather, in C.
+                       Example: --sky -28.5 --ambient 12
+  --seed N             the weather to play, as a whole number (default 1). Example: --seed 7
+  --now "YYYY-MM-DD HH:MM"
+                       the local time of the first line (default: the clock); the weather
+                       runs on from there. Example: --now "2024-12-07 22:40"
   --bad-every N        make every Nth line malformed, taking in turn: a line starting with "$",
                        an "E" after the sky field's lead ("SE..."), an "E" leading the ambient
                        field, a line without CR LF, and garbage bytes (some of 128 and above)
@@ -196,19 +197,22 @@ Live sensor:
 
 History:
   skarvel-sensor-sim --history DAYS --folder DIR [--seed N] [--now "YYYY-MM-DD HH:MM"]
+                     [--force]
 
   Writes the monitor's day files (2024_3_5.csv and so on) into DIR for DAYS whole days before
   today and for today up to now: one line per quarter hour, stamped a few seconds after the
   quarter like the monitor's own lines, with clear and cloudy nights, passing clouds, warmer
-  days and a seasonal temperature. A day file already there is replaced whole, lines the
-  monitor logged in it included; the same seed gives the same lines, so running it twice
-  gives the same folder. DIR is created when missing.
+  days and a seasonal temperature; the same seed gives the same lines. DIR is created when
+  missing. When a day file it would write is already there (it may hold real logs), it
+  names it, writes nothing and ends with status 1.
 
   --history DAYS       whole days before today, 0 to 3660. Example: --history 320
   --folder DIR         the monitor's program folder. Example: --folder /tmp/demo
   --seed N             the weather to write (default 1).
   --now "YYYY-MM-DD HH:MM"
                        pretend it is that local time. Example: --now "2024-12-07 22:40"
+  --force              replace day files that are already there, whole, lines the monitor
+                       logged in them included.
 
   Example: skarvel-sensor-sim --history 30 --folder /tmp/demo --now "2024-12-07 22:40"
 

@@ -15,11 +15,12 @@ enum class Mode { kLive, kHistory, kHelp };
 struct Options {
     Mode mode = Mode::kLive;
     std::uint64_t seed = 1;
+    std::optional<LocalTime> now;  ///< the local time to play or write up to; unset: the clock
 
     // Live sensor.
     std::string link;
     double interval = 0.5;
-    std::optional<double> sky;  ///< with ambient: fixed values instead of a night
+    std::optional<double> sky;  ///< with ambient: fixed values instead of the weather
     std::optional<double> ambient;
     int badEvery = 0;
     bool silent = false;
@@ -29,7 +30,7 @@ struct Options {
     // History.
     int historyDays = 0;
     std::string folder;
-    std::optional<LocalTime> now;
+    bool force = false;  ///< replace day files that are already there
 };
 
 struct ParsedOptions {

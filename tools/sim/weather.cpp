@@ -11,9 +11,7 @@ namespace {
 
 // One channel per quantity, so that changing one never shifts another.
 enum Channel : std::uint64_t {
-    kAmbientSlow = 1,
-    kAmbientFast,
-    kWeather,
+    kWeather = 3,  // the numbers a seed has always used
     kPassing,
     kClearDepth,
     kOvercastDepth,
@@ -30,30 +28,20 @@ double skyDelta(double cover, double clearDepth, double overcastDepth) {
     return clear + (overcast - clear) * cover;
 }
 
-}  // namespace
-
+// How cloudy the sky is, 0 clear to 1 overcast, from a slow weather signal and a fast
+// passing-cloud signal (both in [0, 1)). Passing clouds alone reach about half way.
 double cloudCover(double weather, double passing) {
     const double systems = smoothStep(0.35, 0.65, weather);
     const double clouds = smoothStep(0.6, 0.9, passing);
     return systems + (1.0 - systems) * 0.5 * clouds;
 }
 
-SkySample NightSky::at(double seconds) const {
-    const double drift = 0.7 * valueNoise(seed_, kAmbientSlow, seconds / 1200.0) +
-                         0.3 * valueNoise(seed_, kAmbientFast, seconds / 300.0);
-    const auto tick = static_cast<std::int64_t>(std::llround(seconds * 1000.0));
-    const double ambient = 5.0 + 10.0 * drift + jitter(seed_, kAmbientNoise, tick, 0.02);
-    const double cover = cloudCover(valueNoise(seed_, kWeather, seconds / 240.0),
-                                    valueNoise(seed_, kPassing, seconds / 60.0));
-    const double delta = skyDelta(cover, valueNoise(seed_, kClearDepth, seconds / 600.0),
-                                  valueNoise(seed_, kOvercastDepth, seconds / 600.0));
-    return SkySample{ambient + delta + jitter(seed_, kSkyNoise, tick, 0.08), ambient};
-}
+}  // namespace
 
-SkySample HistoricWeather::at(LocalTime t) const {
+SkySample SeasonalWeather::at(double seconds) const {
     using std::numbers::pi;
-    const std::int64_t second = t.time_since_epoch().count();
-    const double hours = double(second) / 3600.0;
+    const auto tick = static_cast<std::int64_t>(std::llround(seconds * 1000.0));
+    const double hours = seconds / 3600.0;
     const double days = hours / 24.0;
     const double hourOfDay = std::fmod(hours, 24.0);
 
@@ -67,14 +55,14 @@ SkySample HistoricWeather::at(LocalTime t) const {
     // Clouds keep nights warm and afternoons cool.
     const double swing = (5.0 + 2.0 * season) * (1.0 - 0.6 * cover);
     const double ambient = dailyMean + swing * std::cos(2.0 * pi * (hourOfDay - 15.0) / 24.0) +
-                           jitter(seed_, kAmbientNoise, second, 0.05);
+                           jitter(seed_, kAmbientNoise, tick, 0.05);
 
     double delta = skyDelta(cover, valueNoise(seed_, kClearDepth, hours / 10.0),
                             valueNoise(seed_, kOvercastDepth, hours / 10.0));
     // Daylight scattered in the air warms a clear sky's reading a little.
     const double daylight = std::max(0.0, std::cos(2.0 * pi * (hourOfDay - 13.0) / 24.0));
     delta += 4.0 * daylight * (1.0 - cover);
-    return SkySample{ambient + delta + jitter(seed_, kSkyNoise, second, 0.1), ambient};
+    return SkySample{ambient + delta + jitter(seed_, kSkyNoise, tick, 0.1), ambient};
 }
 
 }  // namespace skarvel::sim

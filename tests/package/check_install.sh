@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs BUILD_DIR as `cmake --install --prefix` does and checks the command link and the user
+# unit, with systemd-analyze when it is there.
+set -euo pipefail
+p=$(mktemp -d)
+trap 'rm -rf "$p"' EXIT
+cmake --install "$1" --prefix "$p" >/dev/null
+unit=$p/share/systemd/user/skarvel.service
+fail() { echo "FAIL: $*"; cat "$unit"; exit 1; }
+[ "$(readlink "$p/bin/skarvel")" = ../lib/skarvel/skarvel ] && [ -x "$p/bin/skarvel" ] ||
+  fail "bin/skarvel is not a link to lib/skarvel/skarvel"
+for line in "ExecStart=$p/lib/skarvel/skarvel" Environment=QT_QPA_PLATFORM=offscreen \
+            Restart=on-failure WantedBy=default.target; do
+  grep -qx "$line" "$unit" || fail "the unit lacks $line"
+done
+if command -v systemd-analyze >/dev/null; then
+  out=$(systemd-analyze verify "$unit" 2>&1) && ! grep -F "$unit" <<<"$out" || fail "$out"
+fi
