@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QTimer>
@@ -26,7 +27,9 @@ void QtDesktopServices::doEvents() {
 }
 
 std::string QtDesktopServices::appPath() const {
-    return (folder_.isEmpty() ? QCoreApplication::applicationDirPath() : folder_).toStdString();
+    // Qt says "C:/Sky"; the program folder ends in the platform's own separator.
+    const QString folder = folder_.isEmpty() ? QCoreApplication::applicationDirPath() : folder_;
+    return QDir::toNativeSeparators(folder).toStdString();
 }
 
 LocalTime QtDesktopServices::now() const {
