@@ -83,7 +83,9 @@ VbError fileError(int errnoValue) {
         case EROFS:
             return vbError(err::kPermissionDenied);
         case ENOSPC:
+#ifdef EDQUOT
         case EDQUOT:
+#endif
             return vbError(err::kDiskFull);
         case ENAMETOOLONG:
         case EINVAL:

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QTimer>
@@ -92,7 +93,7 @@ namespace {
 std::string exeFolderOrDataFolder() {
     const std::string exeFolder = QCoreApplication::applicationDirPath().toStdString();
 #ifdef Q_OS_WIN
-    return exeFolder;
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
 #else
     std::string home = qEnvironmentVariable("HOME").toStdString();
     if (home.empty()) {
@@ -111,7 +112,8 @@ std::string exeFolderOrDataFolder() {
 }  // namespace
 
 std::string QtDesktopServices::appPath() const {
-    if (!folder_.isEmpty()) return folder_.toStdString();
+    // Qt says "C:/Sky"; the program folder ends in the platform's own separator.
+    if (!folder_.isEmpty()) return QDir::toNativeSeparators(folder_).toStdString();
     // Decided once: a folder whose permissions change while the monitor runs does not move it.
     static const std::string folder = exeFolderOrDataFolder();
     return folder;

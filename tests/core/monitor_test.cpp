@@ -8,6 +8,7 @@
 #include "fakes/fake_controls.h"
 #include "fakes/fake_desktop_services.h"
 #include "fakes/fake_serial_control.h"
+#include "store/file_io.h"
 #include "store/value_text.h"
 #include "store/vb_error.h"
 
@@ -89,7 +90,7 @@ class MonitorTest : public ::testing::Test {
 
 TEST_F(MonitorTest, StartUpLoadsAndSavesSettingsOpensTheLinkAndStartsTheTimer) {
     load();
-    EXPECT_EQ(settings.webPath, "/opt/sky/");
+    EXPECT_EQ(settings.webPath, std::string("/opt/sky") + kPathSeparator);
     EXPECT_EQ(publishing.calls, (std::vector<std::string>{"LoadConfig", "SaveConfig"}));
     EXPECT_TRUE(monitor.linkOpen());
     EXPECT_TRUE(started);

@@ -1,3 +1,4 @@
+// POSIX only (pseudo-terminals, signals, child processes): not built for Windows.
 #include "live_sensor.h"
 
 #include <fcntl.h>

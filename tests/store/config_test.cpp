@@ -20,10 +20,17 @@ class BrokenAppPath : public FakeDesktopServices {
 };
 
 TEST(Config, GetEXEPathEndsWithOneSeparator) {
+#ifdef _WIN32
+    FakeDesktopServices services("C:\\Sky");
+    EXPECT_EQ(GetEXEPath(services), "C:\\Sky\\");
+    services.setAppPath("C:\\");  // a drive root
+    EXPECT_EQ(GetEXEPath(services), "C:\\");
+#else
     FakeDesktopServices services("/opt/sky");
     EXPECT_EQ(GetEXEPath(services), "/opt/sky/");
     services.setAppPath("/");
     EXPECT_EQ(GetEXEPath(services), "/");
+#endif
 
     BrokenAppPath broken;
     EXPECT_EQ(GetEXEPath(broken), "");
