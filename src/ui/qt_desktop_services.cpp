@@ -91,10 +91,10 @@ void QtDesktopServices::doEvents() {
 namespace {
 
 std::string exeFolderOrDataFolder() {
-    const std::string exeFolder = QCoreApplication::applicationDirPath().toStdString();
 #ifdef Q_OS_WIN
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
 #else
+    const std::string exeFolder = QCoreApplication::applicationDirPath().toStdString();
     std::string home = qEnvironmentVariable("HOME").toStdString();
     if (home.empty()) {
         if (const passwd* pw = ::getpwuid(::geteuid())) home = pw->pw_dir;
