@@ -21,28 +21,21 @@ TEST(SensorText, AcceptsSkipsOrFailsAsTheLineFormatSays) {
         const char* text;
         LineVerdict verdict;
         float sky = 99, ambient = 99;  // left alone unless accepted
-    } cases[] = {{"S-12.34C:A+21.56C:\r\n", V::Accepted, -12.34f, 21.56f},
-                 // only the first two ':' count, so both may lie in the first of two lines
-                 {"S-1.5C:A2.5C:\r\nS-9C:A9C:\r\n", V::Accepted, -1.5f, 2.5f},
-                 {"S 3e1C:A 1.0 C:xyz\r\n", V::Accepted, 30.0f, 1.0f},
-                 {"$S-12.34C:A+21.56C:\r\n", V::Skipped},
-                 {"S-12.34C:A+21.56C:", V::Skipped},
-                 {"S-12.34C:A+21.56C:\n", V::Skipped},
-                 {"no separator\r\n", V::Skipped},
-                 {"E-12.34C:A+21.56C:\r\n", V::Skipped},
-                 {"SE12.34C:A+21.56C:\r\n", V::Skipped},
-                 {"S-12.34C:E+21.56C:\r\n", V::Skipped},
-                 {"", V::Skipped},
-                 {":A+21.56C:\r\n", V::Failed},         // first ':' at position 1
-                 {"S-12.34C:A+21.56C\r\n", V::Failed},  // no second ':'
-                 {"S-12.34C::\r\n", V::Failed},         // the two ':' side by side
-                 {"Sx:A+21.56C:\r\n", V::Failed},       // nothing after the lead character
-                 {"SC:AC:\r\n", V::Failed},
-                 {"S-12.34C:A:\r\n", V::Failed},
-                 {"S-12.34C:Ax:\r\n", V::Failed},
-                 {"S-1x.3C:A+21.56C:\r\n", V::Failed},
-                 {"S--1C:A1C:\r\n", V::Failed},
-                 {"S1,5C:A1C:\r\n", V::Failed}};
+    } cases[] = {
+        // clang-format off
+        {"S-12.34C:A+21.56C:\r\n", V::Accepted, -12.34f, 21.56f}, {"S 3e1C:A 1.0 C:xyz\r\n", V::Accepted, 30, 1},
+        // only the first two ':' count, so both may lie in the first of two lines
+        {"S-1.5C:A2.5C:\r\nS-9C:A9C:\r\n", V::Accepted, -1.5f, 2.5f},
+        {"$S-12.34C:A+21.56C:\r\n", V::Skipped}, {"S-12.34C:A+21.56C:", V::Skipped}, {"", V::Skipped},
+        {"S-12.34C:A+21.56C:\n", V::Skipped}, {"no separator\r\n", V::Skipped},
+        {"E-12.34C:A+21.56C:\r\n", V::Skipped}, {"SE12.34C:A+21.56C:\r\n", V::Skipped},
+        {"S-12.34C:E+21.56C:\r\n", V::Skipped},
+        // the first ':' at position 1, no second one, the two side by side, nothing after the lead
+        {":A+21.56C:\r\n", V::Failed}, {"S-12.34C:A+21.56C\r\n", V::Failed}, {"S-12.34C::\r\n", V::Failed},
+        {"Sx:A+21.56C:\r\n", V::Failed}, {"SC:AC:\r\n", V::Failed}, {"S-12.34C:A:\r\n", V::Failed},
+        {"S-12.34C:Ax:\r\n", V::Failed}, {"S-1x.3C:A+21.56C:\r\n", V::Failed}, {"S--1C:A1C:\r\n", V::Failed},
+        {"S1,5C:A1C:\r\n", V::Failed}};
+    // clang-format on
     for (const auto& c : cases) {
         float sky = 99, ambient = 99;
         EXPECT_EQ(parseSensorText(c.text, sky, ambient), c.verdict) << c.text;
@@ -62,46 +55,18 @@ TEST(SensorRead, TakesMediansOfThreeLinesOnVirtualTime) {
         float sky, ambient;  // unchanged from 8 and 7 when the read fails
         int ms;
     } cases[] = {
-        {{{-5000, "stale\r\n"},
-          {300, "S-30C:A10C:\r\n"},
-          {2600, "S-20.1C:A21C:\r\n"},
-          {3600, "S15C:A21C:\r\n"},
-          {4600, "S-20.2C:A23.5C:\r\n"}},
-         true,
-         -20.1f,
-         21,
-         4800},
+        // clang-format off
+        {{{-5000, "stale\r\n"}, {300, "S-30C:A10C:\r\n"}, {2600, "S-20.1C:A21C:\r\n"}, {3600, "S15C:A21C:\r\n"},
+          {4600, "S-20.2C:A23.5C:\r\n"}}, true, -20.1f, 21, 4800},
         {{}, false, 8, 7, 15400},  // a silent sensor
-        {{{100, "burst\r\n"},
-          {1000, "$S-1C:A1C:\r\n"},
-          {2000, "SE1C:A1C:\r\n"},
-          {3000, ok},
-          {4000, "S-12.34C:E1C:\r\n"},
-          {5000, "S-2C:A2C:\r\n"},
-          {6000, "S-3C:A3C:\r\n"}},
-         true,
-         -2,
-         2,
-         6200},
-        {{{100, "burst\r\n"},
-          {1000, skip},
-          {2000, skip},
-          {3000, ok},
-          {4000, skip},
-          {5000, ok},
-          {6000, skip},
-          {7000, ok}},
-         false,
-         8,
-         7,
-         6200},  // a seventh line is never looked at
-        {{{100, "burst\r\n"}, {1000, "Sx:A1C:\r\n"}, {2000, ok}, {3000, ok}, {4000, ok}},
-         false,
-         8,
-         7,
+        {{{100, "burst\r\n"}, {1000, "$S-1C:A1C:\r\n"}, {2000, "SE1C:A1C:\r\n"}, {3000, ok},
+          {4000, "S-12.34C:E1C:\r\n"}, {5000, "S-2C:A2C:\r\n"}, {6000, "S-3C:A3C:\r\n"}}, true, -2, 2, 6200},
+        {{{100, "burst\r\n"}, {1000, skip}, {2000, skip}, {3000, ok}, {4000, skip}, {5000, ok}, {6000, skip},
+          {7000, ok}}, false, 8, 7, 6200},  // a seventh line is never looked at
+        {{{100, "burst\r\n"}, {1000, "Sx:A1C:\r\n"}, {2000, ok}, {3000, ok}, {4000, ok}}, false, 8, 7,
          1200},  // a line that cannot be cut ends the read
-        {{{100, ok}, {1100, ok}, {2100, ok}, {3100, ok}}, false, 8, 7, 2100},  // unplugged at 2 s
-    };
+        {{{100, ok}, {1100, ok}, {2100, ok}, {3100, ok}}, false, 8, 7, 2100}};  // unplugged at 2 s
+    // clang-format on
     for (const auto& c : cases) {
         FakeDesktopServices services;
         auto script = std::make_shared<FakePortScript>();

@@ -29,8 +29,6 @@ class TempDir {
     }
     ~TempDir() {
         std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;

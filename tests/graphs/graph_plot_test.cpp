@@ -38,9 +38,8 @@ TEST(GraphWindows, EachMatchesItsDescription) {
     for (const Window& w : windows) {
         SCOPED_TRACE(w.names);
         GraphFixture f(w.kind, makeTime(2008, 12, 10, 12, 20));
-        EXPECT_EQ(
-            std::string(f.plot.formName()) + " " + f.plot.caption() + " " + f.plot.imageName(),
-            w.names);
+        const std::string names = f.plot.formName() + (" " + std::string(f.plot.caption()));
+        EXPECT_EQ(names + " " + f.plot.imageName(), w.names);
         EXPECT_EQ(std::pair(GraphPlot::surfaceWidth(w.kind), GraphPlot::surfaceHeight(w.kind)),
                   std::pair(w.width, w.height));
         f.plot.PlotGraph();
@@ -60,10 +59,10 @@ TEST(GraphWindows, EachMatchesItsDescription) {
             EXPECT_THAT(lines, Contains(Seg(l.x1, l.y1, l.x2, l.y2, l.color)))
                 << l.x1 << "," << l.y1;
         }
-        std::vector<Text> texts = {{30, 44, " 40 ", kCyan},
-                                   {880, 344, "-30 ", kGreen},
-                                   {180, 500, "V.Cloudy", kRed},
-                                   {300, 500, "Clear", kGreen}};
+        // clang-format off
+        std::vector<Text> texts = {{30, 44, " 40 ", kCyan}, {880, 344, "-30 ", kGreen},
+                                   {180, 500, "V.Cloudy", kRed}, {300, 500, "Clear", kGreen}};
+        // clang-format on
         for (const auto& [x, y, text] : w.labels) texts.push_back({x, y, text, kWhite});
         for (const Text& t : texts) {
             EXPECT_THAT(f.surface.texts, Contains(FieldsAre(t.x, t.y, t.text, t.color))) << t.text;
