@@ -14,125 +14,81 @@ using namespace std::chrono_literals;
 using testing::FakeDesktopServices;
 using testing::FakePortScript;
 using testing::FakeSerialControl;
-
-const std::string kLine = "S-12.34C:A+21.56C:\r\n";
+using V = LineVerdict;
 
 TEST(SensorText, AcceptsSkipsOrFailsAsTheLineFormatSays) {
-    struct Case {
+    const struct {
         const char* text;
         LineVerdict verdict;
-        float sky = 0, ambient = 0;
-    };
-    const Case cases[] = {
-        {"S-12.34C:A+21.56C:\r\n", LineVerdict::Accepted, -12.34f, 21.56f},
+        float sky = 99, ambient = 99;  // left alone unless accepted
+    } cases[] = {
+        // clang-format off
+        {"S-12.34C:A+21.56C:\r\n", V::Accepted, -12.34f, 21.56f}, {"S 3e1C:A 1.0 C:xyz\r\n", V::Accepted, 30, 1},
         // only the first two ':' count, so both may lie in the first of two lines
-        {"S-1.5C:A2.5C:\r\nS-9C:A9C:\r\n", LineVerdict::Accepted, -1.5f, 2.5f},
-        {"S 3e1C:A 1.0 C:xyz\r\n", LineVerdict::Accepted, 30.0f, 1.0f},
-        {"$S-12.34C:A+21.56C:\r\n", LineVerdict::Skipped},
-        {"S-12.34C:A+21.56C:", LineVerdict::Skipped},
-        {"S-12.34C:A+21.56C:\n", LineVerdict::Skipped},
-        {"no separator\r\n", LineVerdict::Skipped},
-        {"E-12.34C:A+21.56C:\r\n", LineVerdict::Skipped},
-        {"SE12.34C:A+21.56C:\r\n", LineVerdict::Skipped},
-        {"S-12.34C:E+21.56C:\r\n", LineVerdict::Skipped},
-        {":A+21.56C:\r\n", LineVerdict::Failed},         // first ':' at position 1
-        {"S-12.34C:A+21.56C\r\n", LineVerdict::Failed},  // no second ':'
-        {"S-12.34C::\r\n", LineVerdict::Failed},         // the two ':' side by side
-        {"Sx:A+21.56C:\r\n", LineVerdict::Failed},       // nothing after the lead character
-        {"S-12.34C:Ax:\r\n", LineVerdict::Failed},
-        {"S-1x.3C:A+21.56C:\r\n", LineVerdict::Failed},  // not a number
-        {"S--1C:A1C:\r\n", LineVerdict::Failed},
-        {"S1,5C:A1C:\r\n", LineVerdict::Failed},  // only a point separates decimals
-    };
+        {"S-1.5C:A2.5C:\r\nS-9C:A9C:\r\n", V::Accepted, -1.5f, 2.5f},
+        {"$S-12.34C:A+21.56C:\r\n", V::Skipped}, {"S-12.34C:A+21.56C:", V::Skipped}, {"", V::Skipped},
+        {"S-12.34C:A+21.56C:\n", V::Skipped}, {"no separator\r\n", V::Skipped},
+        {"E-12.34C:A+21.56C:\r\n", V::Skipped}, {"SE12.34C:A+21.56C:\r\n", V::Skipped},
+        {"S-12.34C:E+21.56C:\r\n", V::Skipped},
+        // the first ':' at position 1, no second one, the two side by side, nothing after the lead
+        {":A+21.56C:\r\n", V::Failed}, {"S-12.34C:A+21.56C\r\n", V::Failed}, {"S-12.34C::\r\n", V::Failed},
+        {"Sx:A+21.56C:\r\n", V::Failed}, {"SC:AC:\r\n", V::Failed}, {"S-12.34C:A:\r\n", V::Failed},
+        {"S-12.34C:Ax:\r\n", V::Failed}, {"S-1x.3C:A+21.56C:\r\n", V::Failed}, {"S--1C:A1C:\r\n", V::Failed},
+        {"S1,5C:A1C:\r\n", V::Failed}};
+    // clang-format on
     for (const auto& c : cases) {
         float sky = 99, ambient = 99;
         EXPECT_EQ(parseSensorText(c.text, sky, ambient), c.verdict) << c.text;
-        if (c.verdict == LineVerdict::Accepted) {
-            EXPECT_FLOAT_EQ(sky, c.sky) << c.text;
-            EXPECT_FLOAT_EQ(ambient, c.ambient) << c.text;
-        }
+        EXPECT_EQ(std::pair(sky, ambient), std::pair(c.sky, c.ambient)) << c.text;
     }
     const std::uint8_t high[] = {'S', 0xB0, 0xFF, ':'};
     EXPECT_EQ(OctetToCharStr(high), std::string("S\xB0\xFF:"));
 }
 
-class ReadTest : public ::testing::Test {
-  protected:
-    FakeDesktopServices services;
-    std::shared_ptr<FakePortScript> script = std::make_shared<FakePortScript>();
-    FakeSerialControl link{services, script};
-    FakePortScript::Ms start = services.preciseNow();
-
-    void SetUp() override { link.setPortOpen(true); }
-    double elapsedSeconds() const {
-        return std::chrono::duration<double>(services.preciseNow() - start).count();
+// Each read on virtual time: the port is polled every 100 ms up to 20 times, then 200 ms more;
+// the first burst is thrown away, then up to six passes must bring three accepted lines.
+TEST(SensorRead, TakesMediansOfThreeLinesOnVirtualTime) {
+    const std::string ok = "S-1C:A1C:\r\n", skip = "$x\r\n";
+    const struct {
+        std::vector<std::pair<int, std::string>> lines;  // at ms after the read starts
+        bool read;
+        float sky, ambient;  // unchanged from 8 and 7 when the read fails
+        int ms;
+    } cases[] = {
+        // clang-format off
+        {{{-5000, "stale\r\n"}, {300, "S-30C:A10C:\r\n"}, {2600, "S-20.1C:A21C:\r\n"}, {3600, "S15C:A21C:\r\n"},
+          {4600, "S-20.2C:A23.5C:\r\n"}}, true, -20.1f, 21, 4800},
+        {{}, false, 8, 7, 15400},  // a silent sensor
+        {{{100, "burst\r\n"}, {1000, "$S-1C:A1C:\r\n"}, {2000, "SE1C:A1C:\r\n"}, {3000, ok},
+          {4000, "S-12.34C:E1C:\r\n"}, {5000, "S-2C:A2C:\r\n"}, {6000, "S-3C:A3C:\r\n"}}, true, -2, 2, 6200},
+        {{{100, "burst\r\n"}, {1000, skip}, {2000, skip}, {3000, ok}, {4000, skip}, {5000, ok}, {6000, skip},
+          {7000, ok}}, false, 8, 7, 6200},  // a seventh line is never looked at
+        {{{100, "burst\r\n"}, {1000, "Sx:A1C:\r\n"}, {2000, ok}, {3000, ok}, {4000, ok}}, false, 8, 7,
+         1200},  // a line that cannot be cut ends the read
+        {{{100, ok}, {1100, ok}, {2100, ok}, {3100, ok}}, false, 8, 7, 2100}};  // unplugged at 2 s
+    // clang-format on
+    for (const auto& c : cases) {
+        FakeDesktopServices services;
+        auto script = std::make_shared<FakePortScript>();
+        FakeSerialControl link(services, script);
+        link.setPortOpen(true);
+        const auto start = services.preciseNow();
+        for (const auto& [ms, bytes] : c.lines)
+            script->at(start, std::chrono::milliseconds(ms), bytes);
+        const bool unplug = c.ms == 2100;
+        services.onSleep = [&] { script->gone = unplug && services.preciseNow() - start > 2s; };
+        float ambient = 7, sky = 8;
+        const auto realStart = std::chrono::steady_clock::now();
+        EXPECT_EQ(getReadings(link, services, ambient, sky), c.read) << c.ms;
+        EXPECT_EQ((services.preciseNow() - start).count(), c.ms);
+        EXPECT_FLOAT_EQ(sky, c.sky) << c.ms;
+        EXPECT_FLOAT_EQ(ambient, c.ambient) << c.ms;
+        EXPECT_EQ(link.deviceGone(), unplug);
+        EXPECT_LT(std::chrono::steady_clock::now() - realStart, 500ms);
+        if (c.ms == 15400) {
+            EXPECT_EQ(services.doEventsCalls, 7 * 20);
+        }
     }
-    bool read(float& ambient, float& sky) { return getReadings(link, services, ambient, sky); }
-};
-
-TEST_F(ReadTest, SteadySensorGivesMediansAndStaleBytesAreDiscarded) {
-    script->at(start, -5s, "stale bytes from before the read\r\n");
-    script->at(start, 300ms, "S-30C:A10C:\r\n");  // first burst: thrown away
-    script->at(start, 2600ms, "S-20.1C:A21C:\r\n");
-    script->at(start, 3600ms, "S15C:A21C:\r\n");
-    script->at(start, 4600ms, "S-20.2C:A23.5C:\r\n");
-    float ambient = 0, sky = 0;
-    ASSERT_TRUE(read(ambient, sky));
-    EXPECT_FLOAT_EQ(sky, -20.1f);
-    EXPECT_FLOAT_EQ(ambient, 21.0f);
-    EXPECT_LT(elapsedSeconds(), 6.0);
-}
-
-TEST_F(ReadTest, SilentSensorFailsAfterAboutFifteenSecondsOfVirtualTime) {
-    float ambient = 7, sky = 8;
-    const auto realStart = std::chrono::steady_clock::now();
-    EXPECT_FALSE(read(ambient, sky));
-    EXPECT_NEAR(elapsedSeconds(), 15.4, 0.05);
-    EXPECT_LT(std::chrono::steady_clock::now() - realStart, 500ms);
-    EXPECT_FLOAT_EQ(ambient, 7);
-    EXPECT_FLOAT_EQ(sky, 8);
-    EXPECT_EQ(services.doEventsCalls, 7 * 20);
-}
-
-TEST_F(ReadTest, SkippedLinesCostOnePassEachWithinSixPasses) {
-    // Sensor sends a line every second; pass k sees one line each.
-    const char* lines[] = {"$S-1C:A1C:\r\n",    "SE1C:A1C:\r\n", "S-1C:A1C:\r\n",
-                           "S-12.34C:E1C:\r\n", "S-2C:A2C:\r\n", "S-3C:A3C:\r\n"};
-    script->at(start, 100ms, "burst\r\n");
-    for (int i = 0; i < 6; ++i) script->at(start, 1000ms + i * 1000ms, lines[i]);
-    float ambient = 0, sky = 0;
-    ASSERT_TRUE(read(ambient, sky));
-    EXPECT_FLOAT_EQ(sky, -2);
-    EXPECT_FLOAT_EQ(ambient, 2);
-
-    // A seventh line is never looked at: four skips among six passes fail the read.
-    script->chunks.clear();
-    start = services.preciseNow();
-    const char* more[] = {"$x\r\n",        "$x\r\n", "S-1C:A1C:\r\n", "$x\r\n",
-                          "S-1C:A1C:\r\n", "$x\r\n", "S-1C:A1C:\r\n"};
-    script->at(start, 100ms, "burst\r\n");
-    for (int i = 0; i < 7; ++i) script->at(start, 1000ms + i * 1000ms, more[i]);
-    EXPECT_FALSE(read(ambient, sky));
-    EXPECT_FLOAT_EQ(sky, -2);
-}
-
-TEST_F(ReadTest, UncuttableLineEndsTheReadAtOnce) {
-    script->at(start, 100ms, "burst\r\n");
-    script->at(start, 1000ms, "Sx:A1C:\r\n");
-    script->every(start, 2000ms, 1s, 10, "S-1C:A1C:\r\n");
-    float ambient = 0, sky = 0;
-    EXPECT_FALSE(read(ambient, sky));
-    EXPECT_LT(elapsedSeconds(), 3.0);
-}
-
-TEST_F(ReadTest, VanishedDeviceFailsTheRead) {
-    script->every(start, 100ms, 1s, 20, kLine);
-    services.onSleep = [&] {
-        if (elapsedSeconds() > 2) script->gone = true;
-    };
-    float ambient = 0, sky = 0;
-    EXPECT_FALSE(read(ambient, sky));
-    EXPECT_TRUE(link.deviceGone());
 }
 
 TEST(Comms, OpensInOrderAndReportsAPortThatCannotBeOpened) {
@@ -140,26 +96,21 @@ TEST(Comms, OpensInOrderAndReportsAPortThatCannotBeOpened) {
     auto script = std::make_shared<FakePortScript>();
     std::unique_ptr<SerialControl> link;
     std::int16_t port = 3;
-    ASSERT_TRUE(
-        getComms(port, kLineSettings, link, testing::fakeFactory(services, script), services));
+    const auto factory = testing::fakeFactory(services, script);
+    ASSERT_TRUE(getComms(port, kLineSettings, link, factory, services));
     EXPECT_TRUE(link->portOpen());
     EXPECT_EQ(link->commPort(), 3);
     EXPECT_EQ(script->settingsSeen, std::vector<std::string>{"9600,n,8,1"});
-    EXPECT_TRUE(services.messages.empty());
-
     script->exists = false;
-    EXPECT_FALSE(
-        getComms(port, kLineSettings, link, testing::fakeFactory(services, script), services));
-    ASSERT_EQ(services.messages.size(), 1u);
-    EXPECT_EQ(services.messages[0],
-              "Error opening comm port 3, click the 'Setup' button and verify the com port "
-              "selection");
+    EXPECT_FALSE(getComms(port, kLineSettings, link, factory, services));
     ASSERT_TRUE(link);  // the new, unopened control is kept
     EXPECT_FALSE(link->portOpen());
-
     EXPECT_FALSE(getComms(port, kLineSettings, link, SerialFactory{}, services));
-    EXPECT_EQ(services.messages.back(), "Undefined/null comms object returned");
     EXPECT_FALSE(link);
+    EXPECT_EQ(services.messages,
+              (std::vector<std::string>{"Error opening comm port 3, click the 'Setup' button and "
+                                        "verify the com port selection",
+                                        "Undefined/null comms object returned"}));
 }
 
 }  // namespace

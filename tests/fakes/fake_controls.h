@@ -21,10 +21,8 @@ class FakeControls : public MainWindowControls {
     std::string statusBarText() const override { return bar; }
     void setStatusBarText(const std::string& t) override { bar = t; }
 
-    std::string sky, ambient, diff;
-    std::string caption = "PENDING";
+    std::string sky, ambient, diff, caption = "PENDING", bar;
     int color = 0;
-    std::string bar;
 };
 
 }  // namespace skarvel::testing

@@ -21,19 +21,17 @@ struct FakePortScript {
         Ms at;
         std::string bytes;
     };
-    std::deque<Chunk> chunks;
-    bool exists = true;  ///< opening fails with 8002 when false
-    bool inUse = false;  ///< opening fails with 8005 when true
-    bool gone = false;   ///< the device vanished: reads fail, deviceGone() is true
+    std::deque<Chunk> chunks;  ///< in order of arrival
+    bool exists = true;        ///< opening fails with 8002 when false
+    bool gone = false;         ///< the device vanished: reads fail, deviceGone() is true
     int opens = 0;
     std::vector<std::string> settingsSeen;
 
     /// Bytes that arrive `offset` after `from`.
     void at(Ms from, std::chrono::milliseconds offset, std::string bytes) {
-        const Ms when = from + offset;
-        auto pos = std::upper_bound(chunks.begin(), chunks.end(), when,
-                                    [](Ms t, const Chunk& c) { return t < c.at; });
-        chunks.insert(pos, Chunk{when, std::move(bytes)});
+        const auto pos = std::find_if(chunks.begin(), chunks.end(),
+                                      [&](const Chunk& c) { return c.at > from + offset; });
+        chunks.insert(pos, Chunk{from + offset, std::move(bytes)});
     }
     /// One line every `period` starting `first` after `from`.
     void every(Ms from, std::chrono::milliseconds first, std::chrono::milliseconds period,
@@ -53,11 +51,8 @@ class FakeSerialControl : public SerialControl {
     void setInputMode(int) override {}
     void setRThreshold(int) override {}
     void setPortOpen(bool open) override {
-        if (open) {
-            if (!script_->exists || script_->gone) throw vbError(err::kInvalidPortNumber);
-            if (script_->inUse) throw vbError(err::kPortAlreadyOpen);
-            ++script_->opens;
-        }
+        if (open && (!script_->exists || script_->gone)) throw vbError(err::kInvalidPortNumber);
+        script_->opens += open;
         open_ = open;
     }
     bool portOpen() const override { return open_; }
@@ -65,20 +60,19 @@ class FakeSerialControl : public SerialControl {
     int inBufferCount() override {
         check();
         int n = 0;
-        for (const auto& c : script_->chunks) {
-            if (c.at > clock_.preciseNow()) break;
-            n += int(c.bytes.size());
-        }
+        for (auto c = script_->chunks.begin(); ready(c); ++c) n += int(c->bytes.size());
         return n;
     }
     void setInBufferCount(int count) override {
-        check();
-        if (count == 0) take();
+        if (count == 0) input();
     }
     std::vector<std::uint8_t> input() override {
         check();
-        const std::string bytes = take();
-        return {bytes.begin(), bytes.end()};
+        std::vector<std::uint8_t> out;
+        for (auto& chunks = script_->chunks; ready(chunks.begin()); chunks.pop_front()) {
+            out.insert(out.end(), chunks.front().bytes.begin(), chunks.front().bytes.end());
+        }
+        return out;
     }
     bool deviceGone() const override { return script_->gone; }
 
@@ -86,13 +80,8 @@ class FakeSerialControl : public SerialControl {
     void check() const {
         if (!open_ || script_->gone) throw vbError(err::kPortNotOpen);
     }
-    std::string take() {
-        std::string out;
-        while (!script_->chunks.empty() && script_->chunks.front().at <= clock_.preciseNow()) {
-            out += script_->chunks.front().bytes;
-            script_->chunks.pop_front();
-        }
-        return out;
+    bool ready(std::deque<FakePortScript::Chunk>::iterator c) const {
+        return c != script_->chunks.end() && c->at <= clock_.preciseNow();
     }
 
     FakeDesktopServices& clock_;

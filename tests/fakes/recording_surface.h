@@ -28,11 +28,7 @@ class RecordingSurface : public DrawingSurface {
     int height() const override { return height_; }
     void setForeColor(Color color) override { fore_ = color; }
     Color foreColor() const override { return fore_; }
-    void setBackColor(Color color) override {
-        back = color;
-        lines.clear();
-        texts.clear();
-    }
+    void setBackColor(Color color) override { back = color, lines.clear(), texts.clear(); }
     void line(float x1, float y1, float x2, float y2) override {
         lines.push_back({x1, y1, x2, y2, fore_});
     }
@@ -41,8 +37,7 @@ class RecordingSurface : public DrawingSurface {
     float currentX() const override { return x_; }
     float currentY() const override { return y_; }
     void print(const std::string& text) override {
-        texts.push_back({x_, y_, text, fore_});
-        y_ += 12;
+        texts.push_back({x_, y_, text, fore_}), y_ += 12;
     }
     void savePicture(const std::string& path) override { writeFileAtomic(path, "BM"); }
 

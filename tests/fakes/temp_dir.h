@@ -21,18 +21,14 @@ class TempDir {
     /// slow on a disk.
     explicit TempDir(bool inMemory = false) {
         namespace fs = std::filesystem;
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = "skarvel-";
-        if (info) name += std::string(info->test_suite_name()) + "-" + info->name() + "-";
-        name += std::to_string(::getpid()) + "-" + std::to_string(std::random_device()());
         const bool shm = inMemory && fs::is_directory("/dev/shm");
-        path_ = (shm ? fs::path("/dev/shm") : fs::temp_directory_path()) / name;
+        path_ = (shm ? fs::path("/dev/shm") : fs::temp_directory_path()) /
+                ("skarvel-" + std::to_string(::getpid()) + "-" +
+                 std::to_string(std::random_device()()));
         fs::create_directories(path_);
     }
     ~TempDir() {
         std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
@@ -43,6 +39,10 @@ class TempDir {
     std::string folder() const { return path_.string() + "/"; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    std::size_t entryCount() const {
+        const std::filesystem::directory_iterator it(path_);
+        return std::size_t(std::distance(begin(it), end(it)));
+    }
 
     /// The file's bytes; empty when it cannot be read.
     static std::string read(const std::filesystem::path& path) {
@@ -51,11 +51,6 @@ class TempDir {
     }
     static void write(const std::filesystem::path& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    }
-    std::size_t entryCount() const {
-        std::size_t n = 0;
-        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(path_)) ++n;
-        return n;
     }
 
   private:

@@ -1,0 +1,181 @@
+#include "graph_fixture.h"
+
+namespace skarvel::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::FieldsAre;
+using ::testing::IsEmpty;
+using ::testing::SizeIs;
+using Text = RecordingSurface::Text;
+
+const LocalTime kNoon = makeTime(2008, 12, 10, 12, 0);
+
+struct Window {
+    GraphKind kind;
+    std::string names;  // form, caption, image
+    int width, height;
+    bool thresholdsFirst;
+    // Labels along the time axis at 12:20, so anchored at 13:05, and how many at y 465.
+    std::vector<std::tuple<float, float, std::string>> labels;
+    std::size_t labelCount;
+    std::vector<float> midnights;
+    std::tuple<int, int, int> readAt[2];  // at hour:14, the first and the last day file read
+    int failureLines[4];  // for a bad number, a bad date, a short record, no web folder
+};
+
+TEST(GraphWindows, EachMatchesItsDescription) {
+    // clang-format off
+    const Window windows[] = {
+        {GraphKind::History, "frmHistory 3 Day History Graph history.bmp", 1000, 534, false,
+         {{844, 465, " 12 "}, {804, 465, " 8 "}, {724, 480, "2008_12_10"}}, 20, {730, 490, 250}, {{10, -3, 1}, {4, -4, 0}}, {0, 0, 0, 0}},
+        {GraphKind::Month, "frmMonth 30 Day History Graph month.bmp", 1001, 529, true,
+         {{854, 465, "2008_12_10"}, {774, 465, "2008_12_7"}}, 11, {}, {{10, -27, 0}, {20, -26, 1}}, {50, 720, 710, 810}},
+        {GraphKind::Year, "frmYear Year History Graph year.bmp", 1001, 537, true,
+         {{854, 465, "2008_12_10"}, {774, 465, "2008_11_8"}}, 11, {}, {{10, -323, 0}, {20, -322, 1}}, {50, 740, 730, 830}}};
+    // clang-format on
+    for (const Window& w : windows) {
+        SCOPED_TRACE(w.names);
+        GraphFixture f(w.kind, makeTime(2008, 12, 10, 12, 20));
+        const std::string names = f.plot.formName() + (" " + std::string(f.plot.caption()));
+        EXPECT_EQ(names + " " + f.plot.imageName(), w.names);
+        EXPECT_EQ(std::pair(GraphPlot::surfaceWidth(w.kind), GraphPlot::surfaceHeight(w.kind)),
+                  std::pair(w.width, w.height));
+        f.plot.PlotGraph();
+        ASSERT_THAT(f.services.messages, IsEmpty());
+        EXPECT_EQ(f.surface.back, 0u);  // black
+        const auto& lines = f.surface.lines;
+        ASSERT_GT(lines.size(), 10u);
+        EXPECT_THAT(std::vector(lines.begin(), lines.begin() + 3),
+                    ElementsAre(Seg(60, 50, 60, 450, kWhite), Seg(860, 50, 860, 450, kWhite),
+                                Seg(60, 450, 860, 450, kWhite)));
+        const auto thresholds = w.thresholdsFirst ? lines.begin() + 3 : lines.end() - 2;
+        EXPECT_THAT(std::vector(thresholds, thresholds + 2),
+                    ElementsAre(Seg(60, 300, 860, 300, kOrange), Seg(60, 200, 860, 200, kRed)));
+        // Scales: ambient 0..40 left, the difference -40..0 right in its state colours.
+        for (Line l : {Line{58, 440, 60, 440, kCyan}, Line{55, 400, 60, 400, kCyan},
+                       Line{862, 190, 860, 190, kRed}, Line{865, 300, 860, 300, kOrange}}) {
+            EXPECT_THAT(lines, Contains(Seg(l.x1, l.y1, l.x2, l.y2, l.color)))
+                << l.x1 << "," << l.y1;
+        }
+        // clang-format off
+        std::vector<Text> texts = {{30, 44, " 40 ", kCyan}, {880, 344, "-30 ", kGreen},
+                                   {180, 500, "V.Cloudy", kRed}, {300, 500, "Clear", kGreen}};
+        // clang-format on
+        for (const auto& [x, y, text] : w.labels) texts.push_back({x, y, text, kWhite});
+        for (const Text& t : texts) {
+            EXPECT_THAT(f.surface.texts, Contains(FieldsAre(t.x, t.y, t.text, t.color))) << t.text;
+        }
+        std::size_t labels = 0, ticks = 0;
+        for (const Text& t : f.surface.texts) labels += t.y == 465;
+        for (const Line& l : lines) ticks += l.y1 == 452 && l.y2 == 450 && l.color == kWhite;
+        EXPECT_EQ(labels * 100 + ticks, w.labelCount * 100 + 81);
+        std::vector<float> grid;
+        for (const Line& l : f.linesOf(kGrey))
+            grid.push_back(l.y1 == 449 && l.y2 == 50 ? l.x1 : -1);
+        EXPECT_EQ(grid, w.midnights);
+
+        // Day files for days -330..2, each day's ambient naming it: the curve must hold exactly
+        // the days of the window's span, which ends tomorrow.
+        for (auto [hour, from, to] : w.readAt) {
+            GraphFixture g(w.kind, makeTime(2008, 12, 10, hour, 14));
+            for (int k = -330; k <= 2; ++k) {
+                for (int h : {0, 12}) {  // a year point at midnight needs the day before read
+                    g.addRecord(addDays(makeTime(2008, 12, 10, h, 5), k), float(k + 330) / 10, -30);
+                }
+            }
+            g.plot.PlotGraph();
+            std::set<int> days;
+            for (const Line& l : g.ambientCurve()) days.insert(int(std::lround(450 - l.y2)) - 330);
+            EXPECT_THAT(days, SizeIs(to - from + 1)) << hour;
+            EXPECT_EQ(std::pair(*days.begin(), *days.rbegin()), std::pair(from, to)) << hour;
+        }
+
+        // What came before a failure stays drawn; a bad number skips only its record, and a bad
+        // first record does not join the next one to the point of an earlier redraw.
+        const std::string good = logLine(makeTime(2008, 12, 10, 1, 0), 5, -30);
+        const std::string later = logLine(makeTime(2008, 12, 10, 2, 0), 8, -30);
+        const std::tuple<std::string, std::string, int> failures[] = {
+            {"12/10/2008 12:30:00 AM,warm,-30\r\n" + good + later, "plotEntry", 13},
+            {good + "13/45/2008 1:30:00 AM,5,-30\r\n" + later, "PlotGraph", 13},
+            {good + "12/10/2008 1:30:00 AM,5", "PlotGraph", 62},
+            {good, "PlotGraph", 76}};  // the web folder is gone
+        for (int i = 0; i < 4; ++i) {
+            const auto& [content, procedure, number] = failures[i];
+            GraphFixture g(w.kind);
+            g.plot.plotEntry(kNoon, kNoon, num(20), num(0), true);  // an earlier point
+            if (number == 76) g.settings.webPath = g.dir.file("gone") + "/";
+            TempDir::write(g.dir / "2008_12_10.csv", content);
+            g.plot.PlotGraph();
+            EXPECT_THAT(g.services.messages,
+                        ElementsAre(::testing::MatchesRegex(
+                            "Error " + std::to_string(number) + " \\(.*\\) at line " +
+                            std::to_string(w.failureLines[i]) + " in procedure " + procedure +
+                            " of Form " + g.plot.formName())))
+                << content;
+            const bool saved = i == 0 || i == 3;
+            EXPECT_EQ(FileExists(g.dir.file(g.plot.imageName())), saved);
+            EXPECT_EQ(FileExists(g.settings.webPath + g.plot.imageName()), saved && i < 3);
+            if (w.kind == GraphKind::Year) continue;
+            const auto curve = g.ambientCurve();
+            ASSERT_THAT(curve, SizeIs(i == 0 ? 2 : 1)) << content;
+            EXPECT_EQ(curve[0].y1 + curve[0].y2 + curve.back().y1, 1200);  // from the good one
+        }
+    }
+}
+
+// One record as the first of a redraw: x by its age (10 px per 1 or 8 hours, minute boundaries
+// counting), ambient up from the bottom, the difference down from the top, both clamped.
+TEST(GraphPlotEntry, PlacesARecordByItsAgeAndValues) {
+    constexpr auto H = GraphKind::History, M = GraphKind::Month;
+    // clang-format off
+    const std::tuple<GraphKind, int, double, double, double, double, double, Color> cases[] = {
+        {H, 1800, 10, -20, 865, 350, 350, kGreen}, {H, -7200, 20, 5, 840, 250, 200, kRed},
+        {H, -1, 0, -25, 860 - 1 / 6.0, 450, 300, kOrange}, {H, -360000, -5, 5, 60, 500, 50, kRed},
+        {H, -284400, 45, -10, 70, 0, 450, kGreen}, {M, -28800, 1, -16, 850, 440, 220, kOrange},
+        {M, -2760, 0, -50, 860 - 46 / 48.0, 450, 450, kGreen}, {M, -2340000, 0, -50, 60, 450, 450, kGreen},
+        {M, -2700, 0, -50, -1, 0, 0, 0}, {M, -60, 0, -50, -1, 0, 0, 0}};  // quarters past: none
+    // clang-format on
+    for (auto [kind, seconds, ambient, sky, dx, dya, dyd, color] : cases) {
+        GraphFixture f(kind);
+        f.plot.plotEntry(kNoon, kNoon + std::chrono::seconds(seconds), num(ambient), num(sky),
+                         true);
+        const float x = float(dx), ya = float(dya), yd = float(dyd);
+        EXPECT_THAT(
+            f.surface.lines,
+            ::testing::Conditional(x < 0, IsEmpty(),
+                                   ElementsAre(Seg(x, ya, x, ya, kCyan), Seg(x, yd, x, yd, color),
+                                               Seg(x, 450, x, 450, color))))
+            << seconds;
+    }
+}
+
+// A record from midnight to 00:14:59 draws a 3 px bar of the mean difference of the records
+// since the last bar and joins the ambient curve; the others only count, up to 32767 of them.
+TEST(YearPlotEntry, MidnightRecordsDrawTheBarOfTheDaysBefore) {
+    GraphFixture f(GraphKind::Year);
+    const auto record = [&](int day, int h, int m, int s, double ambient, double sky) {
+        const bool first = day == 8;
+        f.plot.plotEntry(kNoon, makeTime(2008, 12, day, h, m, s), num(ambient), num(sky), first);
+    };
+    record(8, 0, 0, 8, 3, -30);  // nothing counted yet: no bar
+    record(9, 0, 15, 0, 0, 0);   // y 50; there is no midnight record on the 10th
+    for (int i = 0; i < 32766; ++i) record(10, 6, 0, 0, 10, -10);  // y 250
+    EXPECT_THAT(f.services.messages, IsEmpty());
+    record(10, 13, 0, 0, 10, -70);  // one too many: not counted
+    EXPECT_THAT(f.services.messages, ElementsAre("Error 6 (Overflow) at line 160 in procedure "
+                                                 "plotEntry of Form frmYear"));
+    record(11, 0, 14, 59, 20, -20);
+    const float x = float(860 + 734 / 576.0), y = float((50 + 250 * 32766.0) / 32767);
+    EXPECT_THAT(f.surface.lines,
+                ElementsAre(Seg(x, 449, x, y, kOrange), Seg(x + 1, 449, x + 1, y, kOrange),
+                            Seg(x + 2, 449, x + 2, y, kOrange), Seg(853.75f, 420, x, 250, kCyan)));
+    record(11, 12, 0, 0, 10, -10);  // a redraw starts with an empty day
+    f.addRecord(makeTime(2008, 12, 12, 0, 0), 5, -30);
+    f.plot.PlotGraph();
+    for (const auto& l : f.surface.lines) EXPECT_NE(l.y1, 449) << "no bar";
+}
+
+}  // namespace
+}  // namespace skarvel::testing
