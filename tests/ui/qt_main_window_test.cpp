@@ -2,277 +2,153 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QTest>
 #include <regex>
 #include <sstream>
 
 #include "graphs/graph_window.h"
 #include "qt_ui_helpers.h"
-#include "store/file_io.h"
 #include "ui/frm_main.h"
 #include "ui/frm_setup.h"
 
 namespace skarvel {
 namespace {
 
-using ::testing::MatchesRegex;
-using testing::MessageBoxAnswerer;
-using testing::TempDir;
+using Texts = std::vector<std::string>;
 
-TEST(MainWindow, LayoutCaptionsAndTabOrderFollowTheTable) {
-    TempDir folder;
-    frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), testing::qpath(folder));
-    EXPECT_EQ(w.windowTitle(), "Skarvel");
-    EXPECT_EQ(w.size(), QSize(308, 441));
-    EXPECT_EQ(w.minimumSize(), w.maximumSize());
-    EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+/// The main window, loaded, on a sensor that always reads V.CLOUDY, in a folder of its own.
+struct UiTest : ::testing::Test {
+    testing::TempDir folder;
+    testing::MessageBoxAnswerer answerer;
+    frmMain w{testing::steadySensor("S-5C:A5C:\r\n"), testing::qpath(folder)};
+    frmSetup& d = (w.Form_Load(), *w.setupDialog());
+    Texts messages() { return answerer.collect(); }
+};
 
-    struct Control {
-        const char* name;
-        QRect rect;
-        const char* text;
-    };
-    const Control table[] = {
-        {"Line2", {0, 0, 241, 1}, nullptr},
-        {"Label5", {24, 24, 145, 17}, "Current Readings:"},
-        {"Label6", {24, 56, 121, 17}, "Sky temperature"},
-        {"SkyTemp", {168, 56, 57, 19}, ""},
-        {"Label3", {24, 96, 121, 17}, "Ambient temperature"},
-        {"AmbientTemp", {168, 96, 57, 19}, ""},
-        {"Label7", {24, 136, 121, 17}, "Temperature difference"},
-        {"DiffTemp", {168, 136, 57, 19}, ""},
-        {"Line3", {16, 176, 273, 1}, nullptr},
-        {"HistoryButton", {16, 192, 81, 25}, "3 Day Graph"},
-        {"MonthButton", {112, 192, 81, 25}, "30 Day Graph"},
-        {"YearButton", {208, 192, 81, 25}, "Year Graph"},
-        {"Line4", {16, 232, 273, 1}, nullptr},
-        {"Label4", {24, 248, 137, 17}, "Current Conditions:"},
-        {"Status", {16, 288, 273, 65}, "PENDING"},
-        {"Line1", {16, 368, 273, 1}, nullptr},
-        {"SetupButton", {88, 384, 57, 25}, "Setup"},
-        {"AboutButton", {160, 384, 57, 25}, "About"},
-        {"sbStatusBar", {0, 423, 308, 18}, nullptr},
-    };
-    for (const auto& c : table) {
-        auto* widget = w.findChild<QWidget*>(c.name);
-        ASSERT_NE(widget, nullptr) << c.name;
-        EXPECT_EQ(widget->geometry(), c.rect) << c.name;
-        if (!c.text) continue;
-        QString text;
-        if (auto* l = qobject_cast<QLabel*>(widget)) text = l->text();
-        if (auto* e = qobject_cast<QLineEdit*>(widget)) text = e->text();
-        if (auto* b = qobject_cast<QPushButton*>(widget)) text = b->text();
-        EXPECT_EQ(text.toStdString(), c.text) << c.name;
-        // Captions must fit their boxes in whatever font stands in.
-        if (qobject_cast<QLabel*>(widget) && widget != w.Status) {
-            EXPECT_LE(widget->fontMetrics().horizontalAdvance(text), c.rect.width()) << c.name;
-        }
-    }
-    EXPECT_TRUE(w.findChild<QLabel*>("Label5")->font().bold());
-    EXPECT_FALSE(w.findChild<QLabel*>("Label6")->font().bold());
-    EXPECT_TRUE(w.Status->font().bold());
-    EXPECT_GE(w.Status->font().pointSizeF(), 30);
-    EXPECT_EQ(w.Status->palette().color(QPalette::WindowText), QColor(0, 0, 0));
-    EXPECT_EQ(w.Status->alignment(), Qt::AlignCenter);
-    EXPECT_EQ(w.DiffTemp->toolTip(), "Temperature difference between Sky and Ambient");
-    EXPECT_TRUE(w.SkyTemp->isReadOnly() && w.AmbientTemp->isReadOnly() && w.DiffTemp->isReadOnly());
-
-    QWidget* expected[] = {w.SkyTemp,       w.AmbientTemp, w.SetupButton, w.AboutButton,
-                           w.HistoryButton, w.DiffTemp,    w.MonthButton, w.YearButton};
-    for (std::size_t i = 0; i + 1 < std::size(expected); ++i) {
-        EXPECT_EQ(testing::nextTabStop(expected[i]), expected[i + 1]) << i;
-    }
-
-    MessageBoxAnswerer answerer;
-    w.Form_Load();
+TEST_F(UiTest, WindowsFollowTheirTablesAndGraphWindowsComeOnceAndGoNewestFirst) {
+    EXPECT_EQ(
+        testing::describe(w, w.SkyTemp),
+        "Skarvel 308x441 fixed\nLine2 0 0 241 1\nLabel5 24 24 145 17 bold Current Readings:\n"
+        "Label6 24 56 121 17 Sky temperature\nSkyTemp 168 56 57 19 read-only\nLabel3 24 96 121 17 "
+        "Ambient temperature\nAmbientTemp 168 96 57 19 read-only\nLabel7 24 136 121 17 Temperature "
+        "difference\nDiffTemp 168 136 57 19 read-only ~Temperature difference between Sky and "
+        "Ambient\nLine3 16 176 273 1\nHistoryButton 16 192 81 25 3 Day Graph\nMonthButton 112 192 "
+        "81 25 30 Day Graph\nYearButton 208 192 81 25 Year Graph\nLine4 16 232 273 1\nLabel4 24 248"
+        " 137 17 bold Current Conditions:\nStatus 16 288 273 65 bold PENDING\nLine1 16 368 273 1\n"
+        "SetupButton 88 384 57 25 Setup\nAboutButton 160 384 57 25 About\nsbStatusBar 0 423 308 18"
+        "\nTab: SkyTemp AmbientTemp SetupButton AboutButton HistoryButton DiffTemp MonthButton "
+        "YearButton");
+    EXPECT_EQ(
+        testing::describe(d, d.cmdOK),
+        "Setup 243x202 fixed\nLabel4 16 16 97 17 Cloudy threshold\nCloudyThresholdField 136 16 33 "
+        "19 ~Temperature difference for a cloudy sky\nLabel3 16 48 121 17 Very Cloudy threshold\n"
+        "VeryCloudyThresholdField 136 48 33 19 ~Temperature difference for a very cloudy sky\n"
+        "Label1 16 80 49 17 Com port\nComPort 80 80 41 19 1\nLabel2 16 112 57 17 Web path\n"
+        "WebPathField 80 112 145 19 ~Enter the path to save the history image for web serving\n"
+        "cmdOK 40 152 73 25 OK\ncmdCancel 128 152 73 25 Cancel\nTab: cmdOK cmdCancel ComPort "
+        "WebPathField VeryCloudyThresholdField CloudyThresholdField");
+    EXPECT_TRUE(w.Status->font().pointSizeF() >= 30 && w.Status->alignment() == Qt::AlignCenter);
     w.show();
     QApplication::setActiveWindow(&w);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    EXPECT_EQ(QApplication::focusWidget(), w.SkyTemp);
+    EXPECT_TRUE(QApplication::focusWidget() == w.SkyTemp && w.Timer1.isActive());
     EXPECT_EQ(w.Timer1.interval(), 10000);
-    EXPECT_TRUE(w.Timer1.isActive());
-    EXPECT_TRUE(answerer.seen.empty());
-}
-
-TEST(MainWindow, MessagesNeverWaitRepeatsCountInTheirBoxAndAllGoToTheJournal) {
-    TempDir folder;
-    frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), testing::qpath(folder));
-    QtDesktopServices& services = w.services();
-    const std::string page =
-        "Error 76 (Path not found) at line 20 in procedure CreateWebPage of Form frmMain";
-    ::testing::internal::CaptureStderr();
-    w.AboutButton->click();  // returns with the box still open: nobody is there to press OK
-    for (int i = 0; i < 3; ++i) services.messageBox(page, "/srv/www/CloudStatus.html");
-    const std::string journal = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(services.openMessageCount(), 2);
-
-    MessageBoxAnswerer boxes;
-    boxes.collect();
-    ASSERT_EQ(boxes.seen.size(), 2u);
-    std::sort(boxes.seen.begin(), boxes.seen.end(),
-              [](const auto& a, const auto& b) { return a.text < b.text; });
-    const std::string repeats = page + " \u2014 3 times, last at ";
-    EXPECT_EQ(boxes.seen[0].text.substr(0, repeats.size()), repeats);
-    EXPECT_THAT(boxes.seen[0].text.substr(repeats.size()),
-                MatchesRegex("[0-9]+:[0-9]{2}:[0-9]{2} [AP]M"));
-    EXPECT_EQ(boxes.seen[1].text, "Skarvel - Version 1.3.0");
-    for (const auto& box : boxes.seen) {
-        EXPECT_EQ(box.title, "Skarvel");
-        EXPECT_EQ(box.icon, QMessageBox::NoIcon);
-        EXPECT_EQ(box.buttons, 1);
-        EXPECT_FALSE(box.modal);
-    }
-    // Qt's own warnings share the stream; the journal lines are those with a time in front.
-    std::istringstream lines(journal);
-    std::vector<std::string> texts;
-    const std::regex stamped("[0-9]{4}(-[0-9]{2}){2} [0-9]{2}(:[0-9]{2}){2} (.*)");
-    for (std::string line; std::getline(lines, line);) {
-        if (std::smatch m; std::regex_match(line, m, stamped)) texts.push_back(m[3]);
-    }
-    const std::string named = page + " [/srv/www/CloudStatus.html]";
-    EXPECT_EQ(texts, (std::vector<std::string>{"Skarvel - Version 1.3.0", named, named, named}));
-    // Once dismissed, the same text opens a box of its own again.
-    ::testing::internal::CaptureStderr();
-    services.messageBox(page);
-    ::testing::internal::GetCapturedStderr();
-    boxes.collect();
-    EXPECT_EQ(boxes.seen.back().text, page);
-}
-
-TEST(MainWindow, CycleFillsTheWindowAndThePage) {
-    TempDir folder;
-    frmMain w(testing::steadySensor("S-12.34C:A+21.56C:\r\n"), testing::qpath(folder));
-    MessageBoxAnswerer answerer;
-    w.Form_Load();
-    w.Timer1_Timer();
-    EXPECT_EQ(w.SkyTemp->text(), "-12.4");
-    EXPECT_EQ(w.AmbientTemp->text(), "21.5");
-    EXPECT_EQ(w.DiffTemp->text(), "-33.9");
-    EXPECT_EQ(w.Status->text(), "CLEAR");
-    EXPECT_EQ(w.Status->palette().color(QPalette::WindowText), QColor(0, 255, 0));
-    EXPECT_EQ(w.statusBarText(), "");
-    const std::string page = TempDir::read(folder / "CloudStatus.html");
-    EXPECT_NE(page.find("<br>Sky temp = -12.4C\r\n"), std::string::npos);
-    EXPECT_NE(page.find("<big style=\"color: green;\">"), std::string::npos);
-    EXPECT_NE(TempDir::read(folder / "status.txt").find(",CLEAR\r\n"), std::string::npos);
-    EXPECT_TRUE(answerer.seen.empty());
-}
-
-TEST(MainWindow, GraphButtonsShowOneWindowEachAndClosingUnloadsThemNewestFirst) {
-    TempDir folder;
-    auto* w = new frmMain(testing::steadySensor("S-30C:A5C:\r\n"), testing::qpath(folder));
-    MessageBoxAnswerer answerer;
-    w->Form_Load();
-    w->show();
-    w->YearButton->click();
-    w->HistoryButton->click();
-    w->HistoryButton->click();
-    GraphWindow* history = w->graphWindow(0);
-    GraphWindow* year = w->graphWindow(2);
-    ASSERT_TRUE(history && year);
-    EXPECT_TRUE(history->isVisible());
-    EXPECT_TRUE(year->isVisible());
-    EXPECT_FALSE(w->graphWindow(1)->isVisible());
-    EXPECT_EQ(history->windowTitle(), "3 Day History Graph");
-    int historyWindows = 0;
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (top->isVisible() && top->windowTitle() == "3 Day History Graph") ++historyWindows;
-    }
-    EXPECT_EQ(historyWindows, 1);
-    EXPECT_TRUE(FileExists((folder / "history.bmp").string()));
-
-    std::vector<std::string> closed;
+    // Each graph button shows its one window; closing unloads them newest first and saves.
+    for (auto* button : {w.YearButton, w.HistoryButton, w.HistoryButton}) button->click();
     struct CloseSpy : QObject {
-        std::vector<std::string>* log;
+        Texts closed;
         bool eventFilter(QObject* o, QEvent* e) override {
-            if (e->type() == QEvent::Close)
-                log->push_back(static_cast<QWidget*>(o)->windowTitle().toStdString());
+            if (e->type() == QEvent::Close) closed.push_back(o->objectName().toStdString());
             return false;
         }
     } spy;
-    spy.log = &closed;
-    history->installEventFilter(&spy);
-    year->installEventFilter(&spy);
-
+    qApp->installEventFilter(&spy);
+    int shown = 0;
+    for (QWidget* top : QApplication::topLevelWidgets()) shown += top->isVisible();
+    EXPECT_TRUE(shown == 3 && w.graphWindow(0)->isVisible() && w.graphWindow(2)->isVisible());
     std::filesystem::remove(folder / "config.ini");
-    w->close();
-    EXPECT_EQ(closed, (std::vector<std::string>{"3 Day History Graph", "Year History Graph"}));
-    EXPECT_FALSE(history->isVisible());
-    EXPECT_FALSE(year->isVisible());
-    EXPECT_EQ(TempDir::read(folder / "config.ini"),
-              "webPath," + folder.str() +
-                  "/\r\ncommportid,1\r\ncloudyThreshold,-25\r\n"
-                  "vCloudyThreshold,-15\r\n");
-    EXPECT_TRUE(answerer.seen.empty());
-    delete w;
+    w.close();
+    EXPECT_EQ(spy.closed, (Texts{"frmMain", "frmHistory", "frmYear"}));
+    EXPECT_FALSE(w.graphWindow(0)->isVisible() || w.graphWindow(2)->isVisible());
+    EXPECT_TRUE(std::filesystem::exists(folder / "config.ini") && answerer.seen.empty());
 }
 
-TEST(MainWindow, SetupSavesEvenWhenCancelledAndRunsOneCycle) {
-    TempDir folder;
-    frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), testing::qpath(folder));
-    MessageBoxAnswerer answerer;
-    w.Form_Load();
-    w.show();
-    std::filesystem::remove(folder / "config.ini");
-    QTimer::singleShot(50, [&] {
-        frmSetup* dialog = w.setupDialog();
-        ASSERT_TRUE(dialog->isVisible());
-        EXPECT_EQ(dialog->focusWidget(), dialog->cmdOK);
-        QTest::keyClick(dialog, Qt::Key_Escape);
-    });
-    w.SetupButton->click();
-    EXPECT_FALSE(w.setupDialog()->isVisible());
-    EXPECT_TRUE(FileExists((folder / "config.ini").string()));
-    EXPECT_EQ(w.Status->text(), "CLEAR");  // the cycle ran at once
-
-    // A config.ini that cannot be written is reported, not lost silently.
-    std::filesystem::remove(folder / "config.ini");
-    std::filesystem::create_directory(folder / "config.ini");
-    QTimer::singleShot(50, [&] { w.setupDialog()->cmdCancel->click(); });
-    w.SetupButton->click();
-    ASSERT_EQ(answerer.seen.size(), 1u);
-    EXPECT_EQ(answerer.seen[0].text.rfind("Error 75 (Path/File access error) at line 0 in "
-                                          "procedure SetupButton_Click of Form frmMain",
-                                          0),
-              0u)
-        << answerer.seen[0].text;
+TEST_F(UiTest, MessagesNeverWaitRepeatsCountInTheirBoxAndAllGoToTheJournal) {
+    const std::string page = "Error 76 at line 20 in procedure CreateWebPage";
+    ::testing::internal::CaptureStderr();
+    w.AboutButton->click();  // returns with the box still open: nobody is there to press OK
+    for (int i = 0; i < 3; ++i) w.services().messageBox(page, "/srv/www/CloudStatus.html");
+    const std::string journal = ::testing::internal::GetCapturedStderr();
+    for (auto* box : w.findChildren<QMessageBox*>())
+        EXPECT_TRUE(box->isVisible() && !box->isModal() && box->icon() == QMessageBox::NoIcon);
+    EXPECT_THAT(messages(), ::testing::ElementsAre(
+                                "Skarvel - Version 1.3.0",
+                                ::testing::MatchesRegex(page + " \u2014 3 times, last at "
+                                                               "[0-9]+:[0-9]{2}:[0-9]{2} [AP]M")));
+    // Every message, with the date and time in front; Qt's own warnings share the stream.
+    const std::regex stamped("[0-9]{4}(-[0-9]{2}){2} [0-9]{2}(:[0-9]{2}){2} (.*)");
+    Texts lines;
+    for (std::sregex_iterator i(journal.begin(), journal.end(), stamped), end; i != end; ++i)
+        lines.push_back((*i)[3]);
+    const std::string named = page + " [/srv/www/CloudStatus.html]";
+    EXPECT_EQ(lines, (Texts{"Skarvel - Version 1.3.0", named, named, named}));
 }
 
-}  // namespace
-}  // namespace skarvel
-
-namespace skarvel {
-namespace {
-
-TEST(MainWindow, SetupPressedDuringACycleOpensOnceTheCycleIsDone) {
-    testing::TempDir folder;
-    frmMain w(testing::steadySensor("S-30C:A5C:\r\n"), testing::qpath(folder));
-    testing::MessageBoxAnswerer answerer;
-    w.Form_Load();
+TEST_F(UiTest, SetupPressedDuringACycleOpensAfterItAndSavesAndRunsACycleEvenWhenCancelled) {
     w.show();
-    bool pressedDuringCycle = false, openedDuringCycle = true;
-    QTimer::singleShot(100, [&] {
-        pressedDuringCycle = w.monitor().cycleRunning();
+    std::filesystem::remove(folder / "config.ini");
+    QTimer::singleShot(100, [&] {  // while the cycle waits for the sensor
+        EXPECT_TRUE(w.monitor().cycleRunning());
         w.SetupButton->click();
-        openedDuringCycle = w.setupDialog()->isVisible();
+        EXPECT_FALSE(d.isVisible());
     });
     w.Timer1_Timer();
-    EXPECT_TRUE(pressedDuringCycle);
-    EXPECT_FALSE(openedDuringCycle);
-
-    bool opened = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!w.setupDialog()->isVisible()) return;
-        opened = true;
-        EXPECT_FALSE(w.monitor().cycleRunning());
-        w.setupDialog()->cmdCancel->click();
+    w.setStatusCaption("");
+    QTimer::singleShot(100, [&] {
+        EXPECT_TRUE(d.isVisible() && d.focusWidget() == d.cmdOK && !w.monitor().cycleRunning());
+        d.CloudyThresholdField->setText("-30");
+        QTest::keyClick(d.cmdOK, Qt::Key_Return);  // Enter does not press OK
+        EXPECT_TRUE(d.isVisible());
+        QTest::keyClick(&d, Qt::Key_Escape);
     });
-    poll.start(10);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return opened; }, 5000));
-    EXPECT_TRUE(answerer.seen.empty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Status->text() != ""; }, 10000));
+    EXPECT_TRUE(std::filesystem::exists(folder / "config.ini") && answerer.seen.empty());
+    EXPECT_TRUE(w.settings().cloudyThreshold == -25 && w.Status->text() == "V.CLOUDY");
+    EXPECT_EQ(w.Status->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+}
+
+TEST_F(UiTest, SetupRefusesWhatItCannotUseNamingTheField) {
+    // Cloudy, very cloudy, port, path, and the refusal. Thresholds in the wrong order are refused,
+    // but port and path are taken over already. Equal thresholds pass, a half rounds to the even
+    // neighbour and a final "/" is kept.
+    std::istringstream rows(
+        "-10|-20|3|/var/www|Error: V.Cloudy threshold lower than Cloudy threshold\n"
+        "x|-15|2|/a|Cloudy threshold must be a number\n"
+        "-25||2|/a|Very Cloudy threshold must be a number\n"
+        "-25|-15|0|/a|Com port must be a number from 1 to 32767\n"
+        "-25|-15|40000|/a|Com port must be a number from 1 to 32767\n"
+        "-25|-15|0.5|/a|Com port must be a number from 1 to 32767\n"
+        "-25|-15|2||Web path must not be empty\n"
+        "-25|-15|2|/a,b|Web path must not contain a comma or a double quote\n"
+        "-25|-15|2|/a\"b|Web path must not contain a comma or a double quote\n"
+        "-20|-20.0|3.5|/srv/web/|");
+    d.show();
+    const Settings& s = w.settings();
+    for (std::string row, refusal; std::getline(rows, row);) {
+        std::istringstream in(row);
+        for (auto* field : d.findChildren<QLineEdit*>()) {
+            std::getline(in, refusal, '|');
+            field->setText(QString::fromStdString(refusal));
+        }
+        std::getline(in, refusal = "");
+        d.cmdOK->click();
+        EXPECT_EQ(messages(), refusal.empty() ? Texts{} : Texts{refusal}) << row;
+        EXPECT_EQ(d.isVisible(), s.cloudyThreshold == -25) << row;
+        if (d.isVisible()) {
+            EXPECT_EQ(s.webPath + std::to_string(s.commportid), "/var/www/3");
+        }
+    }
+    EXPECT_TRUE(s.commportid == 4 && s.webPath == "/srv/web/" && s.vCloudyThreshold == -20);
 }
 
 }  // namespace
