@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <tuple>
 
+#include "core/reading_filter.h"
 #include "fakes/fake_desktop_services.h"
 #include "fakes/fake_serial_control.h"
 
@@ -14,25 +17,24 @@ using namespace std::chrono_literals;
 using V = LineVerdict;
 
 TEST(SensorText, AcceptsSkipsOrFailsAsTheLineFormatSays) {
-    const struct {
-        LineVerdict verdict;
-        std::vector<const char*> texts;
-        float sky = 99, ambient = 99;  // left alone unless accepted
-    } cases[] = {
-        {V::Accepted, {"S-12.34C:A+21.56C:\r\n"}, -12.34f, 21.56f},
-        {V::Accepted, {"S 3e1C:A 1.0 C:xyz\r\n"}, 30, 1},
-        {V::Accepted, {"S-1.5C:A2.5C:\r\nS-9C:A9C:\r\n"}, -1.5f, 2.5f},  // the first two ':' count
-        {V::Skipped,
-         {"$S-1C:A1C:\r\n", "", "S-1C:A1C:\n", "no separator\r\n", "E-1C:A1C:\r\n", "SE1C:A1C:\r\n",
-          "S-1C:E1C:\r\n"}},
+    // Sky and ambient are left at 99 unless the text is accepted.
+    // clang-format off
+    const std::tuple<LineVerdict, float, float, std::vector<const char*>> cases[] = {
+        {V::Accepted, -12.34f, 21.56f, {"S-12.34C:A+21.56C:\r\n"}},
+        {V::Accepted, 30, 1, {"S 3e1C:A 1.0 C:xyz\r\n"}},
+        {V::Accepted, -1.5f, 2.5f, {"S-1.5C:A2.5C:\r\nS-9C:A9C:\r\n"}},  // the first two ':' count
+        {V::Skipped, 99, 99, {"$S-1C:A1C:\r\n", "", "S-1C:A1C:\n", "no separator\r\n",
+                              "E-1C:A1C:\r\n", "SE1C:A1C:\r\n", "S-1C:E1C:\r\n"}},
         // the first ':' at position 1, no second one, the two side by side, empty fields, a comma
-        {V::Failed, {":A1C:\r\n", "S-1C:A1C\r\n", "S-1C::\r\n", "SC:AC:\r\n", "S-1C:A1,5C:\r\n"}},
+        {V::Failed, 99, 99, {":A1C:\r\n", "S-1C:A1C\r\n", "S-1C::\r\n", "SC:AC:\r\n",
+                             "S-1C:A1,5C:\r\n"}},
     };
-    for (const auto& c : cases)
-        for (const char* text : c.texts) {
+    // clang-format on
+    for (const auto& [verdict, wantSky, wantAmbient, texts] : cases)
+        for (const char* text : texts) {
             float sky = 99, ambient = 99;
-            EXPECT_EQ(parseSensorText(text, sky, ambient), c.verdict) << text;
-            EXPECT_EQ(std::pair(sky, ambient), std::pair(c.sky, c.ambient)) << text;
+            EXPECT_EQ(parseSensorText(text, sky, ambient), verdict) << text;
+            EXPECT_EQ(std::pair(sky, ambient), std::pair(wantSky, wantAmbient)) << text;
         }
 }
 
@@ -44,8 +46,8 @@ TEST(SensorRead, TakesMediansOfThreeLinesOnVirtualTime) {
     // from 8 and 7 when it fails) and how long it takes.
     // clang-format off
     const std::tuple<std::vector<std::pair<int, std::string>>, bool, float, float, int> cases[] = {
-        {{{300, "S-30C:A9C:"}, {2600, "S-20.1C:A2C:"}, {3600, "S15C:A2C:"}, {4600, "S-20.2C:A3C:"}},
-         true, -20.1f, 2, 4800},
+        {{{-5000, "stale"}, {300, "S-30C:A9C:"}, {2600, "S-20.1C:A2C:"}, {3600, "S15C:A2C:"},
+          {4600, "S-20.2C:A3C:"}}, true, -20.1f, 2, 4800},
         {{}, false, 8, 7, 15400},  // a silent sensor
         {{{100, ok}, {1000, skip}, {2000, "SE9C:A9C:"}, {3000, ok}, {4000, "S-9C:E9C:"},
           {5000, "S-2C:A2C:"}, {6000, "S-3C:A3C:"}}, true, -2, 2, 6200},
@@ -61,7 +63,6 @@ TEST(SensorRead, TakesMediansOfThreeLinesOnVirtualTime) {
         testing::FakeSerialControl link(services, script);
         link.setPortOpen(true);
         const auto start = services.preciseNow();
-        script->chunks.emplace(start - 5s, "stale\r\n");
         for (const auto& [at, line] : lines)
             script->chunks.emplace(start + std::chrono::milliseconds(at), line + "\r\n");
         const bool unplug = ms == 2100;
@@ -72,6 +73,16 @@ TEST(SensorRead, TakesMediansOfThreeLinesOnVirtualTime) {
                              link.deviceGone()),
                   std::tuple(read, wantSky, wantAmbient, ms, unplug));
         EXPECT_TRUE(ms != 15400 || services.doEventsCalls == 7 * 20) << services.doEventsCalls;
+    }
+}
+
+// Three samples are the read's case; the median is general and sorts the set in place.
+TEST(SensorRead, MedianSortsTheSetAndAnEvenCountTakesTheMiddlePair) {
+    const std::pair<std::vector<float>, float> cases[] = {
+        {{4, 1, 3, 2}, 2.5f}, {{2, 1}, 1.5f}, {{}, 0}, {{9, -1, 5, 5, 0, -30.5f, 12, 5, 2}, 5}};
+    for (auto [set, median] : cases) {
+        EXPECT_FLOAT_EQ(Median(set), median);
+        EXPECT_TRUE(std::is_sorted(set.begin(), set.end())) << set.size();
     }
 }
 
