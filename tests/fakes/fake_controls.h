@@ -6,8 +6,7 @@
 
 namespace skarvel::testing {
 
-class FakeControls : public MainWindowControls {
-  public:
+struct FakeControls : MainWindowControls {
     std::string skyTemp() const override { return sky; }
     void setSkyTemp(const std::string& t) override { sky = t; }
     std::string ambientTemp() const override { return ambient; }

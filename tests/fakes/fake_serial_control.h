@@ -1,8 +1,7 @@
 #pragma once
 
-#include <algorithm>
 #include <chrono>
-#include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,31 +16,19 @@ namespace skarvel::testing {
 /// test can unplug and replug the sensor between cycles.
 struct FakePortScript {
     using Ms = std::chrono::local_time<std::chrono::milliseconds>;
-    struct Chunk {
-        Ms at;
-        std::string bytes;
-    };
-    std::deque<Chunk> chunks;  ///< in order of arrival
-    bool exists = true;        ///< opening fails with 8002 when false
-    bool gone = false;         ///< the device vanished: reads fail, deviceGone() is true
-    int opens = 0;
-    std::vector<std::string> settingsSeen;
+    std::multimap<Ms, std::string> chunks;  ///< bytes by time of arrival
+    bool exists = true;                     ///< opening fails with 8002 when false
+    bool gone = false;                ///< the device vanished: reads fail, deviceGone() is true
+    std::vector<std::string> opened;  ///< port and line settings of each opening
 
-    /// Bytes that arrive `offset` after `from`.
-    void at(Ms from, std::chrono::milliseconds offset, std::string bytes) {
-        const auto pos = std::find_if(chunks.begin(), chunks.end(),
-                                      [&](const Chunk& c) { return c.at > from + offset; });
-        chunks.insert(pos, Chunk{from + offset, std::move(bytes)});
-    }
-    /// One line every `period` starting `first` after `from`.
+    /// `count` lines a `period` apart, the first `first` after `from`.
     void every(Ms from, std::chrono::milliseconds first, std::chrono::milliseconds period,
                int count, const std::string& line) {
-        for (int i = 0; i < count; ++i) at(from, first + i * period, line);
+        for (int i = 0; i < count; ++i) chunks.emplace(from + first + i * period, line);
     }
 };
 
-class FakeSerialControl : public SerialControl {
-  public:
+struct FakeSerialControl : SerialControl {
     FakeSerialControl(FakeDesktopServices& clock, std::shared_ptr<FakePortScript> script)
         : clock_(clock), script_(std::move(script)) {}
 
@@ -52,36 +39,27 @@ class FakeSerialControl : public SerialControl {
     void setRThreshold(int) override {}
     void setPortOpen(bool open) override {
         if (open && (!script_->exists || script_->gone)) throw vbError(err::kInvalidPortNumber);
-        script_->opens += open;
         open_ = open;
     }
     bool portOpen() const override { return open_; }
-    void setSettings(const std::string& s) override { script_->settingsSeen.push_back(s); }
-    int inBufferCount() override {
-        check();
-        int n = 0;
-        for (auto c = script_->chunks.begin(); ready(c); ++c) n += int(c->bytes.size());
-        return n;
+    void setSettings(const std::string& s) override {
+        script_->opened.push_back(std::to_string(port_) + " " + s);
     }
-    void setInBufferCount(int count) override {
-        if (count == 0) input();
-    }
-    std::vector<std::uint8_t> input() override {
-        check();
-        std::vector<std::uint8_t> out;
-        for (auto& chunks = script_->chunks; ready(chunks.begin()); chunks.pop_front()) {
-            out.insert(out.end(), chunks.front().bytes.begin(), chunks.front().bytes.end());
-        }
-        return out;
-    }
+    int inBufferCount() override { return int(take(false).size()); }
+    void setInBufferCount(int count) override { take(count == 0); }
+    std::vector<std::uint8_t> input() override { return take(true); }
     bool deviceGone() const override { return script_->gone; }
 
-  private:
-    void check() const {
+    /// The bytes that have arrived by now.
+    std::vector<std::uint8_t> take(bool remove) {
         if (!open_ || script_->gone) throw vbError(err::kPortNotOpen);
-    }
-    bool ready(std::deque<FakePortScript::Chunk>::iterator c) const {
-        return c != script_->chunks.end() && c->at <= clock_.preciseNow();
+        std::vector<std::uint8_t> out;
+        auto& chunks = script_->chunks;
+        const auto arrived = chunks.upper_bound(clock_.preciseNow());
+        for (auto c = chunks.begin(); c != arrived; ++c)
+            out.insert(out.end(), c->second.begin(), c->second.end());
+        if (remove) chunks.erase(chunks.begin(), arrived);
+        return out;
     }
 
     FakeDesktopServices& clock_;
