@@ -179,14 +179,13 @@ TEST(GraphPlotEntry, PlacesARecordByItsAgeAndValues) {
         {M, -2340000, 0, -50, 60, 450, 450, kGreen},
         {M, -2700, 0, -50, -1, 0, 0, 0}, {M, -60, 0, -50, -1, 0, 0, 0}};  // quarters past: none
     // clang-format on
-    for (auto [kind, seconds, ambient, sky, dx, dya, dyd, color] : cases) {
+    for (auto [kind, s, ambient, sky, dx, dya, dyd, color] : cases) {
         GraphFixture f(kind);
-        f.plot.plotEntry(kNoon, kNoon + std::chrono::seconds(seconds), num(ambient), num(sky),
-                         true);
+        f.plot.plotEntry(kNoon, kNoon + std::chrono::seconds(s), num(ambient), num(sky), true);
         const float x = float(dx), ya = float(dya), yd = float(dyd);
         const std::vector<Line> dots = {
             {x, ya, x, ya, kCyan}, {x, yd, x, yd, color}, {x, 450, x, 450, color}};
-        EXPECT_EQ(f.surface.lines, x < 0 ? std::vector<Line>() : dots) << seconds;
+        EXPECT_EQ(f.surface.lines, x < 0 ? std::vector<Line>() : dots) << s;
     }
 }
 
@@ -195,8 +194,7 @@ TEST(GraphPlotEntry, PlacesARecordByItsAgeAndValues) {
 TEST(YearPlotEntry, MidnightRecordsDrawTheBarOfTheDaysBefore) {
     GraphFixture f(GraphKind::Year);
     const auto record = [&](int day, int h, int m, int s, double ambient, double sky) {
-        const bool first = day == 8;
-        f.plot.plotEntry(kNoon, makeTime(2008, 12, day, h, m, s), num(ambient), num(sky), first);
+        f.plot.plotEntry(kNoon, makeTime(2008, 12, day, h, m, s), num(ambient), num(sky), day == 8);
     };
     record(8, 0, 0, 8, 3, -30);  // nothing counted yet: no bar
     record(9, 0, 15, 0, 0, 0);   // y 50; there is no midnight record on the 10th

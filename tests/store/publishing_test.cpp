@@ -65,8 +65,9 @@ TEST(LogReadings, QuarterHourLinesAndAFailedAppend) {
         services.advance(10s);
         return TempDir::read(web.file("siteCloudStatus.html"));
     };
-    fs::create_directory(graph.day);                                    // the append cannot open it
-    EXPECT_EQ(cycle(-20), webPageText("CLEAR", "3.2", "-18.5", "-1"));  // 10:14:45
+    // A folder in the day file's place: the append cannot open it.
+    fs::create_directory(graph.day);
+    EXPECT_EQ(cycle(-20), webPageText("CLEAR", "3.2", "-18.5", "-1"));  // 10:14:45, no line due
     cycle(-21);
     controls.caption = "CLOUDY";
     EXPECT_EQ(cycle(-22), webPageText("CLEAR", "3.2", "-18.5", "-1"));  // 10:15:05
