@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,19 @@ class RecordingSurface : public DrawingSurface {
     struct Line {
         float x1, y1, x2, y2;
         Color color;
+        bool operator==(const Line&) const = default;
+        friend std::ostream& operator<<(std::ostream& os, const Line& l) {
+            return os << l.x1 << ',' << l.y1 << " to " << l.x2 << ',' << l.y2 << " in " << l.color;
+        }
     };
     struct Text {
         float x, y;
         std::string text;
-        Color color;
+        Color color = 0;
+        bool operator==(const Text&) const = default;
+        friend std::ostream& operator<<(std::ostream& os, const Text& t) {
+            return os << '"' << t.text << "\" at " << t.x << ',' << t.y << " in " << t.color;
+        }
     };
 
     RecordingSurface(int width, int height) : width_(width), height_(height) {}

@@ -1,25 +1,64 @@
-#include "graph_fixture.h"
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <vector>
+
+#include <gmock/gmock.h>
+
+#include "fakes/fake_desktop_services.h"
+#include "fakes/recording_surface.h"
+#include "fakes/temp_dir.h"
+#include "graphs/graph_plot.h"
+#include "store/file_io.h"
+#include "store/readings_log.h"
 
 namespace skarvel::testing {
 namespace {
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
-using ::testing::FieldsAre;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
+using Line = RecordingSurface::Line;
 using Text = RecordingSurface::Text;
 
+// Written out as 0x00BBGGRR apart from the palette, so that a wrong palette entry shows.
+constexpr Color kWhite = 0xFFFFFF, kCyan = 0xFFFF00, kGreen = 0x00FF00, kOrange = 0x0080FF,
+                kRed = 0x0000FF, kGrey = 0x404040;
 const LocalTime kNoon = makeTime(2008, 12, 10, 12, 0);
+
+FieldValue num(double v) {
+    return FieldValue{true, v, ""};
+}
+
+/// The ambient curve is the cyan right of its scale.
+std::vector<Line> ambientCurve(std::vector<Line> lines) {
+    std::erase_if(lines, [](const Line& l) { return l.color != kCyan || l.x1 < 60; });
+    return lines;
+}
+
+/// A program folder with a web folder, the fake clock and a recording surface.
+struct GraphFixture {
+    explicit GraphFixture(GraphKind kind, LocalTime now = kNoon)
+        : services(dir.str(), now), surface(1001, 537), plot(kind, surface, settings, services) {
+        std::filesystem::create_directory(dir.file("web"));
+        settings.webPath = dir.file("web") + "/";
+    }
+
+    TempDir dir;
+    Settings settings;
+    FakeDesktopServices services;
+    RecordingSurface surface;
+    GraphPlot plot;
+};
 
 struct Window {
     GraphKind kind;
     std::string names;  // form, caption, image
-    int width, height;
     bool thresholdsFirst;
     // Labels along the time axis at 12:20, so anchored at 13:05, and how many at y 465.
-    std::vector<std::tuple<float, float, std::string>> labels;
-    std::size_t labelCount;
+    std::vector<Text> labels;
+    long labelCount;
     std::vector<float> midnights;
     std::tuple<int, int, int> readAt[2];  // at hour:14, the first and the last day file read
     int failureLines[4];  // for a bad number, a bad date, a short record, no web folder
@@ -28,66 +67,67 @@ struct Window {
 TEST(GraphWindows, EachMatchesItsDescription) {
     // clang-format off
     const Window windows[] = {
-        {GraphKind::History, "frmHistory 3 Day History Graph history.bmp", 1000, 534, false,
-         {{844, 465, " 12 "}, {804, 465, " 8 "}, {724, 480, "2008_12_10"}}, 20, {730, 490, 250}, {{10, -3, 1}, {4, -4, 0}}, {0, 0, 0, 0}},
-        {GraphKind::Month, "frmMonth 30 Day History Graph month.bmp", 1001, 529, true,
-         {{854, 465, "2008_12_10"}, {774, 465, "2008_12_7"}}, 11, {}, {{10, -27, 0}, {20, -26, 1}}, {50, 720, 710, 810}},
-        {GraphKind::Year, "frmYear Year History Graph year.bmp", 1001, 537, true,
-         {{854, 465, "2008_12_10"}, {774, 465, "2008_11_8"}}, 11, {}, {{10, -323, 0}, {20, -322, 1}}, {50, 740, 730, 830}}};
+        {GraphKind::History, "frmHistory 3 Day History Graph history.bmp", false,
+         {{844, 465, " 12 "}, {804, 465, " 8 "}, {724, 480, "2008_12_10"}}, 20, {730, 490, 250},
+         {{10, -3, 1}, {4, -4, 0}}, {0, 0, 0, 0}},
+        {GraphKind::Month, "frmMonth 30 Day History Graph month.bmp", true,
+         {{854, 465, "2008_12_10"}, {774, 465, "2008_12_7"}}, 11, {},
+         {{10, -27, 0}, {20, -26, 1}}, {50, 720, 710, 810}},
+        {GraphKind::Year, "frmYear Year History Graph year.bmp", true,
+         {{854, 465, "2008_12_10"}, {774, 465, "2008_11_8"}}, 11, {},
+         {{10, -323, 0}, {20, -322, 1}}, {50, 740, 730, 830}}};
     // clang-format on
     for (const Window& w : windows) {
         SCOPED_TRACE(w.names);
         GraphFixture f(w.kind, makeTime(2008, 12, 10, 12, 20));
-        const std::string names = f.plot.formName() + (" " + std::string(f.plot.caption()));
-        EXPECT_EQ(names + " " + f.plot.imageName(), w.names);
-        EXPECT_EQ(std::pair(GraphPlot::surfaceWidth(w.kind), GraphPlot::surfaceHeight(w.kind)),
-                  std::pair(w.width, w.height));
+        const std::string form = f.plot.formName();
+        EXPECT_EQ(form + " " + f.plot.caption() + " " + f.plot.imageName(), w.names);
         f.plot.PlotGraph();
         ASSERT_THAT(f.services.messages, IsEmpty());
         EXPECT_EQ(f.surface.back, 0u);  // black
         const auto& lines = f.surface.lines;
-        ASSERT_GT(lines.size(), 10u);
-        EXPECT_THAT(std::vector(lines.begin(), lines.begin() + 3),
-                    ElementsAre(Seg(60, 50, 60, 450, kWhite), Seg(860, 50, 860, 450, kWhite),
-                                Seg(60, 450, 860, 450, kWhite)));
-        const auto thresholds = w.thresholdsFirst ? lines.begin() + 3 : lines.end() - 2;
-        EXPECT_THAT(std::vector(thresholds, thresholds + 2),
-                    ElementsAre(Seg(60, 300, 860, 300, kOrange), Seg(60, 200, 860, 200, kRed)));
-        // Scales: ambient 0..40 left, the difference -40..0 right in its state colours.
-        for (Line l : {Line{58, 440, 60, 440, kCyan}, Line{55, 400, 60, 400, kCyan},
-                       Line{862, 190, 860, 190, kRed}, Line{865, 300, 860, 300, kOrange}}) {
-            EXPECT_THAT(lines, Contains(Seg(l.x1, l.y1, l.x2, l.y2, l.color)))
-                << l.x1 << "," << l.y1;
+        // Axes, thresholds, and the scales: ambient 0..40 left, the difference -40..0 right in
+        // its state colours.
+        // clang-format off
+        for (Line l : {Line{60, 50, 60, 450, kWhite}, {860, 50, 860, 450, kWhite},
+                       {60, 450, 860, 450, kWhite}, {60, 300, 860, 300, kOrange},
+                       {60, 200, 860, 200, kRed}, {58, 440, 60, 440, kCyan},
+                       {55, 400, 60, 400, kCyan}, {862, 190, 860, 190, kRed},
+                       {865, 300, 860, 300, kOrange}}) {
+            EXPECT_THAT(lines, Contains(l));
         }
+        // clang-format on
+        EXPECT_EQ(lines.at(w.thresholdsFirst ? 3 : lines.size() - 2),
+                  (Line{60, 300, 860, 300, kOrange}));
         // clang-format off
         std::vector<Text> texts = {{30, 44, " 40 ", kCyan}, {880, 344, "-30 ", kGreen},
                                    {180, 500, "V.Cloudy", kRed}, {300, 500, "Clear", kGreen}};
         // clang-format on
-        for (const auto& [x, y, text] : w.labels) texts.push_back({x, y, text, kWhite});
-        for (const Text& t : texts) {
-            EXPECT_THAT(f.surface.texts, Contains(FieldsAre(t.x, t.y, t.text, t.color))) << t.text;
-        }
-        std::size_t labels = 0, ticks = 0;
-        for (const Text& t : f.surface.texts) labels += t.y == 465;
-        for (const Line& l : lines) ticks += l.y1 == 452 && l.y2 == 450 && l.color == kWhite;
-        EXPECT_EQ(labels * 100 + ticks, w.labelCount * 100 + 81);
+        for (Text t : w.labels) texts.push_back({t.x, t.y, t.text, kWhite});
+        for (const Text& t : texts) EXPECT_THAT(f.surface.texts, Contains(t));
+        EXPECT_EQ(std::ranges::count(f.surface.texts, 465.0f, &Text::y), w.labelCount);
+        EXPECT_EQ(std::ranges::count(lines, 452.0f, &Line::y1), 81);  // the time axis's ticks
         std::vector<float> grid;
-        for (const Line& l : f.linesOf(kGrey))
-            grid.push_back(l.y1 == 449 && l.y2 == 50 ? l.x1 : -1);
+        for (const Line& l : lines) {
+            if (l.color == kGrey) grid.push_back(l.y1 == 449 && l.y2 == 50 ? l.x1 : -1);
+        }
         EXPECT_EQ(grid, w.midnights);
 
-        // Day files for days -330..2, each day's ambient naming it: the curve must hold exactly
-        // the days of the window's span, which ends tomorrow.
+        // A day file for each of the days -330..2, its ambient naming the day: the curve must
+        // hold exactly the days of the window's span, which ends tomorrow.
         for (auto [hour, from, to] : w.readAt) {
             GraphFixture g(w.kind, makeTime(2008, 12, 10, hour, 14));
             for (int k = -330; k <= 2; ++k) {
-                for (int h : {0, 12}) {  // a year point at midnight needs the day before read
-                    g.addRecord(addDays(makeTime(2008, 12, 10, h, 5), k), float(k + 330) / 10, -30);
-                }
+                const LocalTime day = addDays(makeTime(2008, 12, 10), k);
+                const float ambient = float(k + 330) / 10;
+                // A year point at midnight needs the day before read.
+                TempDir::write(g.dir / dayFileName(day),
+                               logLine(addMinutes(day, 5), ambient, -30) +
+                                   logLine(addMinutes(day, 725), ambient, -30));
             }
             g.plot.PlotGraph();
             std::set<int> days;
-            for (const Line& l : g.ambientCurve()) days.insert(int(std::lround(450 - l.y2)) - 330);
+            for (Line l : ambientCurve(g.surface.lines)) days.insert(int(std::lround(120 - l.y2)));
             EXPECT_THAT(days, SizeIs(to - from + 1)) << hour;
             EXPECT_EQ(std::pair(*days.begin(), *days.rbegin()), std::pair(from, to)) << hour;
         }
@@ -108,17 +148,17 @@ TEST(GraphWindows, EachMatchesItsDescription) {
             if (number == 76) g.settings.webPath = g.dir.file("gone") + "/";
             TempDir::write(g.dir / "2008_12_10.csv", content);
             g.plot.PlotGraph();
+            const std::string where = " at line " + std::to_string(w.failureLines[i]) +
+                                      " in procedure " + procedure + " of Form ";
             EXPECT_THAT(g.services.messages,
-                        ElementsAre(::testing::MatchesRegex(
-                            "Error " + std::to_string(number) + " \\(.*\\) at line " +
-                            std::to_string(w.failureLines[i]) + " in procedure " + procedure +
-                            " of Form " + g.plot.formName())))
+                        ElementsAre(::testing::MatchesRegex("Error " + std::to_string(number) +
+                                                            " \\(.*\\)" + where + ".*")))
                 << content;
             const bool saved = i == 0 || i == 3;
             EXPECT_EQ(FileExists(g.dir.file(g.plot.imageName())), saved);
             EXPECT_EQ(FileExists(g.settings.webPath + g.plot.imageName()), saved && i < 3);
             if (w.kind == GraphKind::Year) continue;
-            const auto curve = g.ambientCurve();
+            const auto curve = ambientCurve(g.surface.lines);
             ASSERT_THAT(curve, SizeIs(i == 0 ? 2 : 1)) << content;
             EXPECT_EQ(curve[0].y1 + curve[0].y2 + curve.back().y1, 1200);  // from the good one
         }
@@ -134,20 +174,17 @@ TEST(GraphPlotEntry, PlacesARecordByItsAgeAndValues) {
         {H, 1800, 10, -20, 865, 350, 350, kGreen}, {H, -7200, 20, 5, 840, 250, 200, kRed},
         {H, -1, 0, -25, 860 - 1 / 6.0, 450, 300, kOrange}, {H, -360000, -5, 5, 60, 500, 50, kRed},
         {H, -284400, 45, -10, 70, 0, 450, kGreen}, {M, -28800, 1, -16, 850, 440, 220, kOrange},
-        {M, -2760, 0, -50, 860 - 46 / 48.0, 450, 450, kGreen}, {M, -2340000, 0, -50, 60, 450, 450, kGreen},
+        {M, -2760, 0, -50, 860 - 46 / 48.0, 450, 450, kGreen},
+        {M, -2340000, 0, -50, 60, 450, 450, kGreen},
         {M, -2700, 0, -50, -1, 0, 0, 0}, {M, -60, 0, -50, -1, 0, 0, 0}};  // quarters past: none
     // clang-format on
-    for (auto [kind, seconds, ambient, sky, dx, dya, dyd, color] : cases) {
+    for (auto [kind, s, ambient, sky, dx, dya, dyd, color] : cases) {
         GraphFixture f(kind);
-        f.plot.plotEntry(kNoon, kNoon + std::chrono::seconds(seconds), num(ambient), num(sky),
-                         true);
+        f.plot.plotEntry(kNoon, kNoon + std::chrono::seconds(s), num(ambient), num(sky), true);
         const float x = float(dx), ya = float(dya), yd = float(dyd);
-        EXPECT_THAT(
-            f.surface.lines,
-            ::testing::Conditional(x < 0, IsEmpty(),
-                                   ElementsAre(Seg(x, ya, x, ya, kCyan), Seg(x, yd, x, yd, color),
-                                               Seg(x, 450, x, 450, color))))
-            << seconds;
+        const std::vector<Line> dots = {
+            {x, ya, x, ya, kCyan}, {x, yd, x, yd, color}, {x, 450, x, 450, color}};
+        EXPECT_EQ(f.surface.lines, x < 0 ? std::vector<Line>() : dots) << s;
     }
 }
 
@@ -156,8 +193,7 @@ TEST(GraphPlotEntry, PlacesARecordByItsAgeAndValues) {
 TEST(YearPlotEntry, MidnightRecordsDrawTheBarOfTheDaysBefore) {
     GraphFixture f(GraphKind::Year);
     const auto record = [&](int day, int h, int m, int s, double ambient, double sky) {
-        const bool first = day == 8;
-        f.plot.plotEntry(kNoon, makeTime(2008, 12, day, h, m, s), num(ambient), num(sky), first);
+        f.plot.plotEntry(kNoon, makeTime(2008, 12, day, h, m, s), num(ambient), num(sky), day == 8);
     };
     record(8, 0, 0, 8, 3, -30);  // nothing counted yet: no bar
     record(9, 0, 15, 0, 0, 0);   // y 50; there is no midnight record on the 10th
@@ -168,11 +204,12 @@ TEST(YearPlotEntry, MidnightRecordsDrawTheBarOfTheDaysBefore) {
                                                  "plotEntry of Form frmYear"));
     record(11, 0, 14, 59, 20, -20);
     const float x = float(860 + 734 / 576.0), y = float((50 + 250 * 32766.0) / 32767);
-    EXPECT_THAT(f.surface.lines,
-                ElementsAre(Seg(x, 449, x, y, kOrange), Seg(x + 1, 449, x + 1, y, kOrange),
-                            Seg(x + 2, 449, x + 2, y, kOrange), Seg(853.75f, 420, x, 250, kCyan)));
+    EXPECT_EQ(f.surface.lines, (std::vector<Line>{{x, 449, x, y, kOrange},
+                                                  {x + 1, 449, x + 1, y, kOrange},
+                                                  {x + 2, 449, x + 2, y, kOrange},
+                                                  {853.75f, 420, x, 250, kCyan}}));
     record(11, 12, 0, 0, 10, -10);  // a redraw starts with an empty day
-    f.addRecord(makeTime(2008, 12, 12, 0, 0), 5, -30);
+    TempDir::write(f.dir / "2008_12_12.csv", logLine(makeTime(2008, 12, 12), 5, -30));
     f.plot.PlotGraph();
     for (const auto& l : f.surface.lines) EXPECT_NE(l.y1, 449) << "no bar";
 }

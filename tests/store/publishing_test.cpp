@@ -1,6 +1,4 @@
 #include <filesystem>
-#include <functional>
-#include <vector>
 
 #include <gmock/gmock.h>
 
@@ -23,19 +21,21 @@ namespace fs = std::filesystem;
 // state line, and any other caption (case counts) has none.
 TEST(StatusPage, PageForEachState) {
     const std::string clear = TempDir::read(SKARVEL_TEST_DATA_DIR "/CloudStatus-CLEAR.html");
-    const std::string line =
-        "<big style=\"color: green;\"><big><big>CLEAR</big></big></big><br>\r\n";
-    const auto at = clear.find(line);
+    const auto line = [](const std::string& colour, const std::string& caption) {
+        return "<big style=\"color: " + colour + ";\"><big><big>" + caption +
+               "</big></big></big><br>\r\n";
+    };
+    const std::string clearLine = line("green", "CLEAR");
+    const auto at = clear.find(clearLine);
     ASSERT_NE(at, std::string::npos);
-    const std::pair<const char*, std::string> states[] = {
-        {"CLEAR", line},
-        {"Clear", ""},
-        {"CLOUDY",
-         "<big style=\"color: rgb(255, 128, 0);\"><big><big>CLOUDY</big></big></big><br>\r\n"},
-        {"V.CLOUDY", "<big style=\"color: red;\"><big><big>V.CLOUDY</big></big></big><br>\r\n"}};
-    for (const auto& [caption, stateLine] : states) {
+    // clang-format off
+    const std::pair<const char*, const char*> states[] = {
+        {"CLEAR", "green"}, {"Clear", ""}, {"CLOUDY", "rgb(255, 128, 0)"}, {"V.CLOUDY", "red"}};
+    // clang-format on
+    for (auto [caption, colour] : states) {
+        const std::string stateLine = *colour ? line(colour, caption) : "";
         EXPECT_EQ(webPageText(caption, "3.2", "-18.5", "-21.7"),
-                  std::string(clear).replace(at, line.size(), stateLine));
+                  std::string(clear).replace(at, clearLine.size(), stateLine));
     }
 }
 
@@ -47,49 +47,38 @@ TEST(LogReadings, QuarterHourLinesAndAFailedAppend) {
     TempDir program, web;
     testing::FakeDesktopServices services(program.str(), makeTime(2008, 12, 1, 10, 14, 45));
     testing::FakeControls controls;
-    controls.caption = "CLEAR", controls.ambient = "3.2", controls.sky = "-18.5",
+    controls.caption = "CLEAR", controls.ambient = "3.2", controls.sky = "-18.5";
     controls.diff = "-1";
-    const auto page = [](const char* caption) {
-        return webPageText(caption, "3.2", "-18.5", "-1");
-    };
     Settings settings{web.file("site")};
     LogState state;
-    std::vector<std::string> calls;
     struct Graph : GraphRedraw {
-        std::function<void()> redraw;
-        void PlotGraph() override { redraw(); }
-    } graphs[3];
-    const std::string day = program.file("2008_12_1.csv"), old = "12/1/2008 9:45:02 AM,2,-22\r\n";
-    for (int i = 0; i < 3; ++i) {
-        graphs[i].redraw = [&, i] { calls.push_back(std::to_string(i) + TempDir::read(day)); };
-    }
-    GraphRedraw* const order[] = {&graphs[0], &graphs[1], &graphs[2]};
+        std::string day, seen;  // the day file as each redraw found it
+        void PlotGraph() override { seen += TempDir::read(day) + "|"; }
+    } graph;
+    graph.day = program.file("2008_12_1.csv");
+    GraphRedraw* const graphs[] = {&graph, &graph, &graph};
     const auto cycle = [&](float sky) {
         state.skySum += sky;
         state.readingCount = std::int16_t(state.readingCount + 1);
         LogReadings(state, 2, state.skySum / float(state.readingCount),
-                    {services, settings, controls, order});
+                    {services, settings, controls, graphs});
         services.advance(10s);
         return TempDir::read(web.file("siteCloudStatus.html"));
     };
-    TempDir::write(day, old);
-    EXPECT_EQ(cycle(-20), page("CLEAR"));  // 10:14:45
+    // A folder in the day file's place: the append cannot open it.
+    fs::create_directory(graph.day);
+    EXPECT_EQ(cycle(-20), webPageText("CLEAR", "3.2", "-18.5", "-1"));  // 10:14:45, no line due
     cycle(-21);
-    fs::create_directory(program.file("blocked"));
-    fs::rename(day, program.file("blocked/day"));
-    fs::create_directory(day);  // the append cannot open it
     controls.caption = "CLOUDY";
-    EXPECT_EQ(cycle(-22), page("CLEAR"));  // 10:15:05
+    EXPECT_EQ(cycle(-22), webPageText("CLEAR", "3.2", "-18.5", "-1"));  // 10:15:05
     EXPECT_THAT(services.messages, ElementsAre("Error 75 (Path/File access error) at line 110 in "
                                                "procedure LogReadings of Form frmMain"));
-    EXPECT_TRUE(calls.empty());
-    fs::remove(day);
-    fs::rename(program.file("blocked/day"), day);
-    EXPECT_EQ(cycle(-23), page("CLOUDY"));  // 10:15:15
-    const std::string log = old + "12/1/2008 10:15:15 AM,2,-21.5\r\n";
-    EXPECT_THAT(calls, ElementsAre("0" + log, "1" + log, "2" + log));
+    fs::remove(graph.day);
+    EXPECT_EQ(cycle(-23), webPageText("CLOUDY", "3.2", "-18.5", "-1"));  // 10:15:15
     cycle(-30);
-    EXPECT_EQ(TempDir::read(day), log);
+    const std::string log = "12/1/2008 10:15:15 AM,2,-21.5\r\n";
+    EXPECT_EQ(TempDir::read(graph.day), log);
+    EXPECT_EQ(graph.seen, log + "|" + log + "|" + log + "|");
     SaveStatus("CLOUDY", services);
     EXPECT_EQ(TempDir::read(program.file("status.txt")), "12/1/2008 10:15:35 AM,CLOUDY\r\n");
     EXPECT_EQ(services.messages.size(), 1u);
