@@ -10,8 +10,8 @@
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 using namespace skarvel;
-using std::chrono::sys_seconds;
 using std::chrono::seconds;
+using std::chrono::sys_seconds;
 
 TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
     // unsafeFrom, safeDelayMinutes, the conditions now and the verdict. Before them come

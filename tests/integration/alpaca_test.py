@@ -46,7 +46,8 @@ def request(verb, path, params=""):
         next_id += 1
         params += ("&" if params else "") + "ClientTransactionID=%d" % next_id
     conn = conn or http.client.HTTPConnection("127.0.0.1", PORT, timeout=5)
-    conn.request(verb, path + ("?" + params) * (verb == "GET"), params if verb == "PUT" else None)
+    query, body = ("?" + params, None) if verb == "GET" else ("", params)
+    conn.request(verb, path + query, body)
     reply = conn.getresponse()
     text = reply.read().decode()
     if reply.status != 200 or not path.startswith(("/api/", "/management/")):
