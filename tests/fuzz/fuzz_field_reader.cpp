@@ -45,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     try {
         const float v = parseSingle(input);
+        if (!std::isfinite(v)) std::abort();
         if (!(std::fabs(parseSingle(singleText(v)) - v) <= std::fabs(v) * 1e-6f + 1e-37f))
             std::abort();
     } catch (const VbError& e) {
