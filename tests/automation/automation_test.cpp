@@ -9,92 +9,73 @@
 // The settings and the state have defaults for every member a row leaves out.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
-namespace skarvel {
-namespace {
-
-using namespace std::chrono_literals;
+using namespace skarvel;
 using std::chrono::seconds;
+using std::chrono::sys_seconds;
 
 TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
-    // Before the cycle under test come `safeFor` seconds of safe cycles, one every 10 s,
-    // `brokenAgo` seconds ago one of them with the link down.
-    struct Row {
-        const char* unsafeFrom;
-        int stale, delayMinutes, safeFor, brokenAgo;
-        SafetyConditions now;
-        Verdict want;
+    // unsafeFrom, safeDelayMinutes, the conditions now and the verdict. Before them come
+    // `safeFor` seconds of safe cycles, one every 10 s, `brokenAgo` seconds ago one of them with
+    // the link down.
+    const std::tuple<const char*, int, int, int, SafetyConditions, Verdict> rows[] = {
+        {"CLOUDY", 10, 0, 0, {true, "CLEAR", 0}, {false, "CLEAR, safe for 0 of 600 s"}},
+        {"CLOUDY", 10, 590, 0, {true, "CLEAR", 3}, {false, "CLEAR, safe for 590 of 600 s"}},
+        {"CLOUDY", 10, 600, 0, {true, "CLEAR", 3}, {true, "CLEAR"}},
+        {"CLOUDY", 10, 900, 300, {true, "CLEAR", 0}, {false, "CLEAR, safe for 290 of 600 s"}},
+        {"CLOUDY", 0, 0, 0, {true, "CLEAR", 120}, {true, "CLEAR"}},
+        {"CLOUDY", 0, 30, 0, {true, "CLEAR", 121}, {false, "STALE: no reading for 121 s"}},
+        {"CLOUDY", 0, 30, 0, {true, "CLOUDY", 0}, {false, "CLOUDY"}},
+        {"V.CLOUDY", 0, 0, 0, {true, "CLOUDY", 0}, {true, "CLOUDY"}},
+        {"CLOUDY", 0, 30, 0, {false, "CLEAR", 0}, {false, "ERROR: sensor port not open"}},
+        {"CLOUDY", 0, 30, 0, {true, "", 0}, {false, "PENDING: no reading yet"}},
     };
-    const Row rows[] = {
-        {"CLOUDY", 120, 10, 0, 0, {true, "CLEAR", 0}, {false, "CLEAR, safe for 0 of 600 s"}},
-        {"CLOUDY", 120, 10, 590, 0, {true, "CLEAR", 3}, {false, "CLEAR, safe for 590 of 600 s"}},
-        {"CLOUDY", 120, 10, 600, 0, {true, "CLEAR", 3}, {true, "CLEAR"}},
-        {"CLOUDY", 120, 10, 900, 300, {true, "CLEAR", 0}, {false, "CLEAR, safe for 290 of 600 s"}},
-        {"CLOUDY", 120, 0, 0, 0, {true, "CLEAR", 120}, {true, "CLEAR"}},
-        {"CLOUDY", 120, 0, 30, 0, {true, "CLEAR", 121}, {false, "STALE: no reading for 121 s"}},
-        {"CLOUDY", 120, 0, 30, 0, {true, "CLOUDY", 0}, {false, "CLOUDY"}},
-        {"V.CLOUDY", 120, 0, 0, 0, {true, "CLOUDY", 0}, {true, "CLOUDY"}},
-        {"CLOUDY", 120, 0, 30, 0, {false, "CLEAR", 0}, {false, "ERROR: sensor port not open"}},
-        {"CLOUDY", 120, 0, 30, 0, {true, "", 0}, {false, "PENDING: no reading yet"}},
-    };
-    const std::chrono::sys_seconds now{1'796'681'703s};
-    for (const Row& r : rows) {
-        const AutomationSettings s{r.unsafeFrom, r.stale, r.delayMinutes};
+    const sys_seconds now{seconds(1'796'681'703)};
+    for (const auto& [unsafeFrom, delayMinutes, safeFor, brokenAgo, conditions, want] : rows) {
+        const AutomationSettings s{unsafeFrom, 120, delayMinutes};
         SafetyVerdict v;
-        for (int t = r.safeFor; t > 0; t -= 10)
-            v.update({t != r.brokenAgo, "CLEAR", 0}, s, now - seconds(t));
-        const Verdict got = v.update(r.now, s, now);
-        EXPECT_EQ(std::pair(got.safe, got.reason), std::pair(r.want.safe, r.want.reason));
+        for (int t = safeFor; t > 0; t -= 10)
+            v.update({t != brokenAgo, "CLEAR", 0}, s, now - seconds(t));
+        const Verdict got = v.update(conditions, s, now);
+        EXPECT_EQ(std::pair(got.safe, got.reason), std::pair(want.safe, want.reason));
     }
 }
 
-TEST(AutomationFiles, SafetyJsonAndBoltwoodLine) {
-    struct Row {
-        bool safe, link, have;
-        const char *reason, *state;
-        float difference, ambient;
-        int age;
-        LocalTime now;
-        std::string boltwood, json = {};
-        std::int64_t utc = 0;
-    };
-    const Row rows[] = {
-        {true, true, true, "CLEAR", "CLEAR", -35.8f, 5.3f, 4, makeTime(2026, 12, 7, 22, 15, 3),
+TEST(AutomationFiles, BoltwoodLineAndSafetyJson) {
+    // Safe, link open, state, difference, ambient, age of the reading, local time, the line.
+    const std::tuple<bool, bool, const char*, float, float, int, LocalTime, const char*> lines[] = {
+        {true, true, "CLEAR", -35.8f, 5.3f, 4, makeTime(2026, 12, 7, 22, 15, 3),
          "2026-12-07 22:15:03.00 C K  -35.8    5.3    5.3    0.0   0  -99.9   0 0 0 00004 "
-         "046363.92712 1 0 0 0 0 0",
-         R"({"timestamp_utc":"2026-12-07T22:15:03Z","roof_status":{"open_ok":1,)"
-         R"("reasons":"CLEAR"}})",
-         1796681703},
-        // Stale for ever so long, values beyond the columns, a reason to escape.
-        {false, true, true, "say \"no\\\n", "CLEAR", -1234.5f, 1000, 100000, makeTime(2027, 1, 1),
+         "046363.92712 1 0 0 0 0 0"},
+        // Stale for ever so long, values beyond the columns.
+        {false, true, "CLEAR", -1234.5f, 1000, 100000, makeTime(2027, 1, 1),
          "2027-01-01 00:00:00.00 C K -999.0  999.0  999.0    0.0   0  -99.9   0 0 0 99999 "
-         "046388.00000 0 0 0 0 1 1",
-         R"({"timestamp_utc":"2026-12-31T23:59:59Z","roof_status":{"open_ok":0,)"
-         R"("reasons":"say \"no\\\u000a"}})",
-         1798761599},
-        {true, true, true, "", "CLOUDY", -20, 1, 120, makeTime(2026, 7, 15),
+         "046388.00000 0 0 0 0 1 1"},
+        {true, true, "CLOUDY", -20, 1, 120, makeTime(2026, 7, 15),
          "2026-07-15 00:00:00.00 C K  -20.0    1.0    1.0    0.0   0  -99.9   0 0 0 00120 "
          "046218.00000 2 0 0 0 0 0"},
-        {false, false, true, "", "CLOUDY", -20, 1, 0, makeTime(2026, 7, 15),
+        {false, false, "CLOUDY", -20, 1, 0, makeTime(2026, 7, 15),
          "2026-07-15 00:00:00.00 C K  -20.0    1.0    1.0    0.0   0  -99.9   0 0 0 00000 "
          "046218.00000 0 0 0 0 1 1"},
     };
-    for (const Row& r : rows) {
-        AutomationState s{{r.safe, r.reason}, r.link, r.have};
-        std::tie(s.difference, s.ambient, s.state) = std::tuple(r.difference, r.ambient, r.state);
-        EXPECT_EQ(boltwoodText(s, {}, r.age, r.now), r.boltwood + "\n");
-        if (r.json.empty()) continue;
-        EXPECT_EQ(safetyJsonText(s.verdict, std::chrono::sys_seconds{seconds(r.utc)}),
-                  r.json + "\n");
+    for (const auto& [safe, link, state, difference, ambient, age, now, line] : lines) {
+        AutomationState s{{safe, ""}, link, true};
+        std::tie(s.difference, s.ambient, s.state) = std::tuple(difference, ambient, state);
+        EXPECT_EQ(boltwoodText(s, {}, age, now), line + std::string("\n"));
     }
+    // The UTC time is its own, not the local one; the reason escaped.
+    EXPECT_EQ(safetyJsonText({true, "CLEAR"}, sys_seconds{seconds(1796681703)}),
+              R"({"timestamp_utc":"2026-12-07T22:15:03Z","roof_status":{"open_ok":1,)"
+              R"("reasons":"CLEAR"}})"
+              "\n");
+    EXPECT_EQ(safetyJsonText({false, "say \"no\\\n"}, sys_seconds{seconds(1798761599)}),
+              R"({"timestamp_utc":"2026-12-31T23:59:59Z","roof_status":{"open_ok":0,)"
+              R"("reasons":"say \"no\\\u000a"}})"
+              "\n");
 }
 
 TEST(AutomationIni, DefaultsProblemsAndRewrite) {
-    // The keys of the problems, and the text written back.
-    struct Row {
-        std::string text, problems, rewrite;
-        AutomationSettings want;
-    };
-    const Row rows[] = {
+    // The text, the keys of its problems, the text written back and the settings.
+    const std::tuple<std::string, std::string, std::string, AutomationSettings> rows[] = {
         {"", "",
          "unsafeFrom=CLOUDY\nstaleSeconds=120\nsafeDelayMinutes=10\nalpacaPort=11111\n"
          "alpacaAddress=\ndiscoveryPort=32227\nuniqueId=new-id\n",
@@ -111,19 +92,16 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
          "discoveryPort=32227\n",
          AutomationSettings("CLOUDY", 120, 10, 11111, "", 32227, "new-id")},
     };
-    for (const Row& r : rows) {
-        const AutomationIni ini = parseAutomationIni(r.text, [] { return "new-id"; });
-        EXPECT_TRUE(ini.settings == r.want) << r.text;
+    for (const auto& [text, problems, rewrite, settings] : rows) {
+        const AutomationIni ini = parseAutomationIni(text, [] { return "new-id"; });
+        EXPECT_TRUE(ini.settings == settings) << text;
         std::string keys;
         for (const std::string& p : ini.problems)
             keys += p.substr(16, p.find_first_of("= ", 16) - 16) + " ";
-        EXPECT_EQ(keys, r.problems) << ::testing::PrintToString(ini.problems);
-        EXPECT_EQ(ini.rewrite, r.rewrite);
+        EXPECT_EQ(keys, problems) << ::testing::PrintToString(ini.problems);
+        EXPECT_EQ(ini.rewrite, rewrite);
     }
-    const char* guid = "[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}";
-    EXPECT_THAT(newGuid(), ::testing::MatchesRegex(guid));
+    EXPECT_THAT(newGuid(), ::testing::MatchesRegex("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-"
+                                                   "[89ab][0-9a-f]{3}-[0-9a-f]{12}"));
     EXPECT_NE(newGuid().substr(24), newGuid().substr(24));  // the last 48 bits random too
 }
-
-}  // namespace
-}  // namespace skarvel

@@ -32,5 +32,4 @@ int main(int argc, char** argv) {
         LLVMFuzzerTestOneInput(input.data(), input.size());
     }
     std::printf("replayed %zu seeds and 20000 mutations of them\n", seeds.size());
-    return 0;
 }
