@@ -1,13 +1,15 @@
 // The real monitor and the real simulator on a pseudo-terminal, on a fast fake clock, checked
-// through the files they leave behind.
+// through the files they leave behind, and through INDI's own weather safety driver.
 #include <gmock/gmock.h>
 #include <QImage>
 #include <QSerialPort>
+#include <QStandardPaths>
+#include <QTest>
 
 #include <algorithm>
-#include <cstdio>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "integration/whole_program.h"
 #include "store/readings_log.h"
@@ -17,13 +19,14 @@ namespace skarvel {
 namespace {
 
 using namespace std::chrono_literals;
+using QTest::qWaitFor;
 using ::testing::HasSubstr;
 using testing::TempDir;
-using testing::waitFor;
 using testing::WholeProgram;
 namespace fs = std::filesystem;
 
 const QStringList kClear = {"--sky=-30", "--ambient=5"};
+const char* const kToday = "2026_12_7.csv";  // the day the fault runs start on
 
 std::string defaultConfig(const std::string& webFolder) {
     return "webPath," + webFolder +
@@ -48,12 +51,12 @@ TEST(WholeProgram, FirstQuarterAfterStartLogsOneLinePublishesAndDraws) {
         WholeProgram run(start, {"--sky=-8.46", "--ambient=12.34"},
                          ownWebFolder ? defaultConfig(webFolder.str()) : "");
         std::string status;  // rewritten every cycle, so read once
-        ASSERT_TRUE(waitFor(
+        ASSERT_TRUE(qWaitFor(
             [&] {
                 status = run.read("status.txt");
                 return !status.empty() && stampOf(status) >= quarter;
             },
-            12s))
+            12'000))
             << status << run.journal();
         const fs::path folder = fs::canonical(run.folder.str());
         const fs::path web = ownWebFolder ? fs::path(webFolder.str()) : folder;
@@ -97,7 +100,7 @@ TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
     };
     const std::string port =
         "Error opening comm port 1, click the 'Setup' button and verify the com port selection [";
-    const std::string access = "Error 75 (Path/File access error) at line ";
+    const std::string access = "Error 75 (Path/File access error) at line ", today = kToday;
     TempDir web;
     std::optional<QSerialPort> holder;
     const auto hold = [&](WholeProgram& r) {
@@ -107,27 +110,24 @@ TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
     };
     // clang-format off
     const Case cases[] = {
-        {"sensor unplugged for three cycles", {}, [](WholeProgram& r) { r.unplug(); },
-         [](WholeProgram& r) { r.plugIn(); }, port, true},
-        {"port held by another program", hold, {}, [&](WholeProgram&) { holder.reset(); },
+        {"sensor unplugged for three cycles", {}, [](auto& r) { r.unplug(); },
+         [](auto& r) { r.plugIn(); }, port, true},
+        {"port held by another program", hold, {}, [&](auto&) { holder.reset(); },
          port + "/dev/pts/", true},
-        {"web folder gone", {}, [&](WholeProgram&) { fs::remove_all(web.str()); },
-         [&](WholeProgram&) { fs::create_directory(web.str()); },
-         "Error 76 (Path not found) at line 20 in procedure CreateWebPage of Form frmMain [" +
-             web.file("CloudStatus.html") + "]", false},
-        {"config.ini a folder",
-         [](WholeProgram& r) { fs::create_directory(r.folder / "config.ini"); }, {}, {},
-         access + "70 in procedure Form_Load", false},
-        {"today's log file a folder",
-         [](WholeProgram& r) { fs::create_directory(r.folder / "2026_12_7.csv"); }, {},
-         [](WholeProgram& r) { fs::remove(r.folder / "2026_12_7.csv"); },
-         access + "110 in procedure LogReadings of Form frmMain", false},
-        {"a spoilt day file", [](WholeProgram& r) {
+        {"web folder gone", {}, [&](auto&) { fs::remove_all(web.str()); },
+         [&](auto&) { fs::create_directory(web.str()); }, "Error 76 (Path not found) at line 20 in "
+         "procedure CreateWebPage of Form frmMain [" + web.file("CloudStatus.html") + "]", false},
+        {"config.ini a folder", [](auto& r) { fs::create_directory(r.folder / "config.ini"); },
+         {}, {}, access + "70 in procedure Form_Load", false},
+        {"today's log file a folder", [&](auto& r) { fs::create_directory(r.folder / today); },
+         {}, [&](auto& r) { fs::remove(r.folder / today); },
+         access + "110 in procedure LogReadings", false},
+        {"a spoilt day file", [](auto& r) {
              TempDir::write(r.folder / "2026_12_6.csv", "12/6/2026 3:00:00 AM,warm,-20\r\n"); },
          {}, {},
          "Error 13 (Type mismatch) at line 50 in procedure plotEntry of Form frmMonth", false},
-        {"bad lines", [](WholeProgram& r) { r.plugIn(kClear + QStringList{"--bad-every=2"}); },
-         {}, {}, "", false},
+        {"bad lines", [](auto& r) { r.plugIn(kClear + QStringList{"--bad-every=2"}); }, {}, {}, "",
+         false},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -136,7 +136,7 @@ TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
         WholeProgram run("2026-12-07 02:14:45", kClear, defaultConfig(web.str()), c.prepare);
         const auto status = [&] { return run.read("status.txt"); };
         if (c.fault) {
-            ASSERT_TRUE(waitFor([&] { return !status().empty(); }, 10s));
+            ASSERT_TRUE(qWaitFor([&] { return !status().empty(); }, 10'000));
             c.fault(run);
         }
         // Three cycles of the fault, the first of which may have begun before it.
@@ -151,21 +151,21 @@ TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
             return fs::exists(folder / "CloudStatus.html") ? folder : fs::path(web.str());
         };
         // Readings, the page, and the quarter's log line with its redraw.
-        EXPECT_TRUE(waitFor(
+        EXPECT_TRUE(qWaitFor(
             [&] {
                 return status() != during && fs::exists(page() / "CloudStatus.html") &&
                        fs::exists(run.folder / "history.bmp") &&
-                       run.read("2026_12_7.csv").find(",5,-30\r\n") != std::string::npos;
+                       run.read(today).find(",5,-30\r\n") != std::string::npos;
             },
-            10s));
+            10'000));
         const auto took = std::chrono::steady_clock::now() - start;
         EXPECT_LT(took, 4s) << "four cycles; took " << took / 1ms << " ms";
         const std::string journal = run.journal(), want = c.journal.empty() ? "Error" : c.journal;
         EXPECT_EQ(journal.find(want) != std::string::npos, !c.journal.empty()) << journal;
 
-        std::string device = fs::read_symlink(run.folder / "com1").string().substr(5);
-        std::replace(device.begin(), device.end(), '/', '_');
-        const fs::path lock = "/run/lock/LCK.." + device;  // QSerialPort's
+        // QSerialPort's, for the simulator's /dev/pts/N
+        const fs::path lock =
+            "/run/lock/LCK..pts_" + fs::read_symlink(run.folder / "com1").filename().string();
         EXPECT_TRUE(fs::exists(lock)) << lock;
         fs::remove(run.folder / "config.ini");  // a file again, or never one
         EXPECT_EQ(run.terminate(), 0);
@@ -176,7 +176,7 @@ TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
 
 TEST(WholeProgram, FullDiskKeepsEveryFileWholeAndTheMonitorGoing) {
     // Today's file stops 10 bytes short of a page, so the quarter's line fits only in part.
-    const std::string record = "12/7/2026,0,-30\r\n", today = "2026_12_7.csv";
+    const std::string record = "12/7/2026,0,-30\r\n", today = kToday;
     std::string log(4086 % record.size(), ' ');
     while (log.size() < 4086) log += record;
     bool mounted = false;
@@ -186,7 +186,7 @@ TEST(WholeProgram, FullDiskKeepsEveryFileWholeAndTheMonitorGoing) {
     });
     if (!mounted) GTEST_SKIP() << "mounting a small tmpfs is not permitted here";
     const auto fill = [&] { TempDir::write(run.folder / "filler", std::string(64 << 20, 'f')); };
-    ASSERT_TRUE(waitFor([&] { return !run.read("status.txt").empty(); }, 10s));
+    ASSERT_TRUE(qWaitFor([&] { return !run.read("status.txt").empty(); }, 10'000));
     std::map<std::string, std::string> kept;
     for (const std::string n : {"config.ini", "automation.ini", "status.txt", "CloudStatus.html",
                                 "safety.json", "boltwood.txt", today.c_str()})
@@ -195,13 +195,13 @@ TEST(WholeProgram, FullDiskKeepsEveryFileWholeAndTheMonitorGoing) {
 
     fill();
     ASSERT_TRUE(
-        waitFor([&] { return run.journal().find("LogReadings") != std::string::npos; }, 10s));
+        qWaitFor([&] { return run.journal().find("LogReadings") != std::string::npos; }, 10'000));
     for (const auto& [n, bytes] : kept) EXPECT_EQ(run.read(n), bytes) << n;
     EXPECT_EQ(run.folder.entryCount(), kept.size() + 3);  // and the program, com1 and the filler
 
     // The line is tried again at the next cycle.
     fs::remove(run.folder / "filler");
-    ASSERT_TRUE(waitFor([&] { return run.read(today) != log; }, 3s));
+    ASSERT_TRUE(qWaitFor([&] { return run.read(today) != log; }, 3000));
     const std::string grown = run.read(today);
     ASSERT_TRUE(grown.starts_with(log) && grown.ends_with(",5,-30\r\n")) << grown.substr(4000);
     EXPECT_EQ(std::count(grown.begin() + log.size(), grown.end(), '\n'), 1);
@@ -213,14 +213,55 @@ TEST(WholeProgram, FullDiskKeepsEveryFileWholeAndTheMonitorGoing) {
     std::set<std::string> reported;
     std::istringstream journal(run.journal());
     for (std::string line; std::getline(journal, line);)
-        if (line.find("Disk full") != std::string::npos)
-            reported.insert(line.substr(20, line.find(" [") - 20));
-    const std::string full = "Error 61 (Disk full) at line ";
+        if (const auto at = line.find("(Disk full) at line "); at != std::string::npos)
+            reported.insert(line.substr(at + 20, line.find(" of Form") - at - 20));
     EXPECT_THAT(reported, ::testing::UnorderedElementsAre(
-                              full + "20 in procedure CreateWebPage of Form frmMain",
-                              full + "0 in procedure publishSafety of Form frmMain",
-                              full + "120 in procedure LogReadings of Form frmMain",
-                              full + "0 in procedure Form_Unload of Form frmMain"));
+                              "20 in procedure CreateWebPage", "0 in procedure publishSafety",
+                              "120 in procedure LogReadings", "0 in procedure Form_Unload"));
+}
+
+TEST(Indi, SafetyProxyFollowsTheSkyAndStaysConnected) {
+    if (QStandardPaths::findExecutable("indi_weather_safety_proxy").isEmpty())
+        GTEST_SKIP() << "INDI's weather safety proxy is not installed (Debian package indi-bin)";
+    const QString port = QString::number(20000 + ::getpid() % 20000);
+    // The proxy's properties: set with "=value", or a value read.
+    auto indi = [&](const QString& property) {
+        QProcess tool;
+        const QStringList spec{"-p", port, "Weather Safety Proxy." + property};
+        tool.start(property.contains('=') ? "indi_setprop" : "indi_getprop",
+                   property.contains('=') ? spec : QStringList{"-1", "-t", "1"} + spec);
+        tool.waitForFinished(5000);
+        return tool.readAllStandardOutput().trimmed().toStdString();
+    };
+    // Ten fake seconds pass in one: stale after 3 s, safe at the first clear reading.
+    WholeProgram run("2026-12-07 22:01:00", kClear, {}, [](WholeProgram& r) {
+        TempDir::write(r.folder / "automation.ini",
+                       "staleSeconds=30\nsafeDelayMinutes=0\nalpacaPort=0\ndiscoveryPort=0\n");
+    });
+    testing::Child server({"indiserver", "-p", port, "indi_weather_safety_proxy"},
+                          {{"HOME", QString::fromStdString(run.logs.str())}},
+                          run.logs / "indi.out");
+    ASSERT_TRUE(qWaitFor([&] { return indi("CONNECTION.CONNECT") == "Off"; }, 10'000));
+    indi("WEATHER_SAFETY_URLS.WEATHER_SAFETY_URL=file://" +
+         QString::fromStdString(run.folder.file("safety.json")));
+    indi("SCRIPT_OR_CURL.Use url=On");
+    indi("CONNECTION.CONNECT=On");
+    indi("WEATHER_UPDATE.PERIOD=1");
+    const std::pair<QStringList, std::string> steps[] = {
+        {{}, "Ok CLEAR"},
+        {{"--sky=5", "--ambient=5"}, "Alert V.CLOUDY"},
+        {kClear, "Ok CLEAR"},
+        {{"--silent"}, "Alert STALE"},
+    };
+    const auto verdict = [&] {
+        return indi("WEATHER_STATUS.WEATHER_SAFETY") + " " + indi("WEATHER_SAFETY_REASONS.Reasons");
+    };
+    for (const auto& [sky, want] : steps) {
+        if (!sky.isEmpty()) run.plugIn(sky);
+        EXPECT_TRUE(qWaitFor([&] { return verdict().starts_with(want); }, 20'000)) << verdict();
+    }
+    EXPECT_EQ(indi("CONNECTION.CONNECT"), "On");
+    EXPECT_EQ(TempDir::read(run.logs / "indi.out").find("parse_error"), std::string::npos);
 }
 
 }  // namespace

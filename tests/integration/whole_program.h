@@ -4,31 +4,20 @@
 #include <sys/mount.h>
 #include <unistd.h>
 #include <QProcess>
+#include <QTest>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "fakes/temp_dir.h"
 
 namespace skarvel::testing {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
-inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
 
 /// A program in a process group of its own, which is ended when this goes away.
 class Child {
@@ -125,7 +114,7 @@ class WholeProgram {
                                     "--link", QString::fromStdString(folder.file("com1"))} +
                             sensorOptions_,
                         std::map<QString, QString>{}, logs / "sensor.out");
-        if (!waitFor([this] { return fs::exists(folder / "com1"); }, 5s))
+        if (!QTest::qWaitFor([this] { return fs::exists(folder / "com1"); }))
             throw std::runtime_error("no link: " + TempDir::read(logs / "sensor.out"));
     }
 
