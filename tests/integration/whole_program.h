@@ -1,35 +1,23 @@
 #pragma once
 
 #include <signal.h>
+#include <sys/mount.h>
 #include <unistd.h>
 #include <QProcess>
+#include <QTest>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "fakes/temp_dir.h"
-#include "store/value_text.h"
 
 namespace skarvel::testing {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
-inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
 
 /// A program in a process group of its own, which is ended when this goes away.
 class Child {
@@ -48,27 +36,24 @@ class Child {
     }
     ~Child() {
         if (process_.state() == QProcess::NotRunning) return;
-        terminate();
-        if (!process_.waitForFinished(3000)) {
-            ::kill(-pid_t(process_.processId()), SIGKILL);
-            process_.waitForFinished();
-        }
+        signal(SIGTERM);
+        if (!process_.waitForFinished(3000)) ::kill(-pid_t(process_.processId()), SIGKILL);
+        process_.waitForFinished();
     }
 
-    /// Signals the program. faketime forwards no signal, and removes its shared memory only
-    /// when the program it started has ended: so that program is signalled, not faketime.
-    void terminate(int signal = SIGTERM) {
+    /// faketime forwards no signal, and removes its shared memory only when the program it
+    /// started has ended: so that program is signalled, not faketime.
+    void signal(int signal) {
         const std::string pid = std::to_string(process_.processId());
         std::ifstream children("/proc/" + pid + "/task/" + pid + "/children");
         bool any = false;
         for (pid_t child = 0; children >> child; any = true) ::kill(child, signal);
         if (!any) ::kill(pid_t(process_.processId()), signal);
-        if (signal == SIGKILL) process_.waitForFinished();
     }
-
-    /// Waits for the program to end by itself: its exit code, or -1 after a timeout or a crash.
-    int wait(std::chrono::milliseconds timeout) {
-        const bool ended = process_.waitForFinished(int(timeout.count()));
+    /// SIGTERM: the exit code, or -1 when the program did not end cleanly within 10 s.
+    int terminate() {
+        signal(SIGTERM);
+        const bool ended = process_.waitForFinished(10000);
         return ended && process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
     }
 
@@ -77,30 +62,21 @@ class Child {
 };
 
 /// The monitor copied into a fresh program folder and started on a fake clock from `start`
-/// that runs ten times fast, with a simulated sensor sending fixed temperatures on port 1.
+/// that runs ten times fast, with a simulated sensor with the options `sensor` on port 1.
 class WholeProgram {
   public:
-    /// `prepare` runs once the sensor is there, before the monitor starts.
-    WholeProgram(const std::string& start, const char* sky, const char* ambient,
-                 const std::string& config = {},
+    /// `prepare` lays the folder out first; it may plug the sensor in itself.
+    WholeProgram(const std::string& start, const QStringList& sensor, const std::string& config,
                  const std::function<void(WholeProgram&)>& prepare = {})
-        : sensorArgs_{QString(SKARVEL_BIN_DIR) + "/skarvel-sensor-sim",
-                      "--link",
-                      QString::fromStdString(folder.file("com1")),
-                      "--interval",
-                      "0.05",
-                      "--sky",
-                      sky,
-                      "--ambient",
-                      ambient} {
-        const QString bin = SKARVEL_BIN_DIR, exe = QString::fromStdString(folder.file("skarvel"));
-        fs::copy_file(bin.toStdString() + "/skarvel", exe.toStdString());
-        if (!config.empty()) TempDir::write(folder / "config.ini", config);
-        plugIn();
+        : sensorOptions_(sensor) {
         if (prepare) prepare(*this);
+        fs::copy_file(SKARVEL_BIN_DIR "/skarvel", folder / "skarvel");
+        if (!config.empty()) TempDir::write(folder / "config.ini", config);
+        if (!sensor_) plugIn();
         const QString asan = qEnvironmentVariable("ASAN_OPTIONS");
         monitor_.emplace(
-            QStringList{"faketime", "-f", QString::fromStdString("@" + start + " x10"), exe},
+            QStringList{"faketime", "-f", QString::fromStdString("@" + start + " x10"),
+                        QString::fromStdString(folder.file("skarvel"))},
             std::map<QString, QString>{
                 {"QT_QPA_PLATFORM", "offscreen"},
                 {"TZ", "UTC"},
@@ -109,60 +85,44 @@ class WholeProgram {
                 {"NO_FAKE_STAT", "1"},
                 // The preloaded clock library comes before a sanitizer's runtime.
                 {"ASAN_OPTIONS", asan + (asan.isEmpty() ? "" : ":") + "verify_asan_link_order=0"}},
-            folder / "monitor.out");
+            logs / "monitor.out");
     }
-
-    /// The line of status.txt, once it holds a time of `from` or later; the monitor and the
-    /// sensor are stopped then, so the files stay as they are.
-    std::string statusFrom(LocalTime from) {
-        std::string line;
-        const bool seen = waitFor(
-            [&] {
-                line = read("status.txt");
-                line = line.substr(0, line.find("\r\n"));
-                try {
-                    return parseDateTime(line.substr(0, line.find(','))) >= from;
-                } catch (const std::exception&) {
-                    return false;
-                }
-            },
-            12s);
+    ~WholeProgram() {
         monitor_.reset();
         sensor_.reset();
-        if (!seen) {
-            // A message box holds the offscreen monitor for ever, and it looks like this.
-            throw std::runtime_error("no status at the expected time; last \"" + line +
-                                     "\"; the monitor said: " + read("monitor.out"));
-        }
-        return line;
+        if (smallDisk_) ::umount2(folder.str().c_str(), MNT_DETACH);
     }
 
     std::string read(const std::string& name) const { return TempDir::read(folder / name); }
+    std::string journal() const { return TempDir::read(logs / "monitor.out"); }
+    int terminate() { return monitor_->terminate(); }
 
-    /// Ends the simulator abruptly, as a USB sensor pulled out: its device goes, the link
-    /// stays and dangles.
+    /// The folder on a 64 MB disk of its own, for a test to fill; false when mounting is refused.
+    bool smallDisk() {
+        return smallDisk_ = ::mount("tmpfs", folder.str().c_str(), "tmpfs", 0, "size=64m") == 0;
+    }
+    /// As a USB sensor pulled out: its device goes, the link dangles.
     void unplug() {
-        sensor_->terminate(SIGKILL);
+        if (sensor_) sensor_->signal(SIGKILL);
         sensor_.reset();
     }
-    /// A simulator on port 1; `extra` adds to its options.
-    void plugIn(const QStringList& extra = {}) {
-        if (sensor_) unplug();
-        sensor_.emplace(sensorArgs_ + extra, std::map<QString, QString>{}, folder / "sensor.out");
-        if (!waitFor([this] { return fs::exists(folder / "com1"); }, 5s)) {
-            throw std::runtime_error("the simulator made no link: " + read("sensor.out"));
-        }
-    }
-    /// SIGTERM to the monitor: its exit code, or -1 when it did not end cleanly within 10 s.
-    int terminate() {
-        monitor_->terminate();
-        return monitor_->wait(10s);
+    /// A simulator on port 1 with these options, or with the last ones.
+    void plugIn(const QStringList& options = {}) {
+        unplug();
+        if (!options.isEmpty()) sensorOptions_ = options;
+        sensor_.emplace(QStringList{SKARVEL_BIN_DIR "/skarvel-sensor-sim", "--interval=0.05",
+                                    "--link", QString::fromStdString(folder.file("com1"))} +
+                            sensorOptions_,
+                        std::map<QString, QString>{}, logs / "sensor.out");
+        if (!QTest::qWaitFor([this] { return fs::exists(folder / "com1"); }))
+            throw std::runtime_error("no link: " + TempDir::read(logs / "sensor.out"));
     }
 
-    TempDir folder;
+    TempDir folder, logs;  // the journals stay off a disk that a test fills
 
   private:
-    QStringList sensorArgs_;
+    QStringList sensorOptions_;
+    bool smallDisk_ = false;
     std::optional<Child> sensor_, monitor_;
 };
 
