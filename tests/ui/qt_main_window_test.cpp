@@ -82,15 +82,12 @@ TEST_F(UiTest, WindowsFollowTheirTablesAndGraphWindowsComeOnceAndGoNewestFirst) 
         "cmdOK 40 152 73 25 OK\ncmdCancel 128 152 73 25 Cancel\nTab: cmdOK cmdCancel ComPort "
         "WebPathField VeryCloudyThresholdField CloudyThresholdField");
     EXPECT_TRUE(w.Status->font().pointSizeF() >= 30 && w.Status->alignment() == Qt::AlignCenter);
-    w.show();
     // Each graph button shows its one window; closing unloads them newest first and saves.
     for (auto* button : {w.YearButton, w.HistoryButton, w.HistoryButton}) button->click();
     struct CloseSpy : QObject {
-        Texts closed;
+        QString closed;
         bool eventFilter(QObject* o, QEvent* e) override {
-            if (e->type() == QEvent::Close && o->isWidgetType()) {
-                closed.push_back(o->objectName().toStdString());
-            }
+            if (o->isWidgetType() && e->type() == QEvent::Close) closed += o->objectName() + ' ';
             return false;
         }
     } spy;
@@ -98,7 +95,7 @@ TEST_F(UiTest, WindowsFollowTheirTablesAndGraphWindowsComeOnceAndGoNewestFirst) 
     EXPECT_TRUE(w.graphWindow(0)->isVisible() && w.graphWindow(2)->isVisible());
     std::filesystem::remove(folder / "config.ini");
     w.close();
-    EXPECT_EQ(spy.closed, (Texts{"frmMain", "frmHistory", "frmYear"}));
+    EXPECT_EQ(spy.closed, "frmMain frmHistory frmYear ");
     EXPECT_FALSE(w.graphWindow(0)->isVisible() || w.graphWindow(2)->isVisible());
     EXPECT_TRUE(std::filesystem::exists(folder / "config.ini") && answerer.seen.empty());
 }
@@ -126,7 +123,6 @@ TEST_F(UiTest, MessagesNeverWaitRepeatsCountInTheirBoxAndAllGoToTheJournal) {
 }
 
 TEST_F(UiTest, SetupPressedDuringACycleOpensAfterItAndSavesAndRunsACycleEvenWhenCancelled) {
-    w.show();
     std::filesystem::remove(folder / "config.ini");
     QTimer::singleShot(100, [&] {  // while the cycle waits for the sensor
         EXPECT_TRUE(w.monitor().cycleRunning());
@@ -174,11 +170,10 @@ TEST_F(UiTest, SetupRefusesWhatItCannotUseNamingTheField) {
         d.cmdOK->click();
         EXPECT_EQ(answerer.collect(), refusal.empty() ? Texts{} : Texts{refusal}) << row;
         EXPECT_EQ(d.isVisible(), s.cloudyThreshold == -25) << row;
-        if (d.isVisible()) {
-            EXPECT_EQ(s.webPath + std::to_string(s.commportid), "/var/www/2") << row;
-        }
+        const std::string portAndPath = std::to_string(s.commportid) + s.webPath;
+        EXPECT_EQ(portAndPath, d.isVisible() ? "2/var/www/" : "4/srv/web/") << row;
     }
-    EXPECT_TRUE(s.commportid == 4 && s.webPath == "/srv/web/" && s.vCloudyThreshold == -20);
+    EXPECT_EQ(s.vCloudyThreshold, -20);
 }
 
 }  // namespace

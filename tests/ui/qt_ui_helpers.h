@@ -3,25 +3,22 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QTimer>
+#include <QObject>
 
 #include <string>
 #include <vector>
 
 namespace skarvel::testing {
 
-/// Answers every message box that is on screen while it lives, recording what it showed.
-class MessageBoxAnswerer {
-  public:
+/// Answers every message box on screen while it lives, as a person pressing OK would, and keeps
+/// what each showed.
+struct MessageBoxAnswerer : QObject {
     struct Seen {
         std::string text;
     };
-    MessageBoxAnswerer() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { collect(); });
-        timer_.start(10);
-    }
-    /// Takes the boxes on screen now, as a person pressing OK on each would; returns their
-    /// texts.
+    MessageBoxAnswerer() { startTimer(10); }
+    void timerEvent(QTimerEvent*) override { collect(); }
+    /// Answers the boxes on screen now; returns their texts.
     std::vector<std::string> collect() {
         std::vector<std::string> texts;
         for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -34,9 +31,6 @@ class MessageBoxAnswerer {
         return texts;
     }
     std::vector<Seen> seen;
-
-  private:
-    QTimer timer_;
 };
 
 }  // namespace skarvel::testing
