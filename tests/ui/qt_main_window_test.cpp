@@ -84,7 +84,7 @@ TEST_F(UiTest, WindowsFollowTheirTablesAndGraphWindowsComeOnceAndGoNewestFirst) 
                          [&hidden, graph] { hidden += graph->objectName() + ' '; });
     std::filesystem::remove(folder / "config.ini");
     w.close();
-    EXPECT_EQ(hidden, "frmHistory frmYear ");
+    EXPECT_EQ(hidden.toStdString(), "frmHistory frmYear ");
     EXPECT_TRUE(std::filesystem::exists(folder / "config.ini") && answerer.seen.empty());
 }
 
