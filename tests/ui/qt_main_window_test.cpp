@@ -33,6 +33,7 @@ std::string describe(QWidget& form, QWidget* first) {
                           .trimmed();
     }
     out += "\nTab:";
+    // Round the focus chain once, from `first` back to it.
     for (QWidget* w = first; w != first || out.endsWith(':'); w = w->nextInFocusChain()) {
         if (w->focusPolicy() & Qt::TabFocus) out += " " + w->objectName();
     }
@@ -41,7 +42,7 @@ std::string describe(QWidget& form, QWidget* first) {
 
 /// A sensor that always has a line reading V.CLOUDY waiting.
 struct SteadySensor : testing::FakeSerialControl {
-    inline static testing::FakeDesktopServices clock{""};
+    inline static testing::FakeDesktopServices clock{""};  // never asked: the line is always there
     SteadySensor() : FakeSerialControl(clock, std::make_shared<testing::FakePortScript>()) {}
     int inBufferCount() override { return int(line.size()); }
     std::vector<std::uint8_t> input() override { return {line.begin(), line.end()}; }
