@@ -40,7 +40,7 @@ TEST(SimHistory, QuarterHourDayFilesUpToNowWrittenOverNoDayFileUnlessForced) {
                     ::testing::HasSubstr(dir.file("2024_3_4.csv"))));
     EXPECT_EQ(dir.entryCount(), 1u) << "nothing written";
     EXPECT_EQ(writeHistory(dir.str(), 2, now, 4, true), 3);
-    EXPECT_EQ(TempDir::read(dir / "2024_3_5.csv"), makeHistory(2, now, 4).back().text);
+    EXPECT_EQ(TempDir::read(dir / "2024_3_4.csv"), makeHistory(2, now, 4)[1].text);
 }
 
 }  // namespace
