@@ -1,19 +1,19 @@
-// POSIX only (pseudo-terminals, signals, child processes): not built for Windows.
+// POSIX only (pseudo-terminals, signals): not built for Windows.
 #include "live_sensor.h"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -21,7 +21,6 @@
 #include "fakes/temp_dir.h"
 #include "history.h"
 #include "pty_port.h"
-#include "sensor_line.h"
 #include "store/field_reader.h"
 
 namespace skarvel::sim {
@@ -29,107 +28,72 @@ namespace {
 
 namespace fs = std::filesystem;
 using Args = std::vector<std::string_view>;
-using testing::TempDir;
 
-// Everything the reader can get within `ms`, until the far end goes away.
-std::string readFor(int fd, int ms) {
-    std::string got;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (char buf[4096]; std::chrono::steady_clock::now() < until;) {
-        pollfd ready{fd, POLLIN, 0};
-        ::poll(&ready, 1, 5);
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n > 0) got.append(buf, std::size_t(n));
-        if (n == 0 || (n < 0 && errno == EIO)) break;
-    }
-    return got;
-}
-
-TEST(SimOptions, BadCommandLinesAreRefusedAndNowGoesWithBothModes) {
+TEST(SimOptions, BadCommandLinesAreRefusedWithAReason) {
     const Args bad[] = {
-        {},
         {"--link", "--count", "3"},  // a forgotten value, not a link named "--count"
         {"--link", "x", "--interval", "0,5"},
-        {"--link", "x", "--sky", "-20"},
         {"--link", "x", "--force"},
-        {"--history", "3", "--folder", "d", "--link", "x"},
         {"--history", "3", "--folder", "d", "--now", "2024-02-30 10:00"},
     };
     for (const Args& args : bad) {
         EXPECT_NE(parseOptions(args).error, "") << ::testing::PrintToString(args);
     }
-    for (const Args& good : {Args{"--history", "3", "--folder", "d", "--now", "2024-12-07 22:40"},
-                             Args{"--link", "x", "--now=2024-12-07 22:40"}}) {
-        EXPECT_EQ(parseOptions(good).options.now, std::optional(makeTime(2024, 12, 7, 22, 40)));
-    }
 }
 
-// A demo that ended badly leaves its link behind; a real device's link is never taken over.
-TEST(DeviceLink, ReplacesOnlyStaleOrPseudoTerminalLinks) {
-    TempDir dir;
-    fs::create_symlink("/dev/pts/12345", dir / "com1");
+// Another simulator's link is replaced; a real device's is never taken over, nor removed when it
+// has taken the path since.
+TEST(DeviceLink, ReplacesOnlyPseudoTerminalLinksAndRemovesOnlyItsOwn) {
+    testing::TempDir dir;
     fs::create_symlink("/dev/null", dir / "device");
-    EXPECT_EQ(fs::read_symlink(DeviceLink(dir.file("com1"), "/dev/pts/1").path()), "/dev/pts/1");
-    EXPECT_FALSE(fs::is_symlink(dir / "com1"));
+    fs::create_symlink("/dev/pts/ptmx", dir / "com1");
     EXPECT_THROW(DeviceLink(dir.file("device"), "/dev/pts/1"), std::runtime_error);
-    EXPECT_EQ(fs::read_symlink(dir / "device"), "/dev/null");
+    std::optional<DeviceLink> mine(std::in_place, dir.file("com1"), "/dev/pts/1");
+    fs::rename(dir / "device", dir / "com1");
+    mine.reset();
+    EXPECT_EQ(fs::read_symlink(dir / "com1"), "/dev/null");
 }
 
-// The whole live sensor in a child process, so that its signal handling is real; `whileRunning`
-// is called once the link is there. Returns the exit status.
-template <typename F>
-int runSensor(Args args, LocalTime now, F whileRunning) {
+// The live sensor, its signals real, read through its link until the port goes away.
+std::string runSensor(Args args, LocalTime now = {}, bool terminate = false) {
     const ParsedOptions parsed = parseOptions(args);
-    EXPECT_EQ(parsed.error, "");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        int status = 3;
-        try {
-            status = runLiveSensor(parsed.options, now);
-        } catch (...) {
-        }
-        ::_exit(status);
+    std::thread sensor([&] { EXPECT_EQ(runLiveSensor(parsed.options, now), 0); });
+    while (!fs::exists(parsed.options.link)) std::this_thread::yield();
+    const int reader = ::open(parsed.options.link.c_str(), O_RDONLY | O_NOCTTY);
+    std::string got;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(reader, buf, sizeof buf)) > 0;) {
+        got.append(buf, std::size_t(n));
+        // Once only: the sensor puts the default action back as it ends.
+        if (std::exchange(terminate, false)) ::pthread_kill(sensor.native_handle(), SIGTERM);
     }
-    const fs::path link = parsed.options.link;
-    for (int i = 0; i < 500 && !fs::is_symlink(link); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    EXPECT_TRUE(fs::is_symlink(link));
-    whileRunning(pid);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_FALSE(fs::is_symlink(link)) << "link left behind";
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ::close(reader);
+    sensor.join();
+    return got;
 }
 
-TEST(LiveSensor, LinesEndingsAndTheHistorysWeatherCarriedOn) {
-    TempDir dir;
-    const std::string com1 = dir.file("com1");
-    const LocalTime now = makeTime(2024, 12, 7, 22, 46);
-    std::string got;
-    const auto readAll = [&](pid_t) {
-        const int reader = ::open(com1.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
-        got = readFor(reader, 2000);
-        ::close(reader);
-    };
+// Only an unplug leaves the link, dangling like a pulled-out USB sensor's, so a monitor keeps
+// retrying its port; the next run replaces it.
+TEST(LiveSensor, LinesCarryOnFromTheHistoryAndOnlyAnUnplugLeavesTheLink) {
+    testing::TempDir dir;
+    const std::string com1 = dir.file("com1"), good = "S-28.50C:A+12.00C:\r\n";
     EXPECT_EQ(runSensor({"--link", com1, "--interval=0.01", "--sky=-28.5", "--ambient=12",
-                         "--bad-every=5", "--count=5"},
-                        now, readAll),
-              0);
-    const std::string good = "S-28.50C:A+12.00C:\r\n";
-    EXPECT_EQ(got, good + good + good + good + "$" + good);
-    EXPECT_EQ(runSensor({"--link", com1}, now, [](pid_t pid) { ::kill(pid, SIGTERM); }), 0);
-
-    // The first live line carries on from the last line of history for the same seed and time.
-    for (const LocalTime t : {now, makeTime(2025, 7, 1, 14, 31), makeTime(2025, 3, 20, 6, 1)}) {
-        EXPECT_EQ(runSensor({"--link", com1, "--seed=3", "--count=1"}, t, readAll), 0);
+                         "--bad-every=5", "--count=5"}),
+              good + good + good + good + "$" + good);
+    const std::tuple<LocalTime, std::string_view, bool> runs[] = {
+        {makeTime(2024, 12, 7, 22, 46), "--count=1", false},
+        {makeTime(2025, 3, 20, 6, 1), "--unplug-after=0.3", false},
+        {makeTime(2025, 7, 1, 14, 31), "--interval=0.5", true}};  // ended by SIGTERM
+    for (const auto& [now, end, terminate] : runs) {
+        const std::string got = runSensor({"--link", com1, "--seed=3", end}, now, terminate);
         double sky = 0, ambient = 0;
         ASSERT_EQ(std::sscanf(got.c_str(), "S%lfC:A%lfC:", &sky, &ambient), 2) << got;
-        const std::string last = makeHistory(0, t, 3).back().text;
+        const std::string last = makeHistory(0, now, 3).back().text;
         FieldReader line(last.substr(last.rfind('\n', last.size() - 2) + 1));
         line.readText();
         EXPECT_NEAR(ambient, line.readSingle(), 1.0) << last;
         EXPECT_NEAR(sky, line.readSingle(), 1.0) << last;
+        EXPECT_EQ(fs::is_symlink(com1) && !fs::exists(com1), end.starts_with("--unplug")) << end;
     }
 }
 

@@ -109,8 +109,8 @@ int runLiveSensor(const Options& o, LocalTime now) {
         const auto next = o.silent ? unplugAt : std::min(after(start, tick * o.interval), unplugAt);
         if (!signals.sleepUntil(next)) return 0;
         if (Clock::now() >= unplugAt) {
-            link.remove();
             port.close();
+            link.leave();
             return 0;
         }
         if (!writer.send(lines.next(sensed(tick * o.interval))) && !warned) {

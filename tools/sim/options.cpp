@@ -188,8 +188,8 @@ Live sensor:
   --silent             open the port but never send, like a sensor with no power.
   --unplug-after SECONDS
                        after that long, close the port abruptly (the reader's next read fails,
-                       like a USB sensor pulled out), remove the link and end. Example:
-                       --unplug-after 30
+                       like a USB sensor pulled out), leave the link dangling and end.
+                       Example: --unplug-after 30
   --count N            end after N lines (sent or dropped), once the reader has taken them
                        (waiting at most 2 s). Example: --count 3
 

@@ -44,6 +44,9 @@ class DeviceLink {
     const std::string& path() const { return path_; }
     /// Removes the link unless it was replaced by someone else's since.
     void remove() noexcept;
+    /// Leaves the link where it is, dangling once the port closes, as a pulled-out USB
+    /// sensor leaves its udev link: a monitor keeps retrying that port.
+    void leave() noexcept { linked_ = false; }
 
   private:
     std::string path_;
