@@ -27,9 +27,7 @@ constexpr Color kWhite = 0xFFFFFF, kCyan = 0xFFFF00, kGreen = 0x00FF00, kOrange 
                 kRed = 0x0000FF, kGrey = 0x404040;
 const LocalTime kNoon = makeTime(2008, 12, 10, 12, 0);
 
-FieldValue num(double v) {
-    return FieldValue{true, v, ""};
-}
+const auto num = [](double v) { return FieldValue{true, v, ""}; };
 
 /// The ambient curve is the cyan right of its scale.
 std::vector<Line> ambientCurve(std::vector<Line> lines) {

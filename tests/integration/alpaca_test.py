@@ -74,7 +74,6 @@ try:
         ("ObservingConditions", 0), ("SafetyMonitor", 0)] and \
         len({d["UniqueID"] for d in devices} - {""}) == 2, devices
     assert request("GET", "/management/apiversions")[1]["Value"] == [1]
-    request("GET", "/management/v1/description")
     for device in ("/api/v1/safetymonitor/0/", "/api/v1/observingconditions/0/"):
         request("PUT", device + "connect", "ClientID=1")
         request("PUT", device + "connect", "ClientID=2")

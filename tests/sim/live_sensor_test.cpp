@@ -29,31 +29,6 @@ namespace {
 namespace fs = std::filesystem;
 using Args = std::vector<std::string_view>;
 
-TEST(SimOptions, BadCommandLinesAreRefusedWithAReason) {
-    const Args bad[] = {
-        {"--link", "--count", "3"},  // a forgotten value, not a link named "--count"
-        {"--link", "x", "--interval", "0,5"},
-        {"--link", "x", "--force"},
-        {"--history", "3", "--folder", "d", "--now", "2024-02-30 10:00"},
-    };
-    for (const Args& args : bad) {
-        EXPECT_NE(parseOptions(args).error, "") << ::testing::PrintToString(args);
-    }
-}
-
-// Another simulator's link is replaced; a real device's is never taken over, nor removed when it
-// has taken the path since.
-TEST(DeviceLink, ReplacesOnlyPseudoTerminalLinksAndRemovesOnlyItsOwn) {
-    testing::TempDir dir;
-    fs::create_symlink("/dev/null", dir / "device");
-    fs::create_symlink("/dev/pts/ptmx", dir / "com1");
-    EXPECT_THROW(DeviceLink(dir.file("device"), "/dev/pts/1"), std::runtime_error);
-    std::optional<DeviceLink> mine(std::in_place, dir.file("com1"), "/dev/pts/1");
-    fs::rename(dir / "device", dir / "com1");
-    mine.reset();
-    EXPECT_EQ(fs::read_symlink(dir / "com1"), "/dev/null");
-}
-
 // The live sensor, its signals real, read through its link until the port goes away.
 std::string runSensor(Args args, LocalTime now = {}, bool terminate = false) {
     const ParsedOptions parsed = parseOptions(args);

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QWindow>
@@ -11,7 +12,6 @@
 #include "fakes/fake_serial_control.h"
 #include "fakes/temp_dir.h"
 #include "graphs/graph_window.h"
-#include "qt_ui_helpers.h"
 #include "ui/frm_main.h"
 #include "ui/frm_setup.h"
 
@@ -40,6 +40,26 @@ std::string describe(QWidget& form, QWidget* first) {
     return out.toStdString();
 }
 
+/// Answers every message box on screen while it lives, as a person pressing OK would, and keeps
+/// what each showed.
+struct MessageBoxAnswerer : QObject {
+    MessageBoxAnswerer() { startTimer(10); }
+    void timerEvent(QTimerEvent*) override { collect(); }
+    /// Answers the boxes on screen now; returns their texts.
+    std::vector<std::string> collect() {
+        std::vector<std::string> texts;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible()) continue;
+            texts.push_back(box->text().toStdString());
+            seen.push_back(texts.back());
+            box->button(QMessageBox::Ok)->click();
+        }
+        return texts;
+    }
+    std::vector<std::string> seen;
+};
+
 /// A sensor that always has a line reading V.CLOUDY waiting.
 struct SteadySensor : testing::FakeSerialControl {
     inline static testing::FakeDesktopServices clock{""};  // never asked: the line is always there
@@ -52,7 +72,7 @@ struct SteadySensor : testing::FakeSerialControl {
 /// The main window, loaded, in a folder of its own.
 struct UiTest : ::testing::Test {
     testing::TempDir folder;
-    testing::MessageBoxAnswerer answerer;
+    MessageBoxAnswerer answerer;
     frmMain w{[] { return std::make_unique<SteadySensor>(); }, folder.str().c_str()};
     frmSetup& d = (w.Form_Load(), *w.setupDialog());
 };
