@@ -11,7 +11,7 @@ using Color = std::uint32_t;
 /// A persistent off-screen picture that the graph windows draw on and save. Coordinates are
 /// pixels, origin top-left, y down. One Qt implementation on a QImage, one recording fake.
 class DrawingSurface {
-public:
+  public:
     virtual ~DrawingSurface() = default;
 
     virtual int width() const = 0;
