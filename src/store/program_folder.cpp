@@ -23,7 +23,7 @@ std::string programFolder(const std::string& exeFolder, const std::string& xdgDa
     if (!under(exeFolder, "/usr") && !under(exeFolder, "/opt") && writable(exeFolder)) {
         return exeFolder;
     }
-    // The base directory specification ignores a relative XDG_DATA_HOME.
+    // XDG says a relative XDG_DATA_HOME is to be ignored.
     if (xdgDataHome.starts_with('/')) return join(xdgDataHome, "skarvel");
     if (home.starts_with('/')) return join(home, ".local/share/skarvel");
     return exeFolder;  // no home to go to: files land where they always did, and errors say why

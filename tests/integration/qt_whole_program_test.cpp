@@ -216,9 +216,9 @@ TEST(Indi, SafetyProxyFollowsTheSkyAndStaysConnected) {
     // The proxy's properties: set with "=value", or a value read.
     auto indi = [&](const QString& property) {
         QProcess tool;
-        const QStringList spec{"-p", port, "Weather Safety Proxy." + property};
+        const QStringList args{"-p", port, "Weather Safety Proxy." + property};
         tool.start(property.contains('=') ? "indi_setprop" : "indi_getprop",
-                   property.contains('=') ? spec : QStringList{"-1", "-t", "1"} + spec);
+                   property.contains('=') ? args : QStringList{"-1", "-t", "1"} + args);
         tool.waitForFinished(5000);
         return tool.readAllStandardOutput().trimmed().toStdString();
     };
