@@ -1,9 +1,6 @@
 // The safety verdict, the texts of the files other observatory software reads, and
 // automation.ini.
 
-// GCC 12 warns of uninitialized members inside <regex> itself when it inlines it.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-
 #include <gmock/gmock.h>
 
 #include <regex>
