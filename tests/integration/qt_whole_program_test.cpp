@@ -230,7 +230,7 @@ TEST(Indi, SafetyProxyFollowsTheSkyAndStaysConnected) {
     testing::Child server({"indiserver", "-p", port, "indi_weather_safety_proxy"},
                           {{"HOME", QString::fromStdString(run.logs.str())}},
                           run.logs / "indi.out");
-    ASSERT_TRUE(qWaitFor([&] { return indi("CONNECTION.CONNECT") == "Off"; }, 10'000));
+    ASSERT_TRUE(qWaitFor([&] { return indi("CONNECTION.CONNECT") == "Off"; }, 30'000));
     indi("WEATHER_SAFETY_URLS.WEATHER_SAFETY_URL=file://" +
          QString::fromStdString(run.folder.file("safety.json")));
     indi("SCRIPT_OR_CURL.Use url=On");
