@@ -86,11 +86,11 @@ try:
     sm, oc = "safetymonitor/0/", "observingconditions/0/"
     cases = [
         ("GET " + sm + "issafe", [
-            ("ClientID=1&ClientTransactionID=7", 0, 7), ("ClientTransactionID=-1", 400),
+            ("ClientID=1&ClientTransactionID=%37%31", 0, 71), ("ClientTransactionID=-1", 400),
             ("clientid=1&clienttransactionid=8&Unknown=x", 0, 8), ("ClientID=abc", 400),
             ("ClientTransactionID=", 400)]),
         ("PUT " + sm + "connected", [
-            ("Connected=asdqwe", 400), ("Connected=123456", 400), ("connected=true", 400)]),
+            ("Connected=asdqwe", 400), ("Connected=True&ClientID=2", 0), ("connected=true", 400)]),
         ("PUT " + sm + "action", [("Action=Park&Parameters=", 0x400)]),
         ("PUT " + oc + "averageperiod", [
             ("aVERAGEpERIOD=0", 400), ("AveragePeriod=asduio6fghZZ", 400), ("AveragePeriod=0", 0),
@@ -105,7 +105,8 @@ try:
         ("GET " + oc + "pressure", [("", 0x400)]),
         ("GET " + oc + "skytemperature", [("", 0x40B)]),
     ] + [("GET " + member, [("", status)]) for member, status in (
-        ("safetymonitor/1/issafe", 400), ("SafetyMonitor/0/issafe", 400), (sm + "bogus", 400),
+        ("safetymonitor/1/issafe", 400), ("../../management/v1/x", 400), (sm + "bogus", 400),
+        ("SafetyMonitor/0/issafe", 400),
         ("camera/0/connected", 400), ("../v2/" + sm + "issafe", 400), ("../../setup", 200),
         ("../../setup/v1/" + oc + "setup", 200), ("../../setup/v1/camera/0/setup", 403))] + [
         # One client leaving keeps the device connected for the other.

@@ -172,7 +172,6 @@ TEST_F(UiTest, SetupOpensAfterTheCycleSavesAndRunsOneWhenCancelledAndRefusesNami
         const std::string portAndPath = std::to_string(s.commportid) + s.webPath;
         EXPECT_EQ(portAndPath, d.isVisible() ? "2/var/www/" : "4/srv/web/") << refusal;
     }
-    EXPECT_EQ(s.vCloudyThreshold, -20);
 }
 
 }  // namespace
