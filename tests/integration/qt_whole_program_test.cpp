@@ -227,9 +227,11 @@ TEST(Indi, SafetyProxyFollowsTheSkyAndStaysConnected) {
         TempDir::write(r.folder / "automation.ini",
                        "staleSeconds=30\nsafeDelayMinutes=0\nalpacaPort=0\ndiscoveryPort=0\n");
     });
-    testing::Child server({"indiserver", "-p", port, "indi_weather_safety_proxy"},
-                          {{"HOME", QString::fromStdString(run.logs.str())}},
-                          run.logs / "indi.out");
+    // Its own local socket too: an indiserver already running here holds the default one.
+    testing::Child server(
+        {"indiserver", "-p", port, "-u", QString::fromStdString(run.logs.file("indi")),
+         "indi_weather_safety_proxy"},
+        {{"HOME", QString::fromStdString(run.logs.str())}}, run.logs / "indi.out");
     ASSERT_TRUE(qWaitFor([&] { return indi("CONNECTION.CONNECT") == "Off"; }, 30'000));
     indi("WEATHER_SAFETY_URLS.WEATHER_SAFETY_URL=file://" +
          QString::fromStdString(run.folder.file("safety.json")));
