@@ -14,7 +14,7 @@
 
 #include "fakes/fake_desktop_services.h"
 #include "graphs/graph_plot.h"
-#include "graphs/qt_drawing_surface.h"
+#include "qt/qt_drawing_surface.h"
 #include "store/file_io.h"
 #include "store/readings_log.h"
 

@@ -4,7 +4,7 @@
 #include "automation/automation_ini.h"
 #include "store/file_io.h"
 #include "store/vb_error.h"
-#include "ui/desktop_services.h"
+#include "forms/desktop_services.h"
 
 namespace skarvel {
 

@@ -5,7 +5,7 @@
 #include "core/reading_filter.h"
 #include "store/value_text.h"
 #include "store/vb_error.h"
-#include "ui/desktop_services.h"
+#include "forms/desktop_services.h"
 
 namespace skarvel {
 

@@ -8,7 +8,7 @@
 #include "store/file_io.h"
 #include "store/value_text.h"
 #include "store/vb_error.h"
-#include "ui/desktop_services.h"
+#include "forms/desktop_services.h"
 
 namespace skarvel {
 

@@ -1,25 +1,30 @@
 #pragma once
 
-#include <QWidget>
-
 #include "graphs/graph_plot.h"
-#include "graphs/qt_drawing_surface.h"
-#include "store/readings_log.h"
-#include "store/settings.h"
 
 namespace skarvel {
 
-class DesktopServices;
-
-/// One of the three history graph windows (frmHistory, frmMonth, frmYear): a fixed tool window
-/// that shows its drawing surface. It is created unloaded; the first showing or the first
-/// redraw loads it, and closing it unloads it again. Redraws happen whether it is shown or not.
-class GraphWindow : public QWidget, public GraphRedraw {
-    Q_OBJECT
-
+/// A top-level window as the forms drive it; each desktop implements it for its own windows.
+class WindowView {
   public:
-    GraphWindow(GraphKind kind, const Settings& settings, DesktopServices& services,
-                QWidget* parent = nullptr);
+    virtual ~WindowView() = default;
+    virtual bool isVisible() const = 0;
+    virtual void show() = 0;
+    /// Brings an open window forward with the keyboard focus.
+    virtual void bringToFront() = 0;
+    virtual void close() = 0;
+    /// Shows the picture as drawn now.
+    virtual void repaint() = 0;
+};
+
+/// One of the three history graph windows (frmHistory, frmMonth, frmYear). It is created
+/// unloaded; the first showing or the first redraw loads it, and closing it unloads it again.
+/// Redraws happen whether it is shown or not.
+class GraphWindow final : public GraphRedraw {
+  public:
+    GraphWindow(GraphKind kind, DrawingSurface& surface, const Settings& settings,
+                DesktopServices& services, WindowView& view)
+        : plot_(kind, surface, settings, services), view_(view) {}
 
     /// Redraws from the day files and writes both images; reports its own failures.
     void PlotGraph() override;
@@ -28,25 +33,16 @@ class GraphWindow : public QWidget, public GraphRedraw {
     void showWindow();
     /// Closes the window if it is open and marks it unloaded.
     void unloadWindow();
+    /// The window was closed by its close box.
+    void closed() { loaded_ = false; }
     bool isLoaded() const { return loaded_; }
+    bool isShown() const { return view_.isVisible(); }
 
-    GraphKind kind() const { return plot_.kind(); }
-    QtDrawingSurface& surface() { return surface_; }
-
-    static constexpr int kClientWidth = 1016;
-    static constexpr int kClientHeight = 549;
-    static constexpr int kSurfaceLeft = 8;
-    static constexpr int kSurfaceTop = 8;
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    const GraphPlot& plot() const { return plot_; }
 
   private:
-    void Form_Load();
-
-    QtDrawingSurface surface_;
     GraphPlot plot_;
+    WindowView& view_;
     bool loaded_ = false;
 };
 

@@ -4,8 +4,8 @@
 #include "store/file_io.h"
 #include "store/value_text.h"
 #include "store/vb_error.h"
-#include "ui/desktop_services.h"
-#include "ui/main_window_controls.h"
+#include "forms/desktop_services.h"
+#include "forms/main_window_controls.h"
 
 namespace skarvel {
 

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "ui/desktop_services.h"
+#include "forms/desktop_services.h"
 
 namespace skarvel {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ui/main_window_controls.h"
+#include "forms/main_window_controls.h"
 
 namespace skarvel::testing {
 

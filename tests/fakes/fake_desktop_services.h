@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "forms/desktop_services.h"
 #include "store/date_time.h"
-#include "ui/desktop_services.h"
 
 namespace skarvel::testing {
 
@@ -18,6 +18,7 @@ struct FakeDesktopServices : DesktopServices {
     void messageBox(const std::string& text, const std::string&) override {
         messages.push_back(text);
     }
+    void closeMessages() override {}
     void sleep(int ms) override {
         now_ += std::chrono::milliseconds(ms);
         if (onSleep) onSleep();

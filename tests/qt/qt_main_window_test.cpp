@@ -11,9 +11,9 @@
 
 #include "fakes/fake_serial_control.h"
 #include "fakes/temp_dir.h"
-#include "graphs/graph_window.h"
-#include "ui/frm_main.h"
-#include "ui/frm_setup.h"
+#include "qt/qt_graph_window.h"
+#include "qt/qt_main_window.h"
+#include "qt/qt_setup_dialog.h"
 
 namespace skarvel {
 namespace {
@@ -73,8 +73,8 @@ struct SteadySensor : testing::FakeSerialControl {
 struct UiTest : ::testing::Test {
     testing::TempDir folder;
     MessageBoxAnswerer answerer;
-    frmMain w{[] { return std::make_unique<SteadySensor>(); }, folder.str().c_str()};
-    frmSetup& d = (w.Form_Load(), *w.setupDialog());
+    QtMainWindow w{[] { return std::make_unique<SteadySensor>(); }, folder.str().c_str()};
+    QtSetupDialog& d = (w.Form_Load(), *w.setupDialog());
 };
 
 TEST_F(UiTest, WindowsFollowTheirTablesAndGraphWindowsComeOnceAndGoNewestFirst) {

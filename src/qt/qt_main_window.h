@@ -5,12 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "automation/automation_publisher.h"
-#include "core/file_publishing.h"
-#include "core/monitor.h"
-#include "store/settings.h"
-#include "ui/main_window_controls.h"
-#include "ui/qt_desktop_services.h"
+#include "forms/frm_main.h"
+#include "qt/qt_desktop_services.h"
 
 class QLabel;
 class QLineEdit;
@@ -19,20 +15,21 @@ class QStatusBar;
 
 namespace skarvel {
 
-class GraphWindow;
-class frmSetup;
+class QtGraphWindow;
+class QtSetupDialog;
 
 /// The main window: readings, state, graph buttons, Setup and About, and the status bar.
-class frmMain final : public QWidget, public MainWindowControls {
+class QtMainWindow final : public QWidget, public MainWindowView {
     Q_OBJECT
   public:
     /// `factory` makes the serial control the monitor opens, by default the real port;
     /// `programFolder` replaces the executable's folder when not empty.
-    explicit frmMain(SerialFactory factory = {}, QString programFolder = {});
-    ~frmMain() override;
+    explicit QtMainWindow(SerialFactory factory = {}, QString programFolder = {});
+    ~QtMainWindow() override;
 
     /// Start-up: settings, the link, the windows and the timer. Call before show().
     void Form_Load();
+    void Timer1_Timer() { form_->Timer1_Timer(); }
 
     // MainWindowControls
     std::string skyTemp() const override;
@@ -48,13 +45,20 @@ class frmMain final : public QWidget, public MainWindowControls {
     std::string statusBarText() const override;
     void setStatusBarText(const std::string& text) override;
 
-    Monitor& monitor() { return *monitor_; }
-    Settings& settings() { return settings_; }
+    // MainWindowView
+    void startTimer1(int intervalMs) override { Timer1.start(intervalMs); }
+    void stopTimer1() override { Timer1.stop(); }
+    void later(std::function<void()> step) override;
+    GraphWindow& createGraphWindow(GraphKind kind) override;
+    void createSetupDialog(frmSetup& form) override;
+
+    frmMain& form() { return *form_; }
+    Monitor& monitor() { return form_->monitor(); }
+    Settings& settings() { return form_->settings(); }
     QtDesktopServices& services() { return services_; }
-    GraphWindow* graphWindow(int index) const;
-    frmSetup* setupDialog() const { return setup_; }
-    /// The safety verdict and its files; null before Form_Load.
-    AutomationPublisher* automation() const { return automation_.get(); }
+    QtGraphWindow* graphWindow(int index) const;
+    QtSetupDialog* setupDialog() const { return setup_; }
+    AutomationPublisher* automation() const { return form_->automation(); }
 
     QLineEdit* SkyTemp = nullptr;
     QLineEdit* AmbientTemp = nullptr;
@@ -68,38 +72,18 @@ class frmMain final : public QWidget, public MainWindowControls {
     QStatusBar* sbStatusBar = nullptr;
     QTimer Timer1;
 
-  public slots:
-    void Timer1_Timer();
-    void HistoryButton_Click();
-    void MonthButton_Click();
-    void YearButton_Click();
-    void SetupButton_Click();
-    void AboutButton_Click();
-
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void buildLayout();
-    void showGraph(int index);
-    void Form_Unload();
-    void createWindowsAndStartTimer();
-    void saveConfigReporting(const char* procedure);
-
-    Settings settings_;
     QtDesktopServices services_;
-    FilePublishing publishing_;
-    std::unique_ptr<AutomationPublisher> automation_;
-    std::unique_ptr<Monitor> monitor_;
+    std::unique_ptr<frmMain> form_;
     int statusColor_ = 0;
     QLabel* simpleText_ = nullptr;
     QLabel* clock_ = nullptr;
     QTimer clockTimer_;
-    std::vector<GraphWindow*> graphs_;
-    std::vector<GraphWindow*> loadOrder_;
-    frmSetup* setup_ = nullptr;
-    bool setupPending_ = false;
-    bool unloaded_ = false;
+    std::vector<QtGraphWindow*> graphs_;
+    QtSetupDialog* setup_ = nullptr;
 };
 
 }  // namespace skarvel

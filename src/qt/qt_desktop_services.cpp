@@ -1,4 +1,4 @@
-#include "ui/qt_desktop_services.h"
+#include "qt/qt_desktop_services.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -7,8 +7,6 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
-
-#include "store/value_text.h"
 
 #ifndef Q_OS_WIN
 #include <pwd.h>
@@ -24,35 +22,34 @@ namespace skarvel {
 
 namespace {
 
-// The journal's own form: sortable and unambiguous, whatever the locale.
-std::string journalTime(LocalTime t) {
-    const CivilTime c = toCivil(t);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day,
-                  c.hour, c.minute, c.second);
-    return text;
-}
+class QtMessageBox final : public MessageBoxView {
+  public:
+    explicit QtMessageBox(QMessageBox* box) : box_(box) {}
+    bool isOpen() const override { return box_ && box_->isVisible(); }
+    void setText(const std::string& text) override { box_->setText(QString::fromStdString(text)); }
+    void close() override {
+        if (box_) box_->close();
+    }
+
+  private:
+    QPointer<QMessageBox> box_;
+};
 
 }  // namespace
 
-void QtDesktopServices::messageBox(const std::string& text, const std::string& concerning) {
-    const LocalTime t = now();
-    std::string line = journalTime(t) + " " + text;
-    if (!concerning.empty()) line += " [" + concerning + "]";
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
+QtDesktopServices::QtDesktopServices(QString programFolder)
+    : folder_(std::move(programFolder)),
+      journal_([this](const std::string& text) { return openBox(text); },
+               [](const std::string& line) {
+                   std::fprintf(stderr, "%s\n", line.c_str());
+                   std::fflush(stderr);
+               }) {}
 
-    for (auto it = shown_.begin(); it != shown_.end();) {
-        it = it->second.box && it->second.box->isVisible() ? std::next(it) : shown_.erase(it);
-    }
-    // Nobody may be there to press OK: the box never waits, and a repeat updates it.
-    Shown& shown = shown_[text];
-    if (shown.box) {
-        ++shown.count;
-        shown.box->setText(QString::fromStdString(text + " \u2014 " + std::to_string(shown.count) +
-                                                  " times, last at " + timeText(t)));
-        return;
-    }
+void QtDesktopServices::messageBox(const std::string& text, const std::string& concerning) {
+    journal_.show(text, concerning, now());
+}
+
+std::unique_ptr<MessageBoxView> QtDesktopServices::openBox(const std::string& text) {
     // Over an open modal dialog, so the box can still be dismissed while the dialog is up.
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent) parent = parent_.data();
@@ -61,27 +58,14 @@ void QtDesktopServices::messageBox(const std::string& text, const std::string& c
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();
-    // Whoever is there can close it with Enter or Esc; a repeat above leaves the focus alone.
+    // Whoever is there can close it with Enter or Esc; repeats leave the focus alone.
     box->raise();
     box->activateWindow();
     // Without a window manager nobody hands the keyboard back to the window underneath.
     QObject::connect(box, &QMessageBox::finished, box, [under = QPointer<QWidget>(parent)] {
         if (under && under->isVisible()) under->activateWindow();
     });
-    shown = Shown{box, 1};
-}
-
-int QtDesktopServices::openMessageCount() const {
-    int n = 0;
-    for (const auto& [text, shown] : shown_) n += shown.box && shown.box->isVisible();
-    return n;
-}
-
-void QtDesktopServices::closeMessages() {
-    for (auto& [text, shown] : shown_) {
-        if (shown.box) shown.box->close();
-    }
-    shown_.clear();
+    return std::make_unique<QtMessageBox>(box);
 }
 
 void QtDesktopServices::sleep(int ms) {

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "fakes/temp_dir.h"
-#include "graphs/qt_drawing_surface.h"
+#include "qt/qt_drawing_surface.h"
 
 namespace skarvel::testing {
 namespace {

@@ -12,8 +12,8 @@ struct Version {
     int revision = 0;
 };
 
-/// What the logic needs of the desktop. One Qt implementation for the program, one fake with
-/// virtual time for tests.
+/// What the logic needs of the desktop. One implementation per desktop, one fake with virtual
+/// time for tests.
 class DesktopServices {
   public:
     virtual ~DesktopServices() = default;
@@ -24,6 +24,8 @@ class DesktopServices {
     /// `concerning` (the file or device) when not empty.
     virtual void messageBox(const std::string& text, const std::string& concerning) = 0;
     void messageBox(const std::string& text) { messageBox(text, {}); }
+    /// Closes every box still on screen, as the program ends.
+    virtual void closeMessages() = 0;
     /// Waits `ms` milliseconds. Window events keep being handled meanwhile.
     virtual void sleep(int ms) = 0;
     /// Handles the window events that are pending, then returns.

@@ -1,4 +1,4 @@
-#include "ui/qt_termination.h"
+#include "qt/qt_termination.h"
 
 #include <QSocketNotifier>
 

@@ -3,24 +3,24 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-#include <map>
+#include <memory>
 
-#include "ui/desktop_services.h"
-
-class QMessageBox;
+#include "forms/desktop_services.h"
+#include "forms/message_journal.h"
 
 namespace skarvel {
 
 class QtDesktopServices final : public DesktopServices {
   public:
     /// `programFolder` replaces the executable's folder when not empty.
-    explicit QtDesktopServices(QString programFolder = {}) : folder_(std::move(programFolder)) {}
+    explicit QtDesktopServices(QString programFolder = {});
 
     /// Message boxes are centred over this window.
     void setMessageParent(QWidget* parent) { parent_ = parent; }
 
     using DesktopServices::messageBox;
     void messageBox(const std::string& text, const std::string& concerning) override;
+    void closeMessages() override { journal_.closeAll(); }
     void sleep(int ms) override;
     void doEvents() override;
     std::string appPath() const override;
@@ -29,19 +29,14 @@ class QtDesktopServices final : public DesktopServices {
     LocalTime now() const override;
 
     /// The boxes still on screen.
-    int openMessageCount() const;
-    /// Closes every box, as the program ends.
-    void closeMessages();
+    int openMessageCount() const { return journal_.openCount(); }
 
   private:
-    struct Shown {
-        QPointer<QMessageBox> box;
-        int count = 0;
-    };
+    std::unique_ptr<MessageBoxView> openBox(const std::string& text);
 
     QPointer<QWidget> parent_;
     QString folder_;
-    std::map<std::string, Shown> shown_;
+    MessageJournal journal_;
 };
 
 }  // namespace skarvel

@@ -1,4 +1,4 @@
-#include "ui/form_fonts.h"
+#include "qt/qt_form_fonts.h"
 
 #include <QFontInfo>
 #include <QFontMetricsF>

@@ -1,4 +1,4 @@
-#include "core/qt_serial_control.h"
+#include "qt/qt_serial_control.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "graphs/qt_drawing_surface.h"
+#include "qt/qt_drawing_surface.h"
 
 #include <QBuffer>
 #include <QFontDatabase>

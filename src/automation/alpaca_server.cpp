@@ -1,0 +1,121 @@
+#include "automation/alpaca_server.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "forms/desktop_services.h"
+
+namespace skarvel {
+
+AlpacaServer::AlpacaServer(ServerSockets& sockets, const AutomationSettings& settings,
+                           const AutomationState& state, DesktopServices& services,
+                           std::function<std::string()> webFolder, std::string settingsFile,
+                           std::string version)
+    : sockets_(sockets),
+      state_(state),
+      services_(services),
+      webFolder_(std::move(webFolder)),
+      api_(settings, std::move(version), std::move(settingsFile)) {}
+
+void AlpacaServer::accepted(ServerSockets::Id id, std::int64_t nowMs) {
+    if (int(connections_.size()) >= kMaxConnections) {
+        // The quietest connection makes room, so idle ones never lock out a client that asks.
+        auto oldest = connections_.begin();
+        for (auto it = connections_.begin(); it != connections_.end(); ++it)
+            if (it->second.lastActivity < oldest->second.lastActivity) oldest = it;
+        drop(oldest->first);
+    }
+    connections_[id].lastActivity = nowMs;
+}
+
+void AlpacaServer::readable(ServerSockets::Id id, std::int64_t nowMs) {
+    const auto it = connections_.find(id);
+    if (it == connections_.end()) return;
+    Connection& c = it->second;
+    if (c.closing) {
+        sockets_.read(id, kMaxRequestBytes);  // what comes after a refusal is not read
+        return;
+    }
+    c.lastActivity = nowMs;
+    while (sockets_.unsent(id) < kMaxBacklog) {
+        c.in += sockets_.read(id, kMaxRequestBytes - c.in.size());
+        if (c.in.empty()) return;
+        if (c.requestSince < 0) c.requestSince = nowMs;
+        const HttpParse p = parseHttpRequest(c.in);
+        if (p.outcome == HttpParse::Outcome::NeedMore && c.in.size() < kMaxRequestBytes) return;
+        if (p.outcome != HttpParse::Outcome::Ready) {
+            const int status = p.outcome == HttpParse::Outcome::Bad ? p.status : 413;
+            const std::string text = (p.reason.empty() ? "Request too large" : p.reason) + "\n";
+            sockets_.write(id, httpResponse(status, "text/plain; charset=utf-8", text, false));
+            c.closing = true;
+            c.in.clear();
+            sockets_.close(id);
+            return;
+        }
+        c.in.erase(0, p.used);
+        c.requestSince = c.in.empty() ? -1 : nowMs;
+        sockets_.write(id, reply(p.request));
+        if (!p.request.keepAlive) {
+            c.closing = true;
+            sockets_.close(id);
+            return;
+        }
+    }
+}
+
+std::string AlpacaServer::reply(const HttpRequest& request) {
+    const auto utc = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    AlpacaReply r = api_.handle({request.method, request.path, request.query, request.body}, state_,
+                                services_.now(), utc);
+    if (!r.file.empty()) {
+        // The name is one of the api's fixed few; nothing of the request is in it.
+        const std::string folder = webFolder_();
+        std::error_code error;
+        const std::string path = folder + r.file;
+        const auto size = std::filesystem::file_size(path, error);
+        std::ifstream file;
+        // No web folder yet (before start-up has read config.ini) is no page, not the
+        // working directory's.
+        if (!folder.empty() && !error && size <= kMaxFileBytes) file.open(path, std::ios::binary);
+        if (file) {
+            r.body.assign(std::istreambuf_iterator<char>(file), {});
+        } else {
+            r = {404, "text/plain; charset=utf-8", r.file + " is not there (yet)\n", {}};
+        }
+    }
+    return httpResponse(r.status, r.contentType, r.body, request.keepAlive,
+                        request.method == "HEAD");
+}
+
+void AlpacaServer::gone(ServerSockets::Id id) {
+    connections_.erase(id);
+}
+
+void AlpacaServer::drop(ServerSockets::Id id) {
+    if (connections_.erase(id) == 0) return;
+    sockets_.abort(id);
+}
+
+void AlpacaServer::sweep(std::int64_t nowMs) {
+    std::vector<ServerSockets::Id> idle;
+    for (const auto& [id, c] : connections_)
+        if (nowMs - c.lastActivity > kIdleMs ||
+            (c.requestSince >= 0 && nowMs - c.requestSince > kRequestMs))
+            idle.push_back(id);
+    for (ServerSockets::Id id : idle) drop(id);
+}
+
+std::optional<std::string> AlpacaServer::discoveryReply(std::string_view datagram, int alpacaPort) {
+    if (!datagram.starts_with("alpacadiscovery1")) return std::nullopt;
+    return "{\"AlpacaPort\":" + std::to_string(alpacaPort) + "}";
+}
+
+std::string AlpacaServer::portRefused(bool discovery, int port, const std::string& reason) {
+    return std::string(discovery ? "Alpaca discovery" : "The Alpaca server") + " is off: port " +
+           std::to_string(port) + " cannot be opened (" + reason + ").";
+}
+
+}  // namespace skarvel

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "automation/alpaca_api.h"
+#include "automation/alpaca_http.h"
+#include "automation/server_sockets.h"
+
+namespace skarvel {
+
+class DesktopServices;
+
+/// The connection policy of the server, the same on every desktop: requests are parsed and
+/// answered from memory (the page and its images from their fixed files); a client that sends
+/// too much, too slowly or nothing at all is dropped, so none can hold up a cycle. The platform
+/// reports its sockets' events and the time in milliseconds from any fixed start.
+class AlpacaServer {
+  public:
+    static constexpr int kMaxConnections = 64;
+    static constexpr std::int64_t kIdleMs = 20000;
+    /// A request must arrive whole within this time of its first byte, however slowly it trickles.
+    static constexpr std::int64_t kRequestMs = 10000;
+    /// Enough for a request of the largest accepted size; no more is read ahead, so a flood
+    /// waits in the kernel rather than in the monitor's memory.
+    static constexpr std::size_t kMaxRequestBytes = kMaxHeaderBytes + kMaxBodyBytes + 4;
+    /// Replies not yet taken by a client that keeps sending requests: no more are read until it
+    /// takes them.
+    static constexpr std::size_t kMaxBacklog = 4 * 1024 * 1024;
+    static constexpr std::size_t kMaxFileBytes = 16 * 1024 * 1024;
+    /// How often the platform calls sweep().
+    static constexpr int kSweepMs = 1000;
+
+    /// `state` is read at every request. `webFolder` gives the folder of the status page (ending
+    /// in the separator) when a request asks for it. `settingsFile` is shown on the setup pages.
+    AlpacaServer(ServerSockets& sockets, const AutomationSettings& settings,
+                 const AutomationState& state, DesktopServices& services,
+                 std::function<std::string()> webFolder, std::string settingsFile,
+                 std::string version);
+
+    /// A new connection; the quietest one makes room when all are taken.
+    void accepted(ServerSockets::Id id, std::int64_t nowMs);
+    /// Bytes arrived on `id`, or the system took some of what was written.
+    void readable(ServerSockets::Id id, std::int64_t nowMs);
+    /// The connection ended by itself.
+    void gone(ServerSockets::Id id);
+    /// Drops the connections idle or too slow at `nowMs`.
+    void sweep(std::int64_t nowMs);
+    int connections() const { return int(connections_.size()); }
+
+    /// The answer to a discovery datagram, none to anything else.
+    static std::optional<std::string> discoveryReply(std::string_view datagram, int alpacaPort);
+    /// The message of a server or discovery port that cannot be opened.
+    static std::string portRefused(bool discovery, int port, const std::string& reason);
+
+  private:
+    struct Connection {
+        std::string in;
+        std::int64_t lastActivity = 0;
+        std::int64_t requestSince = -1;  ///< first byte of the incomplete request in `in`, -1: none
+        bool closing = false;
+    };
+    void drop(ServerSockets::Id id);
+    std::string reply(const HttpRequest& request);
+
+    ServerSockets& sockets_;
+    const AutomationState& state_;
+    DesktopServices& services_;
+    std::function<std::string()> webFolder_;
+    AlpacaApi api_;
+    std::unordered_map<ServerSockets::Id, Connection> connections_;
+};
+
+}  // namespace skarvel

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "store/date_time.h"
+
+namespace skarvel {
+
+/// A message box on screen, as each desktop shows it: never modal, OK only.
+class MessageBoxView {
+  public:
+    virtual ~MessageBoxView() = default;
+    /// False once someone has closed it.
+    virtual bool isOpen() const = 0;
+    virtual void setText(const std::string& text) = 0;
+    virtual void close() = 0;
+};
+
+/// The messages of a run: each goes to the journal with its time, and onto the screen as one box
+/// per text, whose repeats are counted in it rather than opening more boxes.
+class MessageJournal {
+  public:
+    /// `open` shows a new box with the focus on OK; `log` writes a line to the journal.
+    MessageJournal(std::function<std::unique_ptr<MessageBoxView>(const std::string& text)> open,
+                   std::function<void(const std::string& line)> log)
+        : open_(std::move(open)), log_(std::move(log)) {}
+
+    void show(const std::string& text, const std::string& concerning, LocalTime now);
+    /// The boxes still on screen.
+    int openCount() const;
+    /// Closes every box, as the program ends.
+    void closeAll();
+
+    /// "2026-12-07 22:15:03 text [concerning]": sortable, whatever the locale.
+    static std::string line(LocalTime now, const std::string& text, const std::string& concerning);
+    /// What a box shows after `count` messages of the same text, the last at `last`.
+    static std::string repeated(const std::string& text, int count, LocalTime last);
+
+  private:
+    struct Shown {
+        std::unique_ptr<MessageBoxView> box;
+        int count = 0;
+    };
+
+    std::function<std::unique_ptr<MessageBoxView>(const std::string&)> open_;
+    std::function<void(const std::string&)> log_;
+    std::map<std::string, Shown> shown_;
+};
+
+}  // namespace skarvel

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTcpServer>
+#include <QTimer>
+#include <QUdpSocket>
+#include <functional>
+#include <string>
+#include <unordered_map>
+
+#include "automation/alpaca_server.h"
+
+class QTcpSocket;
+
+namespace skarvel {
+
+/// The Alpaca server's sockets on Qt's event loop: the devices, their discovery and the status
+/// page. What is answered and who is dropped is the server's policy.
+class QtServerSockets final : public QObject, public ServerSockets {
+    Q_OBJECT
+  public:
+    QtServerSockets(const AutomationSettings& settings, const AutomationState& state,
+                    DesktopServices& services, std::function<std::string()> webFolder,
+                    std::string settingsFile, std::string version, QObject* parent = nullptr);
+
+    /// Listens on the settings' ports; alpacaPort 0 leaves everything off. A port that cannot be
+    /// bound is reported once and left off; the monitor goes on either way.
+    void start();
+    /// The port the devices are served on, 0 when off.
+    quint16 port() const { return tcp_.isListening() ? tcp_.serverPort() : 0; }
+
+    std::string read(Id id, std::size_t max) override;
+    void write(Id id, std::string_view bytes) override;
+    std::size_t unsent(Id id) const override;
+    void close(Id id) override;
+    void abort(Id id) override;
+
+  private:
+    void accept();
+    void answerDiscovery();
+
+    AutomationSettings settings_;
+    DesktopServices& services_;
+    AlpacaServer server_;
+    QTcpServer tcp_;
+    QUdpSocket udp_;
+    QTimer sweeper_;
+    QElapsedTimer clock_;
+    std::unordered_map<Id, QTcpSocket*> sockets_;
+    Id lastId_ = 0;
+};
+
+}  // namespace skarvel
