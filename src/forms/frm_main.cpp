@@ -8,12 +8,13 @@
 
 namespace skarvel {
 
-frmMain::frmMain(MainWindowView& view, DesktopServices& services, SerialFactory factory)
+frmMain::frmMain(MainWindowView& view, MainWindowControls& controls, DesktopServices& services,
+                 SerialFactory factory)
     : view_(view),
       services_(services),
-      publishing_(settings_, services_, view_),
-      monitor_(
-          std::make_unique<Monitor>(settings_, services_, view_, std::move(factory), publishing_)),
+      publishing_(settings_, services_, controls),
+      monitor_(std::make_unique<Monitor>(settings_, services_, controls, std::move(factory),
+                                         publishing_)),
       setup_(settings_, services_) {}
 
 frmMain::~frmMain() = default;

@@ -14,9 +14,10 @@
 
 namespace skarvel {
 
-/// The main window on a desktop: its controls, Timer1, and the windows it owns.
-class MainWindowView : public MainWindowControls {
+/// The main window on a desktop: Timer1 and the windows it owns.
+class MainWindowView {
   public:
+    virtual ~MainWindowView() = default;
     virtual void startTimer1(int intervalMs) = 0;
     virtual void stopTimer1() = 0;
     /// Runs `step` from the event loop, after the event being handled.
@@ -32,7 +33,8 @@ class MainWindowView : public MainWindowControls {
 class frmMain {
   public:
     /// `factory` makes the serial control the monitor opens.
-    frmMain(MainWindowView& view, DesktopServices& services, SerialFactory factory);
+    frmMain(MainWindowView& view, MainWindowControls& controls, DesktopServices& services,
+            SerialFactory factory);
     ~frmMain();
 
     /// Start-up: settings, automation.ini, the link, the windows and the timer.

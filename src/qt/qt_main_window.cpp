@@ -32,7 +32,7 @@ QtMainWindow::QtMainWindow(SerialFactory factory, QString programFolder)
     if (!factory) {
         factory = [this] { return std::make_unique<QtSerialControl>(q(services_.appPath())); };
     }
-    form_ = std::make_unique<frmMain>(*this, services_, std::move(factory));
+    form_ = std::make_unique<frmMain>(*this, *this, services_, std::move(factory));
     services_.setMessageParent(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

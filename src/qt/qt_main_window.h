@@ -19,7 +19,7 @@ class QtGraphWindow;
 class QtSetupDialog;
 
 /// The main window: readings, state, graph buttons, Setup and About, and the status bar.
-class QtMainWindow final : public QWidget, public MainWindowView {
+class QtMainWindow final : public QWidget, public MainWindowView, public MainWindowControls {
     Q_OBJECT
   public:
     /// `factory` makes the serial control the monitor opens, by default the real port;
