@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "store/file_io.h"
 #include "store/value_text.h"
 
 namespace skarvel {
@@ -18,6 +19,19 @@ std::string MessageJournal::line(LocalTime now, const std::string& text,
 
 std::string MessageJournal::repeated(const std::string& text, int count, LocalTime last) {
     return text + " \u2014 " + std::to_string(count) + " times, last at " + timeText(last);
+}
+
+void MessageJournal::appendToFile(const std::string& path, const std::string& line,
+                                  std::size_t limit) {
+    try {
+        skarvel::appendToFile(path, line + "\r\n");
+        std::string all = readWholeFile(path);
+        if (all.size() <= limit) return;
+        const std::size_t cut = all.find('\n', all.size() / 2);
+        writeFileAtomic(path, cut == std::string::npos ? "" : all.substr(cut + 1),
+                        Durability::Cached);
+    } catch (const std::exception&) {
+    }
 }
 
 void MessageJournal::show(const std::string& text, const std::string& concerning, LocalTime now) {

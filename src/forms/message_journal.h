@@ -38,6 +38,11 @@ class MessageJournal {
     static std::string line(LocalTime now, const std::string& text, const std::string& concerning);
     /// What a box shows after `count` messages of the same text, the last at `last`.
     static std::string repeated(const std::string& text, int count, LocalTime last);
+    /// Appends `line` to the journal file at `path` where there is no standard error (Windows),
+    /// cutting the file back to its newest half, at a line's start, once it passes `limit`. A
+    /// journal that cannot be written is no reason to stop: failures are ignored.
+    static void appendToFile(const std::string& path, const std::string& line,
+                             std::size_t limit = 1024 * 1024);
 
   private:
     struct Shown {

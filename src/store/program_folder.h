@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace skarvel {
 
@@ -13,5 +14,13 @@ namespace skarvel {
 std::string programFolder(const std::string& exeFolder, const std::string& xdgDataHome,
                           const std::string& home,
                           const std::function<bool(const std::string&)>& writable);
+
+/// The same rule on Windows: the executable's folder, unless it lies under one of
+/// `programFiles` (compared without regard to case) or `writable` says it cannot be written;
+/// then `localAppData\Skarvel`.
+std::string windowsProgramFolder(const std::string& exeFolder,
+                                 const std::vector<std::string>& programFiles,
+                                 const std::string& localAppData,
+                                 const std::function<bool(const std::string&)>& writable);
 
 }  // namespace skarvel

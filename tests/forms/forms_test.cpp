@@ -54,6 +54,12 @@ TEST(MessageJournal, OneBoxPerTextCountsRepeatsAndJournalsEveryMessage) {
     EXPECT_EQ(boxes[2]->text, "Port gone");
     messages.closeAll();
     EXPECT_TRUE(!boxes[1]->open && !boxes[2]->open && messages.openCount() == 0);
+    // Where the journal is a file, it keeps its newest half, whole lines, once past its limit.
+    testing::TempDir dir;
+    for (const char* line : {"one", "two", "three", "four"})
+        MessageJournal::appendToFile(dir.file("skarvel.log"), line, 20);
+    EXPECT_EQ(testing::TempDir::read(dir / "skarvel.log"), "four\r\n");  // 23 bytes: from 11 on
+    MessageJournal::appendToFile(dir.file("no folder/skarvel.log"), "lost", 20);  // no throw
 }
 
 /// A desktop's windows, faked: each records what the forms do to it, in one shared list.

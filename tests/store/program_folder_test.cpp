@@ -21,6 +21,19 @@ TEST(ProgramFolder, BesideTheExecutableOnlyOutsideSystemFoldersAndWhereTheUserMa
         };
         EXPECT_EQ(programFolder(exe, xdgDataHome, home, mayWrite), folder) << exe;
     }
+    // On Windows: Program Files, in any case, or a folder the user cannot write.
+    const std::vector<std::string> programFiles{"C:\\Program Files", "C:\\Program Files (x86)\\"};
+    const std::string local = "C:\\Users\\ann\\AppData\\Local";
+    const std::tuple<const char*, bool, const char*> windows[] = {
+        {"C:\\Sky", true, "C:\\Sky"},
+        {"C:\\Sky", false, "C:\\Users\\ann\\AppData\\Local\\Skarvel"},
+        {"c:\\program files\\Skarvel", true, "C:\\Users\\ann\\AppData\\Local\\Skarvel"},
+        {"C:\\Program Files (x86)\\Skarvel", true, "C:\\Users\\ann\\AppData\\Local\\Skarvel"},
+        {"C:\\Program Files Old\\Skarvel", true, "C:\\Program Files Old\\Skarvel"}};
+    for (auto [exe, writable, folder] : windows) {
+        const auto mayWrite = [writable = writable](const std::string&) { return writable; };
+        EXPECT_EQ(windowsProgramFolder(exe, programFiles, local, mayWrite), folder) << exe;
+    }
 }
 
 }  // namespace
