@@ -1,0 +1,25 @@
+// Winsock before anything that brings in windows.h.
+#include "win32/win32_server_sockets.h"
+// clang-format off
+#include <commctrl.h>
+// clang-format on
+
+#include "store/config.h"
+#include "win32/win32_windows.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    skarvel::Win32DesktopServices services(instance);
+    skarvel::Win32MainWindow window(instance, services, {});
+    window.form().Form_Load();
+    // The devices report the verdict the window's cycle keeps; Form_Load made it.
+    const skarvel::AutomationPublisher& automation = *window.form().automation();
+    skarvel::Win32ServerSockets alpaca(
+        automation.settings(), automation.state(), services,
+        [&window] { return window.form().settings().webPath; },
+        skarvel::GetEXEPath(services) + "automation.ini", "1.3.0", instance);
+    alpaca.start();
+    window.show();
+    return services.run();
+}

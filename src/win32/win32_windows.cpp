@@ -1,0 +1,305 @@
+#include "win32/win32_windows.h"
+
+#include <commctrl.h>
+
+#include "win32/win32_serial_control.h"
+
+namespace skarvel {
+
+namespace {
+
+constexpr UINT kLater = WM_APP + 1;
+constexpr UINT_PTR kTimer1 = 1;
+constexpr UINT_PTR kClock = 2;
+
+COLORREF fromBgr(int color) {
+    return COLORREF(color & 0xFFFFFF);  // both are 0x00BBGGRR
+}
+
+}  // namespace
+
+Win32Window::~Win32Window() {
+    if (hwnd_) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd_);
+    }
+}
+
+void Win32Window::create(HINSTANCE instance, const wchar_t* className, const FormTable& table,
+                         DWORD style, DWORD exStyle, HWND owner) {
+    WNDCLASSEXW c{};
+    c.cbSize = sizeof c;
+    if (!::GetClassInfoExW(instance, className, &c)) {
+        c.lpfnWndProc = procedure;
+        c.hInstance = instance;
+        c.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+        c.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+        c.hbrBackground = HBRUSH(COLOR_BTNFACE + 1);
+        c.lpszClassName = className;
+        ::RegisterClassExW(&c);
+    }
+    const SIZE size = Win32Form::outerSize(table, style, exStyle);
+    ::CreateWindowExW(exStyle, className, win32::widen(table.title).c_str(), style, CW_USEDEFAULT,
+                      CW_USEDEFAULT, size.cx, size.cy, owner, nullptr, instance, this);
+}
+
+LRESULT CALLBACK Win32Window::procedure(HWND w, UINT message, WPARAM wp, LPARAM lp) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<Win32Window*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        self->hwnd_ = w;
+        ::SetWindowLongPtrW(w, GWLP_USERDATA, LONG_PTR(self));
+    }
+    auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrW(w, GWLP_USERDATA));
+    return self ? self->handle(message, wp, lp) : ::DefWindowProcW(w, message, wp, lp);
+}
+
+LRESULT Win32Window::handle(UINT message, WPARAM wp, LPARAM lp) {
+    return ::DefWindowProcW(hwnd_, message, wp, lp);
+}
+
+// --- graph windows
+
+Win32GraphWindow::Win32GraphWindow(HINSTANCE instance, HWND owner, GraphKind kind,
+                                   const Settings& settings, DesktopServices& services)
+    : surface_(GraphPlot::surfaceWidth(kind), GraphPlot::surfaceHeight(kind)),
+      form_(kind, surface_, settings, services, *this),
+      table_{form_.plot().formName(), form_.plot().caption(), GraphFormTable::kClientWidth,
+             GraphFormTable::kClientHeight, {}} {
+    create(instance, L"SkarvelGraph", table_, WS_POPUP | WS_CAPTION | WS_SYSMENU,
+           WS_EX_TOOLWINDOW, owner);
+}
+
+LRESULT Win32GraphWindow::handle(UINT message, WPARAM wp, LPARAM lp) {
+    switch (message) {
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = ::BeginPaint(hwnd_, &ps);
+            ::FillRect(dc, &ps.rcPaint, ::GetSysColorBrush(COLOR_BTNFACE));
+            surface_.paint(dc, GraphFormTable::kSurfaceLeft, GraphFormTable::kSurfaceTop);
+            ::EndPaint(hwnd_, &ps);
+            return 0;
+        }
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_CLOSE:
+            // The main window keeps this window for the whole run; closing only unloads it.
+            form_.closed();
+            ::ShowWindow(hwnd_, SW_HIDE);
+            return 0;
+    }
+    return Win32Window::handle(message, wp, lp);
+}
+
+// --- the setup dialog
+
+Win32SetupDialog::Win32SetupDialog(HINSTANCE instance, HWND owner, frmSetup& form,
+                                   const Win32Fonts& fonts, Win32DesktopServices& services)
+    : form_(form), services_(services) {
+    create(instance, L"SkarvelSetup", frmSetupTable(), WS_POPUP | WS_CAPTION | WS_SYSMENU,
+           WS_EX_DLGMODALFRAME, owner);
+    controls_ = std::make_unique<Win32Form>(hwnd_, frmSetupTable(), fonts);
+    form_.setView(this);
+}
+
+SetupFields Win32SetupDialog::fields() const {
+    const Win32Form& f = *controls_;
+    return {win32::windowText(f["ComPort"]), win32::windowText(f["WebPathField"]),
+            win32::windowText(f["CloudyThresholdField"]),
+            win32::windowText(f["VeryCloudyThresholdField"])};
+}
+
+void Win32SetupDialog::setFields(const SetupFields& f) {
+    const Win32Form& c = *controls_;
+    win32::setWindowText(c["ComPort"], f.comPort);
+    win32::setWindowText(c["WebPathField"], f.webPath);
+    win32::setWindowText(c["CloudyThresholdField"], f.cloudyThreshold);
+    win32::setWindowText(c["VeryCloudyThresholdField"], f.vCloudyThreshold);
+}
+
+void Win32SetupDialog::runModal() {
+    HWND owner = ::GetWindow(hwnd_, GW_OWNER);
+    RECT outer{}, self{};
+    ::GetWindowRect(owner, &outer);
+    ::GetWindowRect(hwnd_, &self);
+    const int x = (outer.left + outer.right - (self.right - self.left)) / 2;
+    const int y = (outer.top + outer.bottom - (self.bottom - self.top)) / 2;
+    ::SetWindowPos(hwnd_, HWND_TOP, x, y, 0, 0, SWP_NOSIZE);
+    open_ = true;
+    services_.setModalDialog(hwnd_);
+    ::EnableWindow(owner, FALSE);
+    ::ShowWindow(hwnd_, SW_SHOW);
+    ::SetForegroundWindow(hwnd_);
+    ::SetFocus((*controls_)["cmdOK"]);
+    MSG message;
+    while (open_ && ::GetMessageW(&message, nullptr, 0, 0) > 0) services_.dispatch(message);
+    if (open_) ::PostQuitMessage(int(message.wParam));  // the program ends: let it
+    open_ = false;
+    ::EnableWindow(owner, TRUE);
+    services_.setModalDialog(nullptr);
+    ::ShowWindow(hwnd_, SW_HIDE);
+    ::SetActiveWindow(owner);
+}
+
+LRESULT Win32SetupDialog::handle(UINT message, WPARAM wp, LPARAM lp) {
+    switch (message) {
+        case WM_COMMAND:
+            if (HIWORD(wp) == BN_CLICKED) {
+                const std::string name = controls_->nameOf(LOWORD(wp));
+                if (name == "cmdOK") form_.cmdOK_Click();
+                // Esc comes as IDCANCEL.
+                if (name == "cmdCancel" || LOWORD(wp) == IDCANCEL) form_.cmdCancel_Click();
+            }
+            return 0;
+        case WM_CLOSE:
+            form_.cmdCancel_Click();
+            return 0;
+    }
+    return Win32Window::handle(message, wp, lp);
+}
+
+// --- the main window
+
+Win32MainWindow::Win32MainWindow(HINSTANCE instance, Win32DesktopServices& services,
+                                 SerialFactory factory)
+    : instance_(instance), services_(services) {
+    if (!factory) factory = [] { return std::make_unique<Win32SerialControl>(); };
+    form_ = std::make_unique<frmMain>(*this, *this, services_, std::move(factory));
+    create(instance, L"SkarvelMain", frmMainTable(),
+           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, nullptr);
+    fonts_ = std::make_unique<Win32Fonts>(hwnd_);
+    controls_ = std::make_unique<Win32Form>(hwnd_, frmMainTable(), *fonts_);
+    // The status bar: the cycle's text on the left, the date and time on the right.
+    HWND bar = (*controls_)["sbStatusBar"];
+    const Control& c = frmMainTable().control("sbStatusBar");
+    int parts[] = {c.width - 130, -1};
+    ::SendMessageW(bar, SB_SETPARTS, 2, LPARAM(parts));
+    services_.setMessageOwner(hwnd_);
+    showClock();
+    ::SetTimer(hwnd_, kClock, 1000, nullptr);
+}
+
+Win32MainWindow::~Win32MainWindow() {
+    end();
+    form_.reset();  // its last word goes through the services while the windows still exist
+}
+
+std::string Win32MainWindow::skyTemp() const {
+    return win32::windowText((*controls_)["SkyTemp"]);
+}
+void Win32MainWindow::setSkyTemp(const std::string& text) {
+    win32::setWindowText((*controls_)["SkyTemp"], text);
+}
+std::string Win32MainWindow::ambientTemp() const {
+    return win32::windowText((*controls_)["AmbientTemp"]);
+}
+void Win32MainWindow::setAmbientTemp(const std::string& text) {
+    win32::setWindowText((*controls_)["AmbientTemp"], text);
+}
+std::string Win32MainWindow::diffTemp() const {
+    return win32::windowText((*controls_)["DiffTemp"]);
+}
+void Win32MainWindow::setDiffTemp(const std::string& text) {
+    win32::setWindowText((*controls_)["DiffTemp"], text);
+}
+std::string Win32MainWindow::statusCaption() const {
+    return win32::windowText((*controls_)["Status"]);
+}
+void Win32MainWindow::setStatusCaption(const std::string& caption) {
+    win32::setWindowText((*controls_)["Status"], caption);
+}
+void Win32MainWindow::setStatusColor(int color) {
+    statusColor_ = color;
+    ::InvalidateRect((*controls_)["Status"], nullptr, TRUE);
+}
+void Win32MainWindow::setStatusBarText(const std::string& text) {
+    statusBarText_ = text;
+    ::SendMessageW((*controls_)["sbStatusBar"], SB_SETTEXTW, 0,
+                   LPARAM(win32::widen(text).c_str()));
+}
+
+void Win32MainWindow::showClock() {
+    wchar_t date[64] = L"", time[64] = L"";
+    ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, 64);
+    ::GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, nullptr, nullptr, time, 64);
+    const std::wstring text = std::wstring(date) + L"  " + time;
+    ::SendMessageW((*controls_)["sbStatusBar"], SB_SETTEXTW, 1, LPARAM(text.c_str()));
+}
+
+void Win32MainWindow::startTimer1(int intervalMs) {
+    ::SetTimer(hwnd_, kTimer1, UINT(intervalMs), nullptr);
+}
+void Win32MainWindow::stopTimer1() {
+    ::KillTimer(hwnd_, kTimer1);
+}
+void Win32MainWindow::later(std::function<void()> step) {
+    later_.push_back(std::move(step));
+    ::PostMessageW(hwnd_, kLater, 0, 0);
+}
+
+GraphWindow& Win32MainWindow::createGraphWindow(GraphKind kind) {
+    graphs_.push_back(std::make_unique<Win32GraphWindow>(instance_, hwnd_, kind, form_->settings(),
+                                                         services_));
+    return graphs_.back()->form();
+}
+
+void Win32MainWindow::createSetupDialog(frmSetup& form) {
+    setup_ = std::make_unique<Win32SetupDialog>(instance_, hwnd_, form, *fonts_, services_);
+}
+
+void Win32MainWindow::end() {
+    if (ended_) return;
+    ended_ = true;
+    ::KillTimer(hwnd_, kClock);
+    form_->Form_Unload();
+}
+
+LRESULT Win32MainWindow::handle(UINT message, WPARAM wp, LPARAM lp) {
+    switch (message) {
+        case WM_COMMAND:
+            if (HIWORD(wp) == BN_CLICKED && controls_) {
+                const std::string name = controls_->nameOf(LOWORD(wp));
+                frmMain& f = *form_;
+                if (name == "HistoryButton") f.HistoryButton_Click();
+                if (name == "MonthButton") f.MonthButton_Click();
+                if (name == "YearButton") f.YearButton_Click();
+                if (name == "SetupButton") f.SetupButton_Click();
+                if (name == "AboutButton") f.AboutButton_Click();
+            }
+            return 0;
+        case WM_TIMER:
+            if (wp == kTimer1) form_->Timer1_Timer();
+            if (wp == kClock) showClock();
+            return 0;
+        case kLater:
+            while (!later_.empty()) {
+                auto step = std::move(later_.front());
+                later_.pop_front();
+                step();
+            }
+            return 0;
+        case WM_CTLCOLORSTATIC:
+            if (controls_ && HWND(lp) == (*controls_)["Status"]) {
+                HDC dc = HDC(wp);
+                ::SetTextColor(dc, fromBgr(statusColor_));
+                ::SetBkMode(dc, TRANSPARENT);
+                return LRESULT(::GetSysColorBrush(COLOR_BTNFACE));
+            }
+            break;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            // Windows may end the process as soon as this returns: save now.
+            if (wp) end();
+            return 0;
+        case WM_CLOSE:
+            end();
+            ::DestroyWindow(hwnd_);
+            return 0;
+        case WM_DESTROY:
+            ::PostQuitMessage(0);
+            return 0;
+    }
+    return Win32Window::handle(message, wp, lp);
+}
+
+}  // namespace skarvel

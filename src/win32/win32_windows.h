@@ -1,0 +1,120 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "forms/frm_main.h"
+#include "win32/gdi_drawing_surface.h"
+#include "win32/win32_desktop_services.h"
+#include "win32/win32_forms.h"
+
+namespace skarvel {
+
+/// A window of ours: the object behind an HWND, reached through GWLP_USERDATA.
+class Win32Window {
+  public:
+    virtual ~Win32Window();
+    HWND hwnd() const { return hwnd_; }
+
+  protected:
+    /// Registers `className` once and creates the window, owned by `owner`.
+    void create(HINSTANCE instance, const wchar_t* className, const FormTable& table, DWORD style,
+                DWORD exStyle, HWND owner);
+    virtual LRESULT handle(UINT message, WPARAM wp, LPARAM lp);
+
+    HWND hwnd_ = nullptr;
+
+  private:
+    static LRESULT CALLBACK procedure(HWND w, UINT message, WPARAM wp, LPARAM lp);
+};
+
+/// A graph window: a fixed tool window that shows its drawing surface; closing only hides it.
+class Win32GraphWindow final : public Win32Window, public WindowView {
+  public:
+    Win32GraphWindow(HINSTANCE instance, HWND owner, GraphKind kind, const Settings& settings,
+                     DesktopServices& services);
+    GraphWindow& form() { return form_; }
+
+    bool isVisible() const override { return ::IsWindowVisible(hwnd_); }
+    void show() override { ::ShowWindow(hwnd_, SW_SHOW); }
+    void bringToFront() override { ::SetForegroundWindow(hwnd_); }
+    void close() override { ::ShowWindow(hwnd_, SW_HIDE); }
+    void repaint() override { ::InvalidateRect(hwnd_, nullptr, FALSE); }
+
+  private:
+    LRESULT handle(UINT message, WPARAM wp, LPARAM lp) override;
+
+    GdiDrawingSurface surface_;
+    GraphWindow form_;
+    FormTable table_;
+};
+
+/// The setup dialog: modal over the main window while it is open.
+class Win32SetupDialog final : public Win32Window, public SetupDialogView {
+  public:
+    Win32SetupDialog(HINSTANCE instance, HWND owner, frmSetup& form, const Win32Fonts& fonts,
+                     Win32DesktopServices& services);
+
+    SetupFields fields() const override;
+    void setFields(const SetupFields& fields) override;
+    void runModal() override;
+    void end() override { open_ = false; }
+
+  private:
+    LRESULT handle(UINT message, WPARAM wp, LPARAM lp) override;
+
+    frmSetup& form_;
+    Win32DesktopServices& services_;
+    std::unique_ptr<Win32Form> controls_;
+    bool open_ = false;
+};
+
+/// The main window: readings, state, graph buttons, Setup and About, and the status bar.
+class Win32MainWindow final : public Win32Window, public MainWindowView, public MainWindowControls {
+  public:
+    Win32MainWindow(HINSTANCE instance, Win32DesktopServices& services, SerialFactory factory);
+    ~Win32MainWindow() override;
+
+    frmMain& form() { return *form_; }
+    void show() { ::ShowWindow(hwnd_, SW_SHOW); }
+
+    std::string skyTemp() const override;
+    void setSkyTemp(const std::string& text) override;
+    std::string ambientTemp() const override;
+    void setAmbientTemp(const std::string& text) override;
+    std::string diffTemp() const override;
+    void setDiffTemp(const std::string& text) override;
+    std::string statusCaption() const override;
+    void setStatusCaption(const std::string& caption) override;
+    int statusColor() const override { return statusColor_; }
+    void setStatusColor(int color) override;
+    std::string statusBarText() const override { return statusBarText_; }
+    void setStatusBarText(const std::string& text) override;
+
+    void startTimer1(int intervalMs) override;
+    void stopTimer1() override;
+    void later(std::function<void()> step) override;
+    GraphWindow& createGraphWindow(GraphKind kind) override;
+    void createSetupDialog(frmSetup& form) override;
+
+  private:
+    LRESULT handle(UINT message, WPARAM wp, LPARAM lp) override;
+    void showClock();
+    void end();
+
+    HINSTANCE instance_;
+    Win32DesktopServices& services_;
+    std::unique_ptr<frmMain> form_;
+    std::unique_ptr<Win32Fonts> fonts_;
+    std::unique_ptr<Win32Form> controls_;
+    std::vector<std::unique_ptr<Win32GraphWindow>> graphs_;
+    std::unique_ptr<Win32SetupDialog> setup_;
+    std::deque<std::function<void()>> later_;
+    int statusColor_ = 0;
+    std::string statusBarText_;
+    bool ended_ = false;
+};
+
+}  // namespace skarvel
