@@ -33,8 +33,8 @@ class DesktopServices {
     /// Folder of the running executable, without a final separator except at a root.
     virtual std::string appPath() const = 0;
     /// The program's title, the caption of every message box.
-    virtual std::string title() const = 0;
-    virtual Version version() const = 0;
+    std::string title() const { return "Skarvel"; }
+    Version version() const { return {}; }
     /// Local date and time.
     virtual LocalTime now() const = 0;
 };

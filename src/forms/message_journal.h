@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "forms/desktop_services.h"
 #include "store/date_time.h"
 
 namespace skarvel {
@@ -53,6 +54,28 @@ class MessageJournal {
     std::function<std::unique_ptr<MessageBoxView>(const std::string&)> open_;
     std::function<void(const std::string&)> log_;
     std::map<std::string, Shown> shown_;
+};
+
+/// Desktop services whose messages go through the journal: a desktop supplies the box and the
+/// journal's line.
+class JournalingServices : public DesktopServices {
+  public:
+    using DesktopServices::messageBox;
+    void messageBox(const std::string& text, const std::string& concerning) final {
+        journal_.show(text, concerning, now());
+    }
+    void closeMessages() final { journal_.closeAll(); }
+    /// The boxes still on screen.
+    int openMessageCount() const { return journal_.openCount(); }
+
+  protected:
+    /// Shows a new box with the focus on OK, over the window in front.
+    virtual std::unique_ptr<MessageBoxView> openBox(const std::string& text) = 0;
+    virtual void log(const std::string& line) = 0;
+
+  private:
+    MessageJournal journal_{[this](const std::string& text) { return openBox(text); },
+                            [this](const std::string& line) { log(line); }};
 };
 
 }  // namespace skarvel

@@ -37,16 +37,11 @@ class QtMessageBox final : public MessageBoxView {
 
 }  // namespace
 
-QtDesktopServices::QtDesktopServices(QString programFolder)
-    : folder_(std::move(programFolder)),
-      journal_([this](const std::string& text) { return openBox(text); },
-               [](const std::string& line) {
-                   std::fprintf(stderr, "%s\n", line.c_str());
-                   std::fflush(stderr);
-               }) {}
+QtDesktopServices::QtDesktopServices(QString programFolder) : folder_(std::move(programFolder)) {}
 
-void QtDesktopServices::messageBox(const std::string& text, const std::string& concerning) {
-    journal_.show(text, concerning, now());
+void QtDesktopServices::log(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
 }
 
 std::unique_ptr<MessageBoxView> QtDesktopServices::openBox(const std::string& text) {

@@ -5,12 +5,11 @@
 #include <QWidget>
 #include <memory>
 
-#include "forms/desktop_services.h"
 #include "forms/message_journal.h"
 
 namespace skarvel {
 
-class QtDesktopServices final : public DesktopServices {
+class QtDesktopServices final : public JournalingServices {
   public:
     /// `programFolder` replaces the executable's folder when not empty.
     explicit QtDesktopServices(QString programFolder = {});
@@ -18,25 +17,17 @@ class QtDesktopServices final : public DesktopServices {
     /// Message boxes are centred over this window.
     void setMessageParent(QWidget* parent) { parent_ = parent; }
 
-    using DesktopServices::messageBox;
-    void messageBox(const std::string& text, const std::string& concerning) override;
-    void closeMessages() override { journal_.closeAll(); }
     void sleep(int ms) override;
     void doEvents() override;
     std::string appPath() const override;
-    std::string title() const override { return "Skarvel"; }
-    Version version() const override { return {}; }
     LocalTime now() const override;
 
-    /// The boxes still on screen.
-    int openMessageCount() const { return journal_.openCount(); }
-
   private:
-    std::unique_ptr<MessageBoxView> openBox(const std::string& text);
+    std::unique_ptr<MessageBoxView> openBox(const std::string& text) override;
+    void log(const std::string& line) override;
 
     QPointer<QWidget> parent_;
     QString folder_;
-    MessageJournal journal_;
 };
 
 }  // namespace skarvel

@@ -100,29 +100,21 @@ QtGraphWindow* QtMainWindow::graphWindow(int index) const {
     return index >= 0 && index < int(graphs_.size()) ? graphs_[index] : nullptr;
 }
 
-std::string QtMainWindow::skyTemp() const {
-    return SkyTemp->text().toStdString();
+QLineEdit* QtMainWindow::box(MainControl control) const {
+    return control == MainControl::SkyTemp       ? SkyTemp
+           : control == MainControl::AmbientTemp ? AmbientTemp
+           : control == MainControl::DiffTemp    ? DiffTemp
+                                                 : nullptr;
 }
-void QtMainWindow::setSkyTemp(const std::string& text) {
-    SkyTemp->setText(q(text));
+
+std::string QtMainWindow::text(MainControl control) const {
+    if (QLineEdit* b = box(control)) return b->text().toStdString();
+    return (control == MainControl::Status ? Status : simpleText_)->text().toStdString();
 }
-std::string QtMainWindow::ambientTemp() const {
-    return AmbientTemp->text().toStdString();
-}
-void QtMainWindow::setAmbientTemp(const std::string& text) {
-    AmbientTemp->setText(q(text));
-}
-std::string QtMainWindow::diffTemp() const {
-    return DiffTemp->text().toStdString();
-}
-void QtMainWindow::setDiffTemp(const std::string& text) {
-    DiffTemp->setText(q(text));
-}
-std::string QtMainWindow::statusCaption() const {
-    return Status->text().toStdString();
-}
-void QtMainWindow::setStatusCaption(const std::string& caption) {
-    Status->setText(q(caption));
+
+void QtMainWindow::setText(MainControl control, const std::string& text) {
+    if (QLineEdit* b = box(control)) return b->setText(q(text));
+    (control == MainControl::Status ? Status : simpleText_)->setText(q(text));
 }
 
 void QtMainWindow::setStatusColor(int color) {
@@ -130,13 +122,6 @@ void QtMainWindow::setStatusColor(int color) {
     QPalette p = Status->palette();
     p.setColor(QPalette::WindowText, fromBgr(color));
     Status->setPalette(p);
-}
-
-std::string QtMainWindow::statusBarText() const {
-    return simpleText_->text().toStdString();
-}
-void QtMainWindow::setStatusBarText(const std::string& text) {
-    simpleText_->setText(q(text));
 }
 
 void QtMainWindow::closeEvent(QCloseEvent* event) {

@@ -32,18 +32,10 @@ class QtMainWindow final : public QWidget, public MainWindowView, public MainWin
     void Timer1_Timer() { form_->Timer1_Timer(); }
 
     // MainWindowControls
-    std::string skyTemp() const override;
-    void setSkyTemp(const std::string& text) override;
-    std::string ambientTemp() const override;
-    void setAmbientTemp(const std::string& text) override;
-    std::string diffTemp() const override;
-    void setDiffTemp(const std::string& text) override;
-    std::string statusCaption() const override;
-    void setStatusCaption(const std::string& caption) override;
+    std::string text(MainControl control) const override;
+    void setText(MainControl control, const std::string& text) override;
     int statusColor() const override { return statusColor_; }
     void setStatusColor(int color) override;
-    std::string statusBarText() const override;
-    void setStatusBarText(const std::string& text) override;
 
     // MainWindowView
     void startTimer1(int intervalMs) override { Timer1.start(intervalMs); }
@@ -76,6 +68,9 @@ class QtMainWindow final : public QWidget, public MainWindowView, public MainWin
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    /// The reading box for `control`, null for the others.
+    QLineEdit* box(MainControl control) const;
+
     QtDesktopServices services_;
     std::unique_ptr<frmMain> form_;
     int statusColor_ = 0;

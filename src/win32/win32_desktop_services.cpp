@@ -166,17 +166,10 @@ std::string exeFolderOrDataFolder() {
 
 }  // namespace
 
-Win32DesktopServices::Win32DesktopServices(HINSTANCE instance)
-    : instance_(instance),
-      journal_(
-          [this](const std::string& text) { return openBox(text); },
-          // A desktop program has no standard error on Windows: the journal is a file.
-          [this](const std::string& line) {
-              MessageJournal::appendToFile(appPath() + "\\skarvel.log", line);
-          }) {}
+Win32DesktopServices::Win32DesktopServices(HINSTANCE instance) : instance_(instance) {}
 
-void Win32DesktopServices::messageBox(const std::string& text, const std::string& concerning) {
-    journal_.show(text, concerning, now());
+void Win32DesktopServices::log(const std::string& line) {
+    MessageJournal::appendToFile(appPath() + "\\skarvel.log", line);
 }
 
 std::unique_ptr<MessageBoxView> Win32DesktopServices::openBox(const std::string& text) {
@@ -193,8 +186,8 @@ bool Win32DesktopServices::dispatch(MSG& message) {
     }
     HWND root = message.hwnd ? ::GetAncestor(message.hwnd, GA_ROOT) : nullptr;
     // Enter must not press the setup dialog's OK; Esc and Tab work there as in a dialog.
-    const bool enterInModal = root && root == modal_ && message.message == WM_KEYDOWN &&
-                              message.wParam == VK_RETURN;
+    const bool enterInModal =
+        root && root == modal_ && message.message == WM_KEYDOWN && message.wParam == VK_RETURN;
     if (enterInModal) return true;
     if (root && ::IsDialogMessageW(root, &message)) return true;
     ::TranslateMessage(&message);

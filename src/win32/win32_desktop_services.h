@@ -1,6 +1,5 @@
 #pragma once
 
-#include "forms/desktop_services.h"
 #include "forms/message_journal.h"
 #include "win32/win32_text.h"
 
@@ -8,7 +7,7 @@ namespace skarvel {
 
 /// The desktop services on the Win32 API. Every wait pumps the thread's messages, so windows,
 /// timers and sockets go on while the sensor is read.
-class Win32DesktopServices final : public DesktopServices {
+class Win32DesktopServices final : public JournalingServices {
   public:
     explicit Win32DesktopServices(HINSTANCE instance);
 
@@ -16,17 +15,11 @@ class Win32DesktopServices final : public DesktopServices {
     void setMessageOwner(HWND owner) { owner_ = owner; }
     void setModalDialog(HWND dialog) { modal_ = dialog; }
 
-    using DesktopServices::messageBox;
-    void messageBox(const std::string& text, const std::string& concerning) override;
-    void closeMessages() override { journal_.closeAll(); }
     void sleep(int ms) override;
     void doEvents() override;
     std::string appPath() const override;
-    std::string title() const override { return "Skarvel"; }
-    Version version() const override { return {}; }
     LocalTime now() const override;
 
-    int openMessageCount() const { return journal_.openCount(); }
     /// Handles one message as the program's windows expect (Tab, Enter and Esc in boxes and
     /// dialogs). False for WM_QUIT, after which every wait returns at once.
     bool dispatch(MSG& message);
@@ -34,12 +27,13 @@ class Win32DesktopServices final : public DesktopServices {
     int run();
 
   private:
-    std::unique_ptr<MessageBoxView> openBox(const std::string& text);
+    std::unique_ptr<MessageBoxView> openBox(const std::string& text) override;
+    /// A desktop program has no standard error on Windows: the journal is a file.
+    void log(const std::string& line) override;
 
     HINSTANCE instance_;
     HWND owner_ = nullptr;
     HWND modal_ = nullptr;
-    MessageJournal journal_;
     bool quit_ = false;
     int exitCode_ = 0;
 };

@@ -47,8 +47,7 @@ SIZE Win32Form::outerSize(const FormTable& table, DWORD style, DWORD exStyle) {
     return {r.right - r.left, r.bottom - r.top};
 }
 
-Win32Form::Win32Form(HWND form, const FormTable& table, const Win32Fonts& fonts)
-    : table_(table) {
+Win32Form::Win32Form(HWND form, const FormTable& table, const Win32Fonts& fonts) : table_(table) {
     const auto instance = HINSTANCE(::GetWindowLongPtrW(form, GWLP_HINSTANCE));
     std::map<int, HWND> round;
     int id = kFirstId;
@@ -80,18 +79,18 @@ Win32Form::Win32Form(HWND form, const FormTable& table, const Win32Fonts& fonts)
                 break;
         }
         if (c.tabIndex >= 0) style |= WS_TABSTOP;
-        HWND w = ::CreateWindowExW(exStyle, kind, win32::widen(c.caption).c_str(), style, c.x, c.y,
-                                   c.width, c.height, form, HMENU(INT_PTR(id++)), instance,
-                                   nullptr);
+        HWND w =
+            ::CreateWindowExW(exStyle, kind, win32::widen(c.caption).c_str(), style, c.x, c.y,
+                              c.width, c.height, form, HMENU(INT_PTR(id++)), instance, nullptr);
         const HFONT font = c.font == FontKind::Bold    ? fonts.bold
                            : c.font == FontKind::State ? fonts.state
                                                        : fonts.normal;
         ::SendMessageW(w, WM_SETFONT, WPARAM(font), FALSE);
         if (*c.toolTip) {
             // One tooltip window per control that has a tip; it lives as long as the form.
-            HWND tip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                                         WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0, form, nullptr,
-                                         instance, nullptr);
+            HWND tip =
+                ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                  0, 0, 0, 0, form, nullptr, instance, nullptr);
             std::wstring text = win32::widen(c.toolTip);
             TOOLINFOW info{};
             info.cbSize = TTTOOLINFOW_V1_SIZE;

@@ -45,7 +45,8 @@ void Win32Window::create(HINSTANCE instance, const wchar_t* className, const For
 
 LRESULT CALLBACK Win32Window::procedure(HWND w, UINT message, WPARAM wp, LPARAM lp) {
     if (message == WM_NCCREATE) {
-        auto* self = static_cast<Win32Window*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        auto* self =
+            static_cast<Win32Window*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
         self->hwnd_ = w;
         ::SetWindowLongPtrW(w, GWLP_USERDATA, LONG_PTR(self));
     }
@@ -63,10 +64,13 @@ Win32GraphWindow::Win32GraphWindow(HINSTANCE instance, HWND owner, GraphKind kin
                                    const Settings& settings, DesktopServices& services)
     : surface_(GraphPlot::surfaceWidth(kind), GraphPlot::surfaceHeight(kind)),
       form_(kind, surface_, settings, services, *this),
-      table_{form_.plot().formName(), form_.plot().caption(), GraphFormTable::kClientWidth,
-             GraphFormTable::kClientHeight, {}} {
-    create(instance, L"SkarvelGraph", table_, WS_POPUP | WS_CAPTION | WS_SYSMENU,
-           WS_EX_TOOLWINDOW, owner);
+      table_{form_.plot().formName(),
+             form_.plot().caption(),
+             GraphFormTable::kClientWidth,
+             GraphFormTable::kClientHeight,
+             {}} {
+    create(instance, L"SkarvelGraph", table_, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_TOOLWINDOW,
+           owner);
 }
 
 LRESULT Win32GraphWindow::handle(UINT message, WPARAM wp, LPARAM lp) {
@@ -183,38 +187,43 @@ Win32MainWindow::~Win32MainWindow() {
     form_.reset();  // its last word goes through the services while the windows still exist
 }
 
-std::string Win32MainWindow::skyTemp() const {
-    return win32::windowText((*controls_)["SkyTemp"]);
+namespace {
+
+const char* controlName(MainControl control) {
+    switch (control) {
+        case MainControl::SkyTemp:
+            return "SkyTemp";
+        case MainControl::AmbientTemp:
+            return "AmbientTemp";
+        case MainControl::DiffTemp:
+            return "DiffTemp";
+        case MainControl::Status:
+            return "Status";
+        case MainControl::StatusBar:
+            break;
+    }
+    return "sbStatusBar";
 }
-void Win32MainWindow::setSkyTemp(const std::string& text) {
-    win32::setWindowText((*controls_)["SkyTemp"], text);
+
+}  // namespace
+
+std::string Win32MainWindow::text(MainControl control) const {
+    if (control == MainControl::StatusBar) return statusBarText_;
+    return win32::windowText((*controls_)[controlName(control)]);
 }
-std::string Win32MainWindow::ambientTemp() const {
-    return win32::windowText((*controls_)["AmbientTemp"]);
+
+void Win32MainWindow::setText(MainControl control, const std::string& text) {
+    if (control != MainControl::StatusBar) {
+        win32::setWindowText((*controls_)[controlName(control)], text);
+        return;
+    }
+    statusBarText_ = text;
+    ::SendMessageW((*controls_)["sbStatusBar"], SB_SETTEXTW, 0, LPARAM(win32::widen(text).c_str()));
 }
-void Win32MainWindow::setAmbientTemp(const std::string& text) {
-    win32::setWindowText((*controls_)["AmbientTemp"], text);
-}
-std::string Win32MainWindow::diffTemp() const {
-    return win32::windowText((*controls_)["DiffTemp"]);
-}
-void Win32MainWindow::setDiffTemp(const std::string& text) {
-    win32::setWindowText((*controls_)["DiffTemp"], text);
-}
-std::string Win32MainWindow::statusCaption() const {
-    return win32::windowText((*controls_)["Status"]);
-}
-void Win32MainWindow::setStatusCaption(const std::string& caption) {
-    win32::setWindowText((*controls_)["Status"], caption);
-}
+
 void Win32MainWindow::setStatusColor(int color) {
     statusColor_ = color;
     ::InvalidateRect((*controls_)["Status"], nullptr, TRUE);
-}
-void Win32MainWindow::setStatusBarText(const std::string& text) {
-    statusBarText_ = text;
-    ::SendMessageW((*controls_)["sbStatusBar"], SB_SETTEXTW, 0,
-                   LPARAM(win32::widen(text).c_str()));
 }
 
 void Win32MainWindow::showClock() {
@@ -237,8 +246,8 @@ void Win32MainWindow::later(std::function<void()> step) {
 }
 
 GraphWindow& Win32MainWindow::createGraphWindow(GraphKind kind) {
-    graphs_.push_back(std::make_unique<Win32GraphWindow>(instance_, hwnd_, kind, form_->settings(),
-                                                         services_));
+    graphs_.push_back(
+        std::make_unique<Win32GraphWindow>(instance_, hwnd_, kind, form_->settings(), services_));
     return graphs_.back()->form();
 }
 

@@ -80,18 +80,10 @@ class Win32MainWindow final : public Win32Window, public MainWindowView, public 
     frmMain& form() { return *form_; }
     void show() { ::ShowWindow(hwnd_, SW_SHOW); }
 
-    std::string skyTemp() const override;
-    void setSkyTemp(const std::string& text) override;
-    std::string ambientTemp() const override;
-    void setAmbientTemp(const std::string& text) override;
-    std::string diffTemp() const override;
-    void setDiffTemp(const std::string& text) override;
-    std::string statusCaption() const override;
-    void setStatusCaption(const std::string& caption) override;
+    std::string text(MainControl control) const override;
+    void setText(MainControl control, const std::string& text) override;
     int statusColor() const override { return statusColor_; }
     void setStatusColor(int color) override;
-    std::string statusBarText() const override { return statusBarText_; }
-    void setStatusBarText(const std::string& text) override;
 
     void startTimer1(int intervalMs) override;
     void stopTimer1() override;

@@ -7,18 +7,28 @@
 namespace skarvel::testing {
 
 struct FakeControls : MainWindowControls {
-    std::string skyTemp() const override { return sky; }
-    void setSkyTemp(const std::string& t) override { sky = t; }
-    std::string ambientTemp() const override { return ambient; }
-    void setAmbientTemp(const std::string& t) override { ambient = t; }
-    std::string diffTemp() const override { return diff; }
-    void setDiffTemp(const std::string& t) override { diff = t; }
-    std::string statusCaption() const override { return caption; }
-    void setStatusCaption(const std::string& c) override { caption = c; }
+    std::string text(MainControl c) const override {
+        return const_cast<FakeControls*>(this)->field(c);
+    }
+    void setText(MainControl c, const std::string& t) override { field(c) = t; }
     int statusColor() const override { return color; }
     void setStatusColor(int c) override { color = c; }
-    std::string statusBarText() const override { return bar; }
-    void setStatusBarText(const std::string& t) override { bar = t; }
+
+    std::string& field(MainControl c) {
+        switch (c) {
+            case MainControl::SkyTemp:
+                return sky;
+            case MainControl::AmbientTemp:
+                return ambient;
+            case MainControl::DiffTemp:
+                return diff;
+            case MainControl::Status:
+                return caption;
+            case MainControl::StatusBar:
+                break;
+        }
+        return bar;
+    }
 
     std::string sky, ambient, diff, caption = "PENDING", bar;
     int color = 0;

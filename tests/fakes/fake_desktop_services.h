@@ -28,8 +28,6 @@ struct FakeDesktopServices : DesktopServices {
         if (onDoEvents) onDoEvents();
     }
     std::string appPath() const override { return appPath_; }
-    std::string title() const override { return "Skarvel"; }
-    Version version() const override { return {}; }
     LocalTime now() const override { return std::chrono::floor<std::chrono::seconds>(now_); }
 
     void setNow(LocalTime t) { now_ = t; }

@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+# The Windows program as a user gets it: the setup installed silently into a fresh Wine prefix,
+# the installed skarvel.exe started on a virtual display with COM5 mapped to the simulator's
+# pseudo-terminal, and what it does checked from Linux, row by row.
+# Usage: installed_program_test.py SETUP_EXE SIMULATOR
+import getpass, json, os, re, shutil, socket, struct, subprocess, sys, tempfile, time
+import urllib.request
+
+setup, simulator = sys.argv[1:3]
+work = tempfile.mkdtemp(prefix="skarvel-wine-")
+prefix = os.path.join(work, "prefix")
+env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+           TZ="UTC")
+drive_c = os.path.join(prefix, "drive_c")
+installed = os.path.join(drive_c, "Program Files", "Skarvel")
+folder = os.path.join(drive_c, "users", getpass.getuser(), "AppData", "Local", "Skarvel")
+children, failed, passed = [], [], 0
+
+
+def start(argv, **kw):
+    children.append(subprocess.Popen(argv, env=env, **kw))
+    return children[-1]
+
+
+def until(condition, seconds):
+    deadline = time.time() + seconds
+    while not condition() and time.time() < deadline:
+        time.sleep(0.2)
+    return condition()
+
+
+def read(name, binary=False):
+    try:
+        with open(os.path.join(folder, name), "rb") as f:
+            data = f.read()
+        return data if binary else data.decode()
+    except OSError:
+        return b"" if binary else ""
+
+
+def check(name, ok, detail=""):
+    global passed
+    print(("ok   " if ok else "FAIL ") + name + ("" if ok else ": " + repr(detail)), flush=True)
+    passed += bool(ok)
+    failed.extend([] if ok else [name])
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], env=env, capture_output=True, text=True).stdout
+
+
+def visible(title):
+    return xdotool("search", "--onlyvisible", "--name", "^%s$" % re.escape(title)).split()
+
+
+def pixel(bmp, x, y):
+    offset, = struct.unpack_from("<I", bmp, 10)
+    width, height = struct.unpack_from("<ii", bmp, 18)
+    o = offset + (height - 1 - y) * ((width * 3 + 3) // 4 * 4) + x * 3
+    return bmp[o + 2], bmp[o + 1], bmp[o]
+
+
+def plug_in():
+    return start([simulator, "--link", os.path.join(work, "sensor"), "--interval=0.5", "--sky=-8.46",
+           "--ambient=12.34"], stdout=subprocess.DEVNULL)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+monitor = None
+try:
+    # A display and a Wine server of our own: nothing of the machine's is used.
+    r, w = os.pipe()
+    start(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24"], pass_fds=(w,),
+          stderr=subprocess.DEVNULL)
+    os.close(w)
+    display = b""
+    while not display.endswith(b"\n"):
+        display += os.read(r, 16) or b"\n"
+    env["DISPLAY"] = ":" + display.decode().strip()
+    os.makedirs(prefix)
+    # Its standard error fills with internal state when a pseudo-terminal it watches goes away.
+    start(["wineserver", "-f", "-p"], stderr=open(os.path.join(work, "wineserver.err"), "w"))
+    subprocess.run(["wineboot", "-i"], env=env, stderr=subprocess.DEVNULL, check=True)
+
+    subprocess.run(["wine", setup, "/S"], env=env, check=True)
+    check("installed into Program Files",
+          os.path.isfile(os.path.join(installed, "skarvel.exe")), os.listdir(drive_c))
+
+    # COM5 is a port Wine leaves alone: its link to the sensor holds. Port 1 would be the
+    # machine's /dev/ttyS0.
+    os.symlink(os.path.join(work, "sensor"), os.path.join(prefix, "dosdevices", "com5"))
+    port = free_port()
+    os.makedirs(folder)
+    web = "C:\\users\\%s\\AppData\\Local\\Skarvel\\" % getpass.getuser()
+    with open(os.path.join(folder, "config.ini"), "w", newline="") as f:
+        f.write("webPath,%s\r\ncommportid,5\r\ncloudyThreshold,-25\r\nvCloudyThreshold,-15\r\n"
+                % web)
+    with open(os.path.join(folder, "automation.ini"), "w") as f:
+        f.write("alpacaPort=%d\ndiscoveryPort=0\nstaleSeconds=30\nsafeDelayMinutes=0\n" % port)
+    sensor = plug_in()
+
+    # The clock starts 20 s before a quarter hour, so the first log line and the graphs come.
+    started = time.time()
+    monitor = start(["faketime", "-f", "@2026-12-07 10:14:40", "wine",
+                     "C:\\Program Files\\Skarvel\\skarvel.exe"],
+                    env=dict(env, NO_FAKE_STAT="1", FAKETIME_DONT_FAKE_MONOTONIC="1"),
+                    stderr=subprocess.DEVNULL)
+    check("main window at its client size",
+          until(lambda: visible("Skarvel"), 30) and
+          "308x441" in xdotool("getwindowgeometry", visible("Skarvel")[0]))
+    print("start-up to the main window: %.1f s" % (time.time() - started))
+    main = visible("Skarvel")[0]
+
+    line = until(lambda: read("2026_12_7.csv"), 60)
+    stamp = line.split(",")[0]
+    check("the quarter's log line", re.fullmatch(r"12/7/2026 10:15:\d\d AM,12\.3,-8\.5\r\n", line),
+          line)
+    status = read("status.txt")
+    check("status.txt", re.fullmatch(r"12/7/2026 10:1\d:\d\d AM,CLOUDY\r\n", status), status)
+    check("the status page", "Delta temp = -20.8C" in read("CloudStatus.html"),
+          read("CloudStatus.html"))
+    safety = json.loads(read("safety.json") or "{}").get("roof_status", {})
+    check("safety.json", safety.get("open_ok") == 0 and
+          safety.get("reasons", "").startswith("CLOUDY"), safety)
+    for name, size in (("history.bmp", (1000, 534)), ("month.bmp", (1001, 529)),
+                       ("year.bmp", (1001, 537))):
+        bmp = until(lambda: read(name, True), 10)
+        check(name + ": 24-bit, its size, both thresholds in their colours",
+              bmp[28] == 24 and struct.unpack_from("<ii", bmp, 18) == size and
+              pixel(bmp, 460, 300) == (255, 128, 0) and pixel(bmp, 460, 200) == (255, 0, 0),
+              bmp[:54])
+    check("nothing written beside the installed program",
+          sorted(os.listdir(installed)) == ["skarvel.exe", "uninstall.exe"], os.listdir(installed))
+
+    base = "http://127.0.0.1:%d/api/v1/safetymonitor/0/" % port
+    urllib.request.urlopen(urllib.request.Request(base + "connect", b"ClientID=1", method="PUT"))
+    reply = json.load(urllib.request.urlopen(base + "issafe?ClientID=1&ClientTransactionID=7"))
+    check("Alpaca issafe over HTTP", reply.get("Value") is False and reply["ErrorNumber"] == 0 and
+          reply["ClientTransactionID"] == 7, reply)
+
+    xdotool("mousemove", "--window", main, "188", "396", "click", "1")  # About
+    opened = until(lambda: len(visible("Skarvel")) == 2, 10)
+    xdotool("key", "Return")
+    check("About opens on a click and Enter closes it",
+          opened and until(lambda: len(visible("Skarvel")) == 1, 10))
+
+    # Unplugged: the link goes down and is read again once the sensor is back.
+    sensor.kill()
+    down = until(lambda: "ERROR" in read("safety.json"), 40)
+    check("an unplugged sensor shows ERROR", down, read("safety.json"))
+    plug_in()
+    check("the sensor is read again after it returns",
+          until(lambda: "CLOUDY" in read("safety.json"), 40), read("safety.json"))
+
+    os.remove(os.path.join(folder, "config.ini"))
+    xdotool("key", "--window", main, "alt+F4")
+    check("closing saves config.ini and ends the program",
+          until(lambda: monitor.poll() is not None, 20) and
+          read("config.ini").startswith("webPath," + web), read("config.ini"))
+    check("the verdict says the monitor has stopped", "STOPPED" in read("safety.json"))
+
+    subprocess.run(["wine", os.path.join(installed, "uninstall.exe"), "/S"], env=env)
+    check("the uninstaller removes the program and leaves the user's folder",
+          until(lambda: not os.path.exists(installed), 20) and os.path.isfile(
+              os.path.join(folder, "status.txt")))
+finally:
+    if monitor and monitor.poll() is None:
+        monitor.kill()
+    for child in reversed(children):
+        if child.poll() is None:
+            child.terminate()
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+    for child in children:
+        child.wait()
+    os.environ.get("KEEP") or shutil.rmtree(work, ignore_errors=True)
+print("%d passed, %d failed" % (passed, len(failed)))
+sys.exit(1 if failed else 0)
