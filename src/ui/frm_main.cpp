@@ -143,7 +143,8 @@ void frmMain::buildLayout() {
 void frmMain::Form_Load() {
     // automation.ini is read once; the verdict follows every cycle from the first on.
     automation_ = std::make_unique<AutomationPublisher>(GetEXEPath(services_), services_);
-    monitor_->setCycleObserver(automation_.get());
+    notifier_ = std::make_unique<SystemdNotifier>(*automation_, automation_->state());
+    monitor_->setCycleObserver(notifier_.get());
     monitor_->Form_Load([this] { createWindowsAndStartTimer(); });
     SkyTemp->setFocus();
 }
@@ -158,6 +159,7 @@ void frmMain::createWindowsAndStartTimer() {
     setup_ = new frmSetup(settings_, services_, this);
     Timer1.setInterval(10000);
     Timer1.start();
+    notifier_->ready();
 }
 
 GraphWindow* frmMain::graphWindow(int index) const {
@@ -263,6 +265,7 @@ void frmMain::AboutButton_Click() {
 void frmMain::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
+    if (notifier_) notifier_->stopping();
     Timer1.stop();
     // Newest first, the main window never. Windows loaded only by a redraw count as older.
     for (GraphWindow* g : graphs_) {

@@ -11,6 +11,7 @@
 #include "store/settings.h"
 #include "ui/main_window_controls.h"
 #include "ui/qt_desktop_services.h"
+#include "ui/systemd_notifier.h"
 
 class QLabel;
 class QLineEdit;
@@ -90,6 +91,7 @@ class frmMain final : public QWidget, public MainWindowControls {
     QtDesktopServices services_;
     FilePublishing publishing_;
     std::unique_ptr<AutomationPublisher> automation_;
+    std::unique_ptr<SystemdNotifier> notifier_;
     std::unique_ptr<Monitor> monitor_;
     int statusColor_ = 0;
     QLabel* simpleText_ = nullptr;
