@@ -17,30 +17,109 @@ using std::chrono::seconds;
 using std::chrono::sys_seconds;
 
 TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
-    // unsafeFrom, safeDelayMinutes, the conditions now and the verdict. Before them come
-    // `safeFor` seconds of safe cycles, one every 10 s, `brokenAgo` seconds ago one of them with
-    // the link down.
-    const std::tuple<const char*, int, int, int, SafetyConditions, Verdict> rows[] = {
-        {"CLOUDY", 10, 0, 0, {true, "CLEAR", 0}, {false, "CLEAR, safe for 0 of 600 s"}},
-        {"CLOUDY", 10, 590, 0, {true, "CLEAR", 3}, {false, "CLEAR, safe for 590 of 600 s"}},
-        {"CLOUDY", 10, 600, 0, {true, "CLEAR", 3}, {true, "CLEAR"}},
-        {"CLOUDY", 10, 900, 300, {true, "CLEAR", 0}, {false, "CLEAR, safe for 290 of 600 s"}},
-        {"CLOUDY", 0, 0, 0, {true, "CLEAR", 120}, {true, "CLEAR"}},
-        {"CLOUDY", 0, 30, 0, {true, "CLEAR", 121}, {false, "STALE: no reading for 121 s"}},
-        {"CLOUDY", 0, 30, 0, {true, "CLOUDY", 0}, {false, "CLOUDY"}},
-        {"V.CLOUDY", 0, 0, 0, {true, "CLOUDY", 0}, {true, "CLOUDY"}},
-        {"CLOUDY", 0, 30, 0, {false, "CLEAR", 0}, {false, "ERROR: sensor port not open"}},
-        {"CLOUDY", 0, 30, 0, {true, "", 0}, {false, "PENDING: no reading yet"}},
+    // unsafeFrom, safeDelayMinutes, the conditions now, the verdict and its events: id, how long
+    // ago the cause began, the description. Before them come `safeFor` seconds of safe cycles,
+    // one every 10 s, `brokenAgo` seconds ago one of them with the link down.
+    const std::tuple<const char*, int, int, int, SafetyConditions, Verdict, std::string> rows[] = {
+        {"CLOUDY",
+         10,
+         0,
+         0,
+         {true, "CLEAR", 0},
+         {false, "CLEAR, safe for 0 of 600 s"},
+         "skarvel-safe-delay 0 CLEAR, safe for 0 of 600 s: safe again after 10 minutes of safe "
+         "readings (safeDelayMinutes)."},
+        {"CLOUDY",
+         10,
+         590,
+         0,
+         {true, "CLEAR", 3},
+         {false, "CLEAR, safe for 590 of 600 s"},
+         "skarvel-safe-delay 590 CLEAR, safe for 590 of 600 s: safe again after 10 minutes of "
+         "safe readings (safeDelayMinutes)."},
+        {"CLOUDY", 10, 600, 0, {true, "CLEAR", 3}, {true, "CLEAR"}, ""},
+        {"CLOUDY",
+         10,
+         900,
+         300,
+         {true, "CLEAR", 0},
+         {false, "CLEAR, safe for 290 of 600 s"},
+         "skarvel-safe-delay 290 CLEAR, safe for 290 of 600 s: safe again after 10 minutes of "
+         "safe readings (safeDelayMinutes)."},
+        {"CLOUDY", 0, 0, 0, {true, "CLEAR", 120}, {true, "CLEAR"}, ""},
+        {"CLOUDY",
+         0,
+         30,
+         0,
+         {true, "CLEAR", 121},
+         {false, "STALE: no reading for 121 s"},
+         "skarvel-stale 0 No reading for 121 s; the limit is 120 s (staleSeconds)."},
+        {"CLOUDY",
+         0,
+         30,
+         0,
+         {true, "CLOUDY", 0, -20.8f, -25, -15},
+         {false, "CLOUDY"},
+         "skarvel-sky 0 CLOUDY: sky minus ambient -20.8 °C is above the cloudy threshold -25 °C; "
+         "unsafe from CLOUDY."},
+        {"V.CLOUDY", 0, 0, 0, {true, "CLOUDY", 0}, {true, "CLOUDY"}, ""},
+        {"V.CLOUDY",
+         0,
+         0,
+         0,
+         {true, "V.CLOUDY", 0, 0, -25, -15.5f},
+         {false, "V.CLOUDY"},
+         "skarvel-sky 0 V.CLOUDY: sky minus ambient 0 °C is above the very cloudy threshold "
+         "-15.5 °C; unsafe from V.CLOUDY."},
+        {"CLOUDY",
+         0,
+         30,
+         0,
+         {false, "CLEAR", 0},
+         {false, "ERROR: sensor port not open"},
+         "skarvel-link 0 The sensor's serial port is not open; the monitor tries to reopen it "
+         "every cycle."},
+        {"CLOUDY",
+         0,
+         30,
+         0,
+         {false, "", 0},
+         {false, "ERROR: sensor port not open"},
+         "skarvel-link 0 The sensor's serial port is not open; the monitor tries to reopen it "
+         "every cycle.\nskarvel-pending 0 No reading from the sensor since the monitor started."},
+        {"CLOUDY",
+         0,
+         30,
+         0,
+         {true, "", 0},
+         {false, "PENDING: no reading yet"},
+         "skarvel-pending 0 No reading from the sensor since the monitor started."},
     };
     const sys_seconds now{seconds(1'796'681'703)};
-    for (const auto& [unsafeFrom, delayMinutes, safeFor, brokenAgo, conditions, want] : rows) {
+    for (const auto& [unsafeFrom, delayMinutes, safeFor, brokenAgo, conditions, want, events] :
+         rows) {
         const AutomationSettings s{unsafeFrom, 120, delayMinutes};
         SafetyVerdict v;
         for (int t = safeFor; t > 0; t -= 10)
             v.update({t != brokenAgo, "CLEAR", 0}, s, now - seconds(t));
         const Verdict got = v.update(conditions, s, now);
         EXPECT_EQ(std::pair(got.safe, got.reason), std::pair(want.safe, want.reason));
+        std::string text;
+        for (const SafetyEvent& e : got.events)
+            text += (text.empty() ? "" : "\n") + e.id + " " +
+                    std::to_string((now - e.since).count()) + " " + e.description;
+        EXPECT_EQ(text, events);
     }
+    // A cause keeps the time it began while it lasts: the sky cloudy for 20 s, then stale.
+    const AutomationSettings s{"CLOUDY", 30, 0};
+    SafetyVerdict v;
+    for (int t = 0; t <= 20; t += 10) v.update({true, "CLOUDY", 0}, s, now + seconds(t));
+    const Verdict cloudy = v.update({true, "V.CLOUDY", 0}, s, now + seconds(30));
+    ASSERT_EQ(cloudy.events.size(), 1u);
+    EXPECT_EQ(cloudy.events[0].since, now);
+    const Verdict stale = v.update({true, "V.CLOUDY", 31}, s, now + seconds(40));
+    ASSERT_EQ(stale.events.size(), 1u);
+    EXPECT_EQ(stale.events[0].since, now + seconds(40));
 }
 
 TEST(AutomationFiles, BoltwoodLineAndSafetyJson) {
