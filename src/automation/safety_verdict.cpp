@@ -29,15 +29,14 @@ std::vector<SafetyEvent> causes(const SafetyConditions& c, const AutomationSetti
                        "Sensor port",
                        "SkyTemperature",
                        "NotConnected",
-                       "The sensor's serial port is not open; the monitor tries to reopen it "
-                       "every cycle.",
+                       "The sensor's port is not open; it is tried again every cycle.",
                        {}});
     if (c.state.empty()) {
         out.push_back({"skarvel-pending",
                        "Sky temperature reading",
                        "SkyTemperature",
                        "NoData",
-                       "No reading from the sensor since the monitor started.",
+                       "No reading since the monitor started.",
                        {}});
     } else if (c.ageSeconds > s.staleSeconds) {
         out.push_back({"skarvel-stale",
@@ -94,8 +93,8 @@ Verdict SafetyVerdict::update(const SafetyConditions& c, const AutomationSetting
             verdict = {false,
                        progress,
                        {{"skarvel-safe-delay", "Safe delay", "CloudCover", "Delay",
-                         progress + ": safe again after " + std::to_string(s.safeDelayMinutes) +
-                             " minutes of safe readings (safeDelayMinutes).",
+                         "Safe for " + std::to_string(safeFor) + " of the " +
+                             std::to_string(needed) + " s needed (safeDelayMinutes).",
                          *safeSince_}}};
         }
     }

@@ -17,9 +17,13 @@ using std::chrono::seconds;
 using std::chrono::sys_seconds;
 
 TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
-    // unsafeFrom, safeDelayMinutes, the conditions now, the verdict and its events: id, how long
-    // ago the cause began, the description. Before them come `safeFor` seconds of safe cycles,
+    // unsafeFrom, safeDelayMinutes, the conditions now, the verdict and its events (id, seconds
+    // since the cause began, description). Before them come `safeFor` seconds of safe cycles,
     // one every 10 s, `brokenAgo` seconds ago one of them with the link down.
+    const std::string link =
+                          "skarvel-link 0 The sensor's port is not open; it is tried again "
+                          "every cycle.",
+                      pending = "skarvel-pending 0 No reading since the monitor started.";
     const std::tuple<const char*, int, int, int, SafetyConditions, Verdict, std::string> rows[] = {
         {"CLOUDY",
          10,
@@ -27,16 +31,14 @@ TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
          0,
          {true, "CLEAR", 0},
          {false, "CLEAR, safe for 0 of 600 s"},
-         "skarvel-safe-delay 0 CLEAR, safe for 0 of 600 s: safe again after 10 minutes of safe "
-         "readings (safeDelayMinutes)."},
+         "skarvel-safe-delay 0 Safe for 0 of the 600 s needed (safeDelayMinutes)."},
         {"CLOUDY",
          10,
          590,
          0,
          {true, "CLEAR", 3},
          {false, "CLEAR, safe for 590 of 600 s"},
-         "skarvel-safe-delay 590 CLEAR, safe for 590 of 600 s: safe again after 10 minutes of "
-         "safe readings (safeDelayMinutes)."},
+         "skarvel-safe-delay 590 Safe for 590 of the 600 s needed (safeDelayMinutes)."},
         {"CLOUDY", 10, 600, 0, {true, "CLEAR", 3}, {true, "CLEAR"}, ""},
         {"CLOUDY",
          10,
@@ -44,8 +46,7 @@ TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
          300,
          {true, "CLEAR", 0},
          {false, "CLEAR, safe for 290 of 600 s"},
-         "skarvel-safe-delay 290 CLEAR, safe for 290 of 600 s: safe again after 10 minutes of "
-         "safe readings (safeDelayMinutes)."},
+         "skarvel-safe-delay 290 Safe for 290 of the 600 s needed (safeDelayMinutes)."},
         {"CLOUDY", 0, 0, 0, {true, "CLEAR", 120}, {true, "CLEAR"}, ""},
         {"CLOUDY",
          0,
@@ -71,29 +72,15 @@ TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
          {false, "V.CLOUDY"},
          "skarvel-sky 0 V.CLOUDY: sky minus ambient 0 °C is above the very cloudy threshold "
          "-15.5 °C; unsafe from V.CLOUDY."},
-        {"CLOUDY",
-         0,
-         30,
-         0,
-         {false, "CLEAR", 0},
-         {false, "ERROR: sensor port not open"},
-         "skarvel-link 0 The sensor's serial port is not open; the monitor tries to reopen it "
-         "every cycle."},
+        {"CLOUDY", 0, 30, 0, {false, "CLEAR", 0}, {false, "ERROR: sensor port not open"}, link},
         {"CLOUDY",
          0,
          30,
          0,
          {false, "", 0},
          {false, "ERROR: sensor port not open"},
-         "skarvel-link 0 The sensor's serial port is not open; the monitor tries to reopen it "
-         "every cycle.\nskarvel-pending 0 No reading from the sensor since the monitor started."},
-        {"CLOUDY",
-         0,
-         30,
-         0,
-         {true, "", 0},
-         {false, "PENDING: no reading yet"},
-         "skarvel-pending 0 No reading from the sensor since the monitor started."},
+         link + "\n" + pending},
+        {"CLOUDY", 0, 30, 0, {true, "", 0}, {false, "PENDING: no reading yet"}, pending},
     };
     const sys_seconds now{seconds(1'796'681'703)};
     for (const auto& [unsafeFrom, delayMinutes, safeFor, brokenAgo, conditions, want, events] :
@@ -110,16 +97,14 @@ TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
                     std::to_string((now - e.since).count()) + " " + e.description;
         EXPECT_EQ(text, events);
     }
-    // A cause keeps the time it began while it lasts: the sky cloudy for 20 s, then stale.
-    const AutomationSettings s{"CLOUDY", 30, 0};
+    // A cause keeps the time it began while it lasts: cloudy, very cloudy, then stale.
     SafetyVerdict v;
-    for (int t = 0; t <= 20; t += 10) v.update({true, "CLOUDY", 0}, s, now + seconds(t));
-    const Verdict cloudy = v.update({true, "V.CLOUDY", 0}, s, now + seconds(30));
-    ASSERT_EQ(cloudy.events.size(), 1u);
-    EXPECT_EQ(cloudy.events[0].since, now);
-    const Verdict stale = v.update({true, "V.CLOUDY", 31}, s, now + seconds(40));
-    ASSERT_EQ(stale.events.size(), 1u);
-    EXPECT_EQ(stale.events[0].since, now + seconds(40));
+    const AutomationSettings s{"CLOUDY", 30, 0};
+    for (int t = 0; t <= 20; t += 10)
+        v.update({true, t ? "V.CLOUDY" : "CLOUDY", 0}, s, now + seconds(t));
+    EXPECT_EQ(v.update({true, "CLOUDY", 0}, s, now + seconds(30)).events.at(0).since, now);
+    const sys_seconds later = now + seconds(40);
+    EXPECT_EQ(v.update({true, "CLOUDY", 31}, s, later).events.at(0).since, later);
 }
 
 TEST(AutomationFiles, BoltwoodLineAndSafetyJson) {

@@ -219,7 +219,6 @@ TEST(WholeProgram, TellsSystemdReadyEveryCycleTheSkyAndStopping) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const std::string path = sockets.file("notify");
-    ASSERT_LT(path.size(), sizeof address.sun_path);
     path.copy(address.sun_path, path.size());
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     std::vector<std::pair<std::chrono::steady_clock::time_point, std::string>> got;
@@ -239,9 +238,6 @@ TEST(WholeProgram, TellsSystemdReadyEveryCycleTheSkyAndStopping) {
     run.plugIn({"--sky=5", "--ambient=5"});
     EXPECT_TRUE(
         qWaitFor([&] { return receive() == "WATCHDOG=1\nSTATUS=UNSAFE: V.CLOUDY"; }, 10'000));
-    run.unplug();
-    EXPECT_TRUE(qWaitFor(
-        [&] { return receive() == "WATCHDOG=1\nSTATUS=ERROR: sensor port not open"; }, 10'000));
     EXPECT_EQ(run.terminate(), 0);
     receive();
     ::close(fd);
@@ -251,9 +247,7 @@ TEST(WholeProgram, TellsSystemdReadyEveryCycleTheSkyAndStopping) {
     // One WATCHDOG per cycle between them, never three seconds (thirty fake ones) apart.
     for (std::size_t i = 1; i + 1 < got.size(); ++i) {
         EXPECT_THAT(got[i].second, ::testing::StartsWith("WATCHDOG=1\nSTATUS="));
-        if (i > 1) {
-            EXPECT_LT(got[i].first - got[i - 1].first, 3s) << got[i].second;
-        }
+        EXPECT_TRUE(i == 1 || got[i].first - got[i - 1].first < 3s) << got[i].second;
     }
 }
 

@@ -85,15 +85,9 @@ class WholeProgram {
     std::string journal() const { return TempDir::read(logs / "monitor.out"); }
     int terminate() { return monitor_->terminate(); }
     /// As the out-of-memory killer ends it: nothing of the monitor's own runs.
-    void kill() {
-        monitor_->signal(SIGKILL);
-        monitor_.reset();
-    }
+    void kill() { monitor_->signal(SIGKILL); }
     /// The monitor started again in its folder, its clock from the same start.
-    void restart() {
-        monitor_.reset();
-        startMonitor();
-    }
+    void restart() { monitor_.reset(), startMonitor(); }
 
     /// The folder on a 64 MB disk of its own, for a test to fill; false when mounting is refused.
     bool smallDisk() {
