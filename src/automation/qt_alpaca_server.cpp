@@ -105,6 +105,7 @@ void QtAlpacaServer::serve(QTcpSocket* socket) {
             const std::string text = (p.reason.empty() ? "Request too large" : p.reason) + "\n";
             const std::string out = httpResponse(status, "text/plain; charset=utf-8", text, false);
             socket->write(out.data(), qint64(out.size()));
+            socket->flush();
             c.closing = true;
             c.in.clear();
             socket->disconnectFromHost();
@@ -113,6 +114,9 @@ void QtAlpacaServer::serve(QTcpSocket* socket) {
         c.in.remove(0, qsizetype(p.used));
         c.requestSince = c.in.isEmpty() ? -1 : clock_.elapsed();
         socket->write(reply(p.request));
+        // Into the kernel now: Qt closes the socket as soon as it reads the end of the stream,
+        // which a client that half-closes after its request sends at once.
+        socket->flush();
         if (!p.request.keepAlive) {
             c.closing = true;
             socket->disconnectFromHost();

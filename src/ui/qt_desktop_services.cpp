@@ -61,6 +61,13 @@ void QtDesktopServices::messageBox(const std::string& text, const std::string& c
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();
+    // Whoever is there can close it with Enter or Esc; a repeat above leaves the focus alone.
+    box->raise();
+    box->activateWindow();
+    // Without a window manager nobody hands the keyboard back to the window underneath.
+    QObject::connect(box, &QMessageBox::finished, box, [under = QPointer<QWidget>(parent)] {
+        if (under && under->isVisible()) under->activateWindow();
+    });
     shown = Shown{box, 1};
 }
 

@@ -32,6 +32,12 @@ def schema_for(verb, path):
 
 folder = tempfile.mkdtemp(prefix="skarvel-alpaca-")
 shutil.copy(skarvel, folder)
+# No reading comes before the simulator is linked: port 1 would fall back to a /dev/ttyS0 that
+# opens on many machines and reads silence, so the port is one with no standard device.
+SENSOR = 32767
+with open(os.path.join(folder, "config.ini"), "w", newline="") as config:
+    config.write("webPath,%s/\r\ncommportid,%d\r\ncloudyThreshold,-25\r\n"
+                 "vCloudyThreshold,-15\r\n" % (folder, SENSOR))
 with open(os.path.join(folder, "automation.ini"), "w") as f:
     f.write("safeDelayMinutes=0\n")  # safe at the first clear reading; the ports stay default
 children = [subprocess.Popen([os.path.join(folder, "skarvel")], stdout=subprocess.DEVNULL,
@@ -150,17 +156,27 @@ try:
     abuse = [(b"\x00\xffGARBAGE\r\n\r\n", b"400"), (put + b"999999999\r\n\r\n", b"413"),
              (b"GET / HTTP/1.1\r\nX: " + b"a" * 20000 + b"\r\n\r\n", b"431"),
              (put + b"100\r\n\r\nabc", None)]
+    # A request and then a half-close, as small clients and nc -N send it, is answered and then
+    # closed, also when the end of the stream arrives together with the request.
+    abuse += [(b"GET /api/v1/safetymonitor/0/issafe?ClientID=1 HTTP/1.1\r\n\r\n", b"200",
+               "half-close")] * 10
     abuse += [(b"GET /api/v1/safetymonitor/0/issafe HTTP/1.1\r\n", None)] * 300
     held = []
-    for data, status in abuse:
+    for data, status, *half_close in abuse:
         held.append(socket.create_connection(("127.0.0.1", PORT), timeout=2))
         held[-1].sendall(data)
-        assert not status or held[-1].recv(100)[9:12] == status, (data[:30], status)
+        if half_close:
+            held[-1].shutdown(socket.SHUT_WR)
+        got = held[-1].recv(100) if status else b""
+        while half_close and (more := held[-1].recv(1000)):  # to the end of the stream
+            got += more
+        assert got[9:12] == (status or b""), (data[:30], status, got)
     start, conn = time.time(), None  # the quietest connection, ours, made room for them
     assert request("GET", "/management/apiversions")[0] == 0 and time.time() - start < 1
 
     # With a sensor, the devices follow its readings (ObservingConditions is still connected).
-    children.append(subprocess.Popen([simulator, "--link", os.path.join(folder, "com1"), "--sky",
+    children.append(subprocess.Popen([simulator, "--link", os.path.join(folder, "com%d" % SENSOR),
+                                      "--sky",
                                       "-18.3", "--ambient", "7.5"], stdout=subprocess.DEVNULL))
     until = time.time() + 25
     while request("GET", "/api/v1/" + oc + "skytemperature")[0] and time.time() < until:

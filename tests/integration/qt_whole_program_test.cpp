@@ -271,11 +271,12 @@ TEST(Indi, SafetyProxyFollowsTheSkyAndTurnsAlertWhenTheMonitorIsKilled) {
                        "staleSeconds=30\nsafeDelayMinutes=0\nalpacaPort=" + alpaca.toStdString() +
                            "\nalpacaAddress=127.0.0.1\ndiscoveryPort=0\n");
     });
-    testing::Child server({"indiserver", "-p", port, "indi_weather_safety_proxy"},
-                          {{"HOME", QString::fromStdString(run.logs.str())}},
-                          run.logs / "indi.out");
-    ASSERT_TRUE(qWaitFor([&] { return indi("CONNECTION.CONNECT") == "Off"; }, 30'000))
-        << TempDir::read(run.logs / "indi.out");
+    // Its own local socket too: an indiserver already running here holds the default one.
+    testing::Child server(
+        {"indiserver", "-p", port, "-u", QString::fromStdString(run.logs.file("indi")),
+         "indi_weather_safety_proxy"},
+        {{"HOME", QString::fromStdString(run.logs.str())}}, run.logs / "indi.out");
+    ASSERT_TRUE(qWaitFor([&] { return indi("CONNECTION.CONNECT") == "Off"; }, 30'000));
     // The README's recipe, polled every second rather than every ten.
     indi("WEATHER_SAFETY_URLS.WEATHER_SAFETY_URL=http://127.0.0.1:" + alpaca + "/safety.json");
     indi("SCRIPT_OR_CURL.Use url=On");

@@ -43,7 +43,7 @@ std::string describe(QWidget& form, QWidget* first) {
 /// Answers every message box on screen while it lives, as a person pressing OK would, and keeps
 /// what each showed.
 struct MessageBoxAnswerer : QObject {
-    MessageBoxAnswerer() { startTimer(10); }
+    const int timer = startTimer(10);
     void timerEvent(QTimerEvent*) override { collect(); }
     /// Answers the boxes on screen now; returns their texts.
     std::vector<std::string> collect() {
@@ -111,15 +111,29 @@ TEST_F(UiTest, WindowsFollowTheirTablesAndGraphWindowsComeOnceAndGoNewestFirst) 
 
 TEST_F(UiTest, MessagesNeverWaitRepeatsCountInTheirBoxAndAllGoToTheJournal) {
     const std::string page = "Error 76 at line 20 in procedure CreateWebPage";
+    answerer.killTimer(answerer.timer);  // the keyboard answers here
+    w.show();
     ::testing::internal::CaptureStderr();
     w.AboutButton->click();  // returns with the box still open: nobody is there to press OK
-    for (int i = 0; i < 3; ++i) w.services().messageBox(page, "/srv/www/CloudStatus.html");
+    // Whoever is there closes it with Enter, and has the main window's keyboard back.
+    const auto active = [](QWidget* window) {
+        return QTest::qWaitFor([window] { return QApplication::activeWindow() == window; }, 1000);
+    };
+    const QPointer about = w.findChild<QMessageBox*>();
+    ASSERT_TRUE(about && active(about));
+    EXPECT_EQ(about->focusWidget(), about->button(QMessageBox::Ok));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(active(&w) && !about);
+    // A new box takes the focus; its repeats do not take it again.
+    w.services().messageBox(page, "/srv/www/CloudStatus.html");
+    w.activateWindow();
+    for (int i = 0; i < 2; ++i) w.services().messageBox(page, "/srv/www/CloudStatus.html");
     const std::string journal = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(active(&w) &&
+                !QTest::qWaitFor([&] { return QApplication::activeWindow() != &w; }, 100));
     EXPECT_TRUE(std::ranges::none_of(w.findChildren<QMessageBox*>(), &QWidget::isModal));
     const std::string repeats = page + " \u2014 3 times, last at [0-9]+:[0-9]{2}:[0-9]{2} [AP]M";
-    EXPECT_THAT(answerer.collect(),
-                ::testing::UnorderedElementsAre("Skarvel - Version 1.3.0",
-                                                ::testing::MatchesRegex(repeats)));
+    EXPECT_THAT(answerer.collect(), ::testing::ElementsAre(::testing::MatchesRegex(repeats)));
     // Every message, in order, with the date and time in front; Qt's own warnings come between.
     const std::string at = "[^]*\n[0-9]{4}(-[0-9]{2}){2} [0-9]{2}(:[0-9]{2}){2} ";
     const std::string named = at + page + " \\[/srv/www/CloudStatus.html\\]";
