@@ -105,10 +105,10 @@ void QtAlpacaServer::serve(QTcpSocket* socket) {
             const std::string text = (p.reason.empty() ? "Request too large" : p.reason) + "\n";
             const std::string out = httpResponse(status, "text/plain; charset=utf-8", text, false);
             socket->write(out.data(), qint64(out.size()));
-            socket->flush();
             c.closing = true;
             c.in.clear();
-            socket->disconnectFromHost();
+            socket->flush();  // may find the client gone and drop the connection, `c` with it
+            if (connections_.contains(socket)) socket->disconnectFromHost();
             return;
         }
         c.in.remove(0, qsizetype(p.used));
@@ -117,6 +117,7 @@ void QtAlpacaServer::serve(QTcpSocket* socket) {
         // Into the kernel now: Qt closes the socket as soon as it reads the end of the stream,
         // which a client that half-closes after its request sends at once.
         socket->flush();
+        if (!connections_.contains(socket)) return;  // dropped: the client had gone
         if (!p.request.keepAlive) {
             c.closing = true;
             socket->disconnectFromHost();
