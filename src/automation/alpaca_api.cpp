@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "automation/automation_files.h"
+
 namespace skarvel {
 
 namespace {
@@ -18,6 +20,7 @@ constexpr int kNotImplemented = 0x400;
 constexpr int kInvalidValue = 0x401;
 constexpr int kNotConnected = 0x407;
 constexpr int kInvalidOperation = 0x40B;
+constexpr int kActionNotImplemented = 0x40C;
 constexpr std::size_t kMaxConnectedClients = 64;
 
 constexpr std::string_view kTypes[] = {"safetymonitor", "observingconditions"};
@@ -200,6 +203,22 @@ std::string isoUtc(std::chrono::sys_seconds t) {
     return text;
 }
 
+/// The SafetyEvents of the SafetyMonitor V4 proposal: a one-line JSON array, "[]" when safe.
+std::string safetyEventsJson(const Verdict& verdict) {
+    std::string out = "[";
+    for (const SafetyEvent& e : verdict.events) {
+        std::string time = isoUtc(e.since);
+        time.replace(time.size() - 6, 6, "Z");
+        if (out.size() > 1) out += ",";
+        out += "{\"Source\":\"Skarvel\",\"Name\":" + jsonString(e.name) +
+               ",\"Id\":" + jsonString(e.id) + ",\"Type\":" + jsonString(e.type) +
+               ",\"Trigger\":" + jsonString(e.trigger) +
+               ",\"Description\":" + jsonString(e.description) + ",\"EventTimeUtc\":\"" + time +
+               "\"}";
+    }
+    return out + "]";
+}
+
 /// The kinds of value a member returns, for the Value of its error replies.
 enum class Kind { Method, Bool, Int, Double, String, Strings, States };
 
@@ -316,6 +335,14 @@ AlpacaReply AlpacaApi::handle(const AlpacaRequest& request, const AutomationStat
     const bool get = request.method == "GET" || request.method == "HEAD";
 
     if (path.starts_with("/api/")) return device(request, state, now, utc);
+    if (path == "/safety.json") {
+        // INDI's proxy parses any body as JSON and dies on anything else, so even a refusal is
+        // the verdict's JSON.
+        return {get ? 200 : 405,
+                "application/json",
+                safetyJsonText(state.verdict, state.publishedUtc),
+                {}};
+    }
     if (path.starts_with("/management/")) {
         if (!get) return plain(405, "Management requests are GET requests");
         return management(request, path.substr(12));
@@ -486,11 +513,17 @@ AlpacaReply AlpacaApi::device(const AlpacaRequest& request, const AutomationStat
     if (m == "driverversion") return call.reply(jsonString(version_));
     if (m == "interfaceversion") return call.reply(dev == 0 ? "3" : "2");
     if (m == "name") return call.reply(jsonString(kDeviceNames[dev]));
-    if (m == "supportedactions") return call.reply("[]");
+    if (m == "supportedactions") return call.reply(dev == 0 ? "[\"SafetyEvents\"]" : "[]");
+    // The Alpaca names, or the ones the SafetyMonitor V4 proposal's notes use.
+    const std::string* action = call.param("Action");
+    if (!action) action = call.param("ActionName");
+    const bool safetyEvents =
+        m == "action" && action && dev == 0 && equalsNoCase(*action, "SafetyEvents");
     if (m == "action") {
-        if (!call.param("Action") || !call.param("Parameters"))
+        if (!action || (!call.param("Parameters") && !call.param("ActionParameters")))
             return plain(400, "Action and Parameters are required");
-        return call.error(kNotImplemented, "This device has no actions");
+        if (!safetyEvents)
+            return call.error(kActionNotImplemented, "No action \"" + *action + "\" here");
     }
     if (m.starts_with("command")) {
         const std::string* raw = call.param("Raw");
@@ -530,6 +563,7 @@ AlpacaReply AlpacaApi::device(const AlpacaRequest& request, const AutomationStat
 
     if (!connected) return call.error(kNotConnected, "Not connected");
     if (m == "issafe") return call.reply(state.verdict.safe ? "true" : "false");
+    if (safetyEvents) return call.reply(jsonString(safetyEventsJson(state.verdict)));
     if (m == "devicestate") {
         std::string list = "[";
         if (dev == 0) {

@@ -17,13 +17,14 @@ AutomationPublisher::AutomationPublisher(std::string folder, DesktopServices& se
         };
     }
     settings_ = loadAutomationSettings(folder_, services_);
-    state_.verdict = {false, "PENDING: no reading yet"};
+    const std::chrono::sys_seconds start = utc_();
+    state_.verdict = verdict_.update({true, "", 0}, settings_, start);  // pending
     state_.updatedAt = services_.now();
-    publish(utc_(), true);
+    publish(start, true);
 }
 
 AutomationPublisher::~AutomationPublisher() {
-    state_.verdict = {false, "STOPPED: the monitor is not running"};
+    state_.verdict = {false, "STOPPED: the monitor is not running", {}};
     state_.linkOpen = false;
     try {
         state_.updatedAt = services_.now();
@@ -44,9 +45,15 @@ void AutomationPublisher::cycleEnded(const CycleOutcome& outcome) {
         state_.ambient = outcome.ambient;
         state_.difference = outcome.difference;
         state_.state = outcome.state;
+        state_.cloudyThreshold = outcome.cloudyThreshold;
+        state_.vCloudyThreshold = outcome.vCloudyThreshold;
     }
-    const SafetyConditions conditions{state_.linkOpen, state_.haveReading ? state_.state : "",
-                                      ageAt(utc)};
+    const SafetyConditions conditions{state_.linkOpen,
+                                      state_.haveReading ? state_.state : "",
+                                      ageAt(utc),
+                                      state_.difference,
+                                      state_.cloudyThreshold,
+                                      state_.vCloudyThreshold};
     state_.verdict = verdict_.update(conditions, settings_, utc);
     publish(utc, true);
 }
@@ -58,6 +65,7 @@ std::int64_t AutomationPublisher::ageAt(std::chrono::sys_seconds utc) {
 }
 
 void AutomationPublisher::publish(std::chrono::sys_seconds utc, bool report) {
+    state_.publishedUtc = utc;
     const std::pair<const char*, std::string> files[] = {
         {"safety.json", safetyJsonText(state_.verdict, utc)},
         {"boltwood.txt", boltwoodText(state_, settings_, ageAt(utc), state_.updatedAt)},

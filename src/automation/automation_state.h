@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "store/date_time.h"
 
@@ -24,11 +25,28 @@ struct AutomationSettings {
     bool operator==(const AutomationSettings&) const = default;
 };
 
+/// One cause behind an unsafe verdict, as the SafetyEvents of ASCOM's SafetyMonitor V4 proposal
+/// tell it.
+struct SafetyEvent {
+    /// Stable for one cause for as long as it lasts: "skarvel-sky", "skarvel-stale"...
+    std::string id;
+    /// What is monitored.
+    std::string name;
+    std::string type;
+    std::string trigger;
+    /// One sentence with the value and the limit.
+    std::string description;
+    /// When this cause began (UTC).
+    std::chrono::sys_seconds since{};
+};
+
 /// The one safety verdict every interface reports.
 struct Verdict {
     bool safe = false;
     /// One line, for people and for the consumers that show a reason.
     std::string reason;
+    /// Why it is unsafe; empty when safe.
+    std::vector<SafetyEvent> events;
 };
 
 /// What the automation interfaces publish, kept up to date after every cycle. Everything the
@@ -47,8 +65,14 @@ struct AutomationState {
     float difference = 0;
     /// "CLEAR", "CLOUDY" or "V.CLOUDY" of the last successful reading.
     std::string state;
+    /// The thresholds the last reading was classified with.
+    float cloudyThreshold = -25;
+    float vCloudyThreshold = -15;
     /// Local time of the last cycle, successful or not.
     LocalTime updatedAt{};
+    /// When safety.json was last written: the file's timestamp, so it can be served byte for
+    /// byte.
+    std::chrono::sys_seconds publishedUtc{};
 };
 
 }  // namespace skarvel

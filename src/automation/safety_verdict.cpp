@@ -1,5 +1,7 @@
 #include "automation/safety_verdict.h"
 
+#include <charconv>
+
 namespace skarvel {
 
 namespace {
@@ -10,6 +12,53 @@ int severity(const std::string& state) {
     if (state == "CLOUDY") return 1;
     if (state == "V.CLOUDY") return 2;
     return 3;
+}
+
+/// A temperature as the window shows it: a point, a tenth, no trailing zeros.
+std::string degrees(float value) {
+    char buf[32];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, res.ptr) + " °C";
+}
+
+/// Every cause that makes the conditions unsafe, without their times.
+std::vector<SafetyEvent> causes(const SafetyConditions& c, const AutomationSettings& s) {
+    std::vector<SafetyEvent> out;
+    if (!c.linkOpen)
+        out.push_back({"skarvel-link",
+                       "Sensor port",
+                       "SkyTemperature",
+                       "NotConnected",
+                       "The sensor's port is not open; it is tried again every cycle.",
+                       {}});
+    if (c.state.empty()) {
+        out.push_back({"skarvel-pending",
+                       "Sky temperature reading",
+                       "SkyTemperature",
+                       "NoData",
+                       "No reading since the monitor started.",
+                       {}});
+    } else if (c.ageSeconds > s.staleSeconds) {
+        out.push_back({"skarvel-stale",
+                       "Age of the last reading",
+                       "SkyTemperature",
+                       "AboveThreshold",
+                       "No reading for " + std::to_string(c.ageSeconds) + " s; the limit is " +
+                           std::to_string(s.staleSeconds) + " s (staleSeconds).",
+                       {}});
+    } else if (severity(c.state) >= severity(s.unsafeFrom)) {
+        const bool cloudy = severity(s.unsafeFrom) <= 1;
+        out.push_back({"skarvel-sky",
+                       "Sky state",
+                       "CloudCover",
+                       "AboveThreshold",
+                       c.state + ": sky minus ambient " + degrees(c.difference) + " is above the " +
+                           (cloudy ? "cloudy" : "very cloudy") + " threshold " +
+                           degrees(cloudy ? c.cloudyThreshold : c.vCloudyThreshold) +
+                           "; unsafe from " + s.unsafeFrom + ".",
+                       {}});
+    }
+    return out;
 }
 
 }  // namespace
@@ -26,18 +75,39 @@ std::string unsafeReason(const SafetyConditions& c, const AutomationSettings& s)
 
 Verdict SafetyVerdict::update(const SafetyConditions& c, const AutomationSettings& s,
                               std::chrono::sys_seconds now) {
+    Verdict verdict;
     std::string reason = unsafeReason(c, s);
     if (!reason.empty()) {
         safeSince_.reset();
-        return {false, std::move(reason)};
+        verdict = {false, std::move(reason), causes(c, s)};
+    } else {
+        // A clock set back must not shorten the wait.
+        if (!safeSince_ || *safeSince_ > now) safeSince_ = now;
+        const std::int64_t safeFor = (now - *safeSince_).count();
+        const std::int64_t needed = std::int64_t(s.safeDelayMinutes) * 60;
+        if (safeFor >= needed) {
+            verdict = {true, c.state, {}};
+        } else {
+            const std::string progress = c.state + ", safe for " + std::to_string(safeFor) +
+                                         " of " + std::to_string(needed) + " s";
+            verdict = {false,
+                       progress,
+                       {{"skarvel-safe-delay", "Safe delay", "CloudCover", "Delay",
+                         "Safe for " + std::to_string(safeFor) + " of the " +
+                             std::to_string(needed) + " s needed (safeDelayMinutes).",
+                         *safeSince_}}};
+        }
     }
-    // A clock set back must not shorten the wait.
-    if (!safeSince_ || *safeSince_ > now) safeSince_ = now;
-    const std::int64_t safeFor = (now - *safeSince_).count();
-    const std::int64_t needed = std::int64_t(s.safeDelayMinutes) * 60;
-    if (safeFor >= needed) return {true, c.state};
-    return {false, c.state + ", safe for " + std::to_string(safeFor) + " of " +
-                       std::to_string(needed) + " s"};
+    // Each cause keeps the time it began for as long as it holds.
+    std::map<std::string, std::chrono::sys_seconds> since;
+    for (SafetyEvent& e : verdict.events) {
+        const auto known = causesSince_.find(e.id);
+        if (e.since == std::chrono::sys_seconds{})
+            e.since = known != causesSince_.end() && known->second <= now ? known->second : now;
+        since[e.id] = e.since;
+    }
+    causesSince_ = std::move(since);
+    return verdict;
 }
 
 }  // namespace skarvel

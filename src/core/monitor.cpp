@@ -99,6 +99,8 @@ void Monitor::Update() {
     runCycle(outcome);
     outcome.linkOpen = linkOpen_;
     outcome.at = services_.now();
+    outcome.cloudyThreshold = settings_.cloudyThreshold;
+    outcome.vCloudyThreshold = settings_.vCloudyThreshold;
     if (observer_) observer_->cycleEnded(outcome);
 }
 

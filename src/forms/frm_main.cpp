@@ -22,7 +22,9 @@ frmMain::~frmMain() = default;
 void frmMain::Form_Load() {
     // automation.ini is read once; the verdict follows every cycle from the first on.
     automation_ = std::make_unique<AutomationPublisher>(GetEXEPath(services_), services_);
-    monitor_->setCycleObserver(automation_.get());
+    if (notifierFactory_) notifier_ = notifierFactory_(*automation_, automation_->state());
+    monitor_->setCycleObserver(notifier_ ? static_cast<CycleObserver*>(notifier_.get())
+                                         : automation_.get());
     monitor_->Form_Load([this] { createWindowsAndStartTimer(); });
 }
 
@@ -33,6 +35,7 @@ void frmMain::createWindowsAndStartTimer() {
     view_.createSetupDialog(setup_);
     windowsCreated_ = true;
     view_.startTimer1(10000);
+    if (notifier_) notifier_->ready();
 }
 
 GraphWindow* frmMain::graphWindow(int index) const {
@@ -89,6 +92,7 @@ void frmMain::AboutButton_Click() {
 void frmMain::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
+    if (notifier_) notifier_->stopping();
     view_.stopTimer1();
     // Newest first, the main window never. Windows loaded only by a redraw count as older.
     for (GraphWindow* g : graphs_) {

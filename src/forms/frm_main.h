@@ -28,6 +28,17 @@ class MainWindowView {
     virtual void createSetupDialog(frmSetup& form) = 0;
 };
 
+/// A service manager watching the monitor: told of every cycle after the verdict's files, ready
+/// once the timer runs, stopping when the end begins.
+class ServiceNotifier : public CycleObserver {
+  public:
+    virtual void ready() = 0;
+    virtual void stopping() = 0;
+};
+/// Makes the notifier at start-up; it passes each cycle on to `next` first, then reads `state`.
+using ServiceNotifierFactory =
+    std::function<std::unique_ptr<ServiceNotifier>(CycleObserver& next, const AutomationState&)>;
+
 /// The main window's behaviour, the same on every desktop: start-up, the timer, the five
 /// buttons and the end.
 class frmMain {
@@ -37,6 +48,10 @@ class frmMain {
             SerialFactory factory);
     ~frmMain();
 
+    /// Where there is a service manager, the notifier for it; call before Form_Load.
+    void setServiceNotifier(ServiceNotifierFactory factory) {
+        notifierFactory_ = std::move(factory);
+    }
     /// Start-up: settings, automation.ini, the link, the windows and the timer.
     void Form_Load();
     void Timer1_Timer();
@@ -65,6 +80,8 @@ class frmMain {
     Settings settings_;
     FilePublishing publishing_;
     std::unique_ptr<AutomationPublisher> automation_;
+    ServiceNotifierFactory notifierFactory_;
+    std::unique_ptr<ServiceNotifier> notifier_;
     std::unique_ptr<Monitor> monitor_;
     frmSetup setup_;
     std::vector<GraphWindow*> graphs_;

@@ -12,6 +12,7 @@
 #include "qt/qt_graph_window.h"
 #include "qt/qt_serial_control.h"
 #include "qt/qt_setup_dialog.h"
+#include "qt/systemd_notifier.h"
 
 namespace skarvel {
 
@@ -33,6 +34,9 @@ QtMainWindow::QtMainWindow(SerialFactory factory, QString programFolder)
         factory = [this] { return std::make_unique<QtSerialControl>(q(services_.appPath())); };
     }
     form_ = std::make_unique<frmMain>(*this, *this, services_, std::move(factory));
+    form_->setServiceNotifier([](CycleObserver& next, const AutomationState& state) {
+        return std::make_unique<SystemdNotifier>(next, state);
+    });
     services_.setMessageParent(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

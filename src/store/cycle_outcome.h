@@ -21,6 +21,9 @@ struct CycleOutcome {
     float difference = 0;
     /// "CLEAR", "CLOUDY" or "V.CLOUDY".
     std::string state;
+    /// The thresholds it was classified with.
+    float cloudyThreshold = -25;
+    float vCloudyThreshold = -15;
 };
 
 /// Told after every cycle that ran: successful, failed or with the link down.

@@ -17,30 +17,94 @@ using std::chrono::seconds;
 using std::chrono::sys_seconds;
 
 TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
-    // unsafeFrom, safeDelayMinutes, the conditions now and the verdict. Before them come
-    // `safeFor` seconds of safe cycles, one every 10 s, `brokenAgo` seconds ago one of them with
-    // the link down.
-    const std::tuple<const char*, int, int, int, SafetyConditions, Verdict> rows[] = {
-        {"CLOUDY", 10, 0, 0, {true, "CLEAR", 0}, {false, "CLEAR, safe for 0 of 600 s"}},
-        {"CLOUDY", 10, 590, 0, {true, "CLEAR", 3}, {false, "CLEAR, safe for 590 of 600 s"}},
-        {"CLOUDY", 10, 600, 0, {true, "CLEAR", 3}, {true, "CLEAR"}},
-        {"CLOUDY", 10, 900, 300, {true, "CLEAR", 0}, {false, "CLEAR, safe for 290 of 600 s"}},
-        {"CLOUDY", 0, 0, 0, {true, "CLEAR", 120}, {true, "CLEAR"}},
-        {"CLOUDY", 0, 30, 0, {true, "CLEAR", 121}, {false, "STALE: no reading for 121 s"}},
-        {"CLOUDY", 0, 30, 0, {true, "CLOUDY", 0}, {false, "CLOUDY"}},
-        {"V.CLOUDY", 0, 0, 0, {true, "CLOUDY", 0}, {true, "CLOUDY"}},
-        {"CLOUDY", 0, 30, 0, {false, "CLEAR", 0}, {false, "ERROR: sensor port not open"}},
-        {"CLOUDY", 0, 30, 0, {true, "", 0}, {false, "PENDING: no reading yet"}},
+    // unsafeFrom, safeDelayMinutes, the conditions now, the verdict and its events (id, seconds
+    // since the cause began, description). Before them come `safeFor` seconds of safe cycles,
+    // one every 10 s, `brokenAgo` seconds ago one of them with the link down.
+    const std::string link =
+                          "skarvel-link 0 The sensor's port is not open; it is tried again "
+                          "every cycle.",
+                      pending = "skarvel-pending 0 No reading since the monitor started.";
+    const std::tuple<const char*, int, int, int, SafetyConditions, Verdict, std::string> rows[] = {
+        {"CLOUDY",
+         10,
+         0,
+         0,
+         {true, "CLEAR", 0},
+         {false, "CLEAR, safe for 0 of 600 s"},
+         "skarvel-safe-delay 0 Safe for 0 of the 600 s needed (safeDelayMinutes)."},
+        {"CLOUDY",
+         10,
+         590,
+         0,
+         {true, "CLEAR", 3},
+         {false, "CLEAR, safe for 590 of 600 s"},
+         "skarvel-safe-delay 590 Safe for 590 of the 600 s needed (safeDelayMinutes)."},
+        {"CLOUDY", 10, 600, 0, {true, "CLEAR", 3}, {true, "CLEAR"}, ""},
+        {"CLOUDY",
+         10,
+         900,
+         300,
+         {true, "CLEAR", 0},
+         {false, "CLEAR, safe for 290 of 600 s"},
+         "skarvel-safe-delay 290 Safe for 290 of the 600 s needed (safeDelayMinutes)."},
+        {"CLOUDY", 0, 0, 0, {true, "CLEAR", 120}, {true, "CLEAR"}, ""},
+        {"CLOUDY",
+         0,
+         30,
+         0,
+         {true, "CLEAR", 121},
+         {false, "STALE: no reading for 121 s"},
+         "skarvel-stale 0 No reading for 121 s; the limit is 120 s (staleSeconds)."},
+        {"CLOUDY",
+         0,
+         30,
+         0,
+         {true, "CLOUDY", 0, -20.8f, -25, -15},
+         {false, "CLOUDY"},
+         "skarvel-sky 0 CLOUDY: sky minus ambient -20.8 °C is above the cloudy threshold -25 °C; "
+         "unsafe from CLOUDY."},
+        {"V.CLOUDY", 0, 0, 0, {true, "CLOUDY", 0}, {true, "CLOUDY"}, ""},
+        {"V.CLOUDY",
+         0,
+         0,
+         0,
+         {true, "V.CLOUDY", 0, 0, -25, -15.5f},
+         {false, "V.CLOUDY"},
+         "skarvel-sky 0 V.CLOUDY: sky minus ambient 0 °C is above the very cloudy threshold "
+         "-15.5 °C; unsafe from V.CLOUDY."},
+        {"CLOUDY", 0, 30, 0, {false, "CLEAR", 0}, {false, "ERROR: sensor port not open"}, link},
+        {"CLOUDY",
+         0,
+         30,
+         0,
+         {false, "", 0},
+         {false, "ERROR: sensor port not open"},
+         link + "\n" + pending},
+        {"CLOUDY", 0, 30, 0, {true, "", 0}, {false, "PENDING: no reading yet"}, pending},
     };
     const sys_seconds now{seconds(1'796'681'703)};
-    for (const auto& [unsafeFrom, delayMinutes, safeFor, brokenAgo, conditions, want] : rows) {
+    for (const auto& [unsafeFrom, delayMinutes, safeFor, brokenAgo, conditions, want, events] :
+         rows) {
         const AutomationSettings s{unsafeFrom, 120, delayMinutes};
         SafetyVerdict v;
         for (int t = safeFor; t > 0; t -= 10)
             v.update({t != brokenAgo, "CLEAR", 0}, s, now - seconds(t));
         const Verdict got = v.update(conditions, s, now);
         EXPECT_EQ(std::pair(got.safe, got.reason), std::pair(want.safe, want.reason));
+        std::string text;
+        for (const SafetyEvent& e : got.events)
+            text += (text.empty() ? "" : "\n") + e.id + " " +
+                    std::to_string((now - e.since).count()) + " " + e.description;
+        EXPECT_EQ(text, events);
     }
+    // A cause keeps the time it began while it lasts: cloudy, very cloudy, then stale.
+    SafetyVerdict v;
+    const AutomationSettings s{"CLOUDY", 30, 0};
+    for (int t = 0; t <= 20; t += 10)
+        v.update({true, t ? "V.CLOUDY" : "CLOUDY", 0}, s, now + seconds(t));
+    EXPECT_EQ(v.update({true, "CLOUDY", 0}, s, now + seconds(30)).events.at(0).since, now);
+    const sys_seconds later = now + seconds(40);
+    EXPECT_EQ(v.update({true, "CLOUDY", 31}, s, later).events.at(0).since, later);
 }
 
 TEST(AutomationFiles, BoltwoodLineAndSafetyJson) {

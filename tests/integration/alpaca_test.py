@@ -38,6 +38,8 @@ SENSOR = 32767
 with open(os.path.join(folder, "config.ini"), "w", newline="") as config:
     config.write("webPath,%s/\r\ncommportid,%d\r\ncloudyThreshold,-25\r\n"
                  "vCloudyThreshold,-15\r\n" % (folder, SENSOR))
+with open(os.path.join(folder, "automation.ini"), "w") as f:
+    f.write("safeDelayMinutes=0\n")  # safe at the first clear reading; the ports stay default
 children = [subprocess.Popen([os.path.join(folder, "skarvel")], stdout=subprocess.DEVNULL,
                              env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))]
 server_id, next_id, conn = 0, 100, None
@@ -87,6 +89,19 @@ try:
                        "interfaceversion", "supportedactions", "devicestate"):
             request("GET", device + member)
         assert request("GET", device + "connected")[1]["Value"] is True, device
+    assert [request("GET", d + "supportedactions")[1]["Value"] for d in (
+        "/api/v1/safetymonitor/0/", "/api/v1/observingconditions/0/")] == [["SafetyEvents"], []]
+
+    # Why it is unsafe (no sensor yet): a JSON array of seven-field events in a string.
+    def safety_events():
+        value = request("PUT", "/api/v1/safetymonitor/0/action",
+                        "Action=SafetyEvents&Parameters=")[1]["Value"]
+        events = json.loads(value)
+        assert isinstance(events, list) and all(
+            set(e) == {"Source", "Name", "Id", "Type", "Trigger", "Description", "EventTimeUtc"}
+            and all(isinstance(v, str) and v for v in e.values()) for e in events), value
+        return events
+    assert safety_events() and not request("GET", "/api/v1/safetymonitor/0/issafe")[1]["Value"]
 
     # Per member: [(parameters, what request() returns first, the ClientTransactionID echoed)]
     sm, oc = "safetymonitor/0/", "observingconditions/0/"
@@ -97,7 +112,10 @@ try:
             ("ClientTransactionID=", 400)]),
         ("PUT " + sm + "connected", [
             ("Connected=asdqwe", 400), ("Connected=True&ClientID=2", 0), ("connected=true", 400)]),
-        ("PUT " + sm + "action", [("Action=Park&Parameters=", 0x400)]),
+        ("PUT " + sm + "action", [("Action=Park&Parameters=", 0x40C),
+                                  ("ActionName=safetyevents&ActionParameters=", 0),
+                                  ("Action=SafetyEvents", 400)]),
+        ("PUT " + oc + "action", [("Action=SafetyEvents&Parameters=", 0x40C)]),
         ("PUT " + oc + "averageperiod", [
             ("aVERAGEpERIOD=0", 400), ("AveragePeriod=asduio6fghZZ", 400), ("AveragePeriod=0", 0),
             ("AveragePeriod=-2.0", 0x401), ("AveragePeriod=5", 0x401)]),
@@ -114,7 +132,8 @@ try:
         ("safetymonitor/1/issafe", 400), ("../../management/v1/x", 400), (sm + "bogus", 400),
         ("SafetyMonitor/0/issafe", 400),
         ("camera/0/connected", 400), ("../v2/" + sm + "issafe", 400), ("../../setup", 200),
-        ("../../setup/v1/" + oc + "setup", 200), ("../../setup/v1/camera/0/setup", 403))] + [
+        ("../../setup/v1/" + oc + "setup", 200), ("../../setup/v1/camera/0/setup", 403),
+        ("../../safety.json", 200))] + [
         # One client leaving keeps the device connected for the other.
         ("PUT " + sm + "disconnect", [("ClientID=1", 0)]), ("GET " + sm + "issafe", [("", 0)]),
         ("PUT " + sm + "connected", [("Connected=false&ClientID=2", 0)]),
@@ -164,6 +183,17 @@ try:
         time.sleep(0.5)
     assert request("GET", "/api/v1/" + oc + "skytemperature")[1]["Value"] == -18.3
     assert request("GET", "/api/v1/" + oc + "temperature")[1]["Value"] == 7.5
+
+    # Safe: no events, and the verdict at /safety.json is the file's, byte for byte.
+    request("PUT", "/api/v1/safetymonitor/0/connect", "ClientID=3")
+    while not request("GET", "/api/v1/safetymonitor/0/issafe")[1]["Value"] and time.time() < until:
+        time.sleep(0.5)
+    assert safety_events() == []
+    def file():
+        with open(os.path.join(folder, "safety.json")) as f:
+            return f.read()
+    before, served, after = file(), request("GET", "/safety.json")[1], file()
+    assert served in (before, after) and json.loads(served)["roof_status"]["open_ok"] == 1, served
 finally:
     for child in reversed(children):
         child.terminate()

@@ -1,6 +1,8 @@
 // The real monitor and the real simulator on a pseudo-terminal, on a fast fake clock, checked
 // through the files they leave behind, and through INDI's own weather safety driver.
 #include <gmock/gmock.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <QImage>
 #include <QSerialPort>
 #include <QStandardPaths>
@@ -209,10 +211,51 @@ TEST(WholeProgram, FullDiskKeepsEveryFileWholeAndTheMonitorGoing) {
                               "120 in procedure LogReadings", "0 in procedure Form_Unload"));
 }
 
-TEST(Indi, SafetyProxyFollowsTheSkyAndStaysConnected) {
+TEST(WholeProgram, TellsSystemdReadyEveryCycleTheSkyAndStopping) {
+    // systemd's side of sd_notify: a datagram socket named by NOTIFY_SOCKET.
+    TempDir sockets;
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = sockets.file("notify");
+    path.copy(address.sun_path, path.size());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    std::vector<std::pair<std::chrono::steady_clock::time_point, std::string>> got;
+    const auto receive = [&] {
+        char buf[512];
+        for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+            got.emplace_back(std::chrono::steady_clock::now(), std::string(buf, std::size_t(n)));
+        return got.empty() ? std::string() : got.back().second;
+    };
+    WholeProgram run("2026-12-07 22:01:00", kClear, {}, [&](WholeProgram& r) {
+        TempDir::write(r.folder / "automation.ini",
+                       "staleSeconds=30\nsafeDelayMinutes=0\nalpacaPort=0\ndiscoveryPort=0\n");
+        r.env["NOTIFY_SOCKET"] = QString::fromStdString(path);
+    });
+    // Ten fake seconds a real one: a cycle a second.
+    EXPECT_TRUE(qWaitFor([&] { return receive() == "WATCHDOG=1\nSTATUS=CLEAR, safe"; }, 10'000));
+    run.plugIn({"--sky=5", "--ambient=5"});
+    EXPECT_TRUE(
+        qWaitFor([&] { return receive() == "WATCHDOG=1\nSTATUS=UNSAFE: V.CLOUDY"; }, 10'000));
+    EXPECT_EQ(run.terminate(), 0);
+    receive();
+    ::close(fd);
+    ASSERT_GE(got.size(), 4u);
+    EXPECT_EQ(got.front().second, "READY=1\nSTATUS=PENDING: no reading yet");
+    EXPECT_EQ(got.back().second, "STOPPING=1\nSTATUS=Stopping");
+    // One WATCHDOG per cycle between them, never three seconds (thirty fake ones) apart.
+    for (std::size_t i = 1; i + 1 < got.size(); ++i) {
+        EXPECT_THAT(got[i].second, ::testing::StartsWith("WATCHDOG=1\nSTATUS="));
+        EXPECT_TRUE(i == 1 || got[i].first - got[i - 1].first < 3s) << got[i].second;
+    }
+}
+
+TEST(Indi, SafetyProxyFollowsTheSkyAndTurnsAlertWhenTheMonitorIsKilled) {
     if (QStandardPaths::findExecutable("indi_weather_safety_proxy").isEmpty())
         GTEST_SKIP() << "INDI's weather safety proxy is not installed (Debian package indi-bin)";
     const QString port = QString::number(20000 + ::getpid() % 20000);
+    const QString alpaca = QString::number(20001 + ::getpid() % 20000);
     // The proxy's properties: set with "=value", or a value read.
     auto indi = [&](const QString& property) {
         QProcess tool;
@@ -223,9 +266,10 @@ TEST(Indi, SafetyProxyFollowsTheSkyAndStaysConnected) {
         return tool.readAllStandardOutput().trimmed().toStdString();
     };
     // Ten fake seconds pass in one: stale after 3 s, safe at the first clear reading.
-    WholeProgram run("2026-12-07 22:01:00", kClear, {}, [](WholeProgram& r) {
+    WholeProgram run("2026-12-07 22:01:00", kClear, {}, [&](WholeProgram& r) {
         TempDir::write(r.folder / "automation.ini",
-                       "staleSeconds=30\nsafeDelayMinutes=0\nalpacaPort=0\ndiscoveryPort=0\n");
+                       "staleSeconds=30\nsafeDelayMinutes=0\nalpacaPort=" + alpaca.toStdString() +
+                           "\nalpacaAddress=127.0.0.1\ndiscoveryPort=0\n");
     });
     // Its own local socket too: an indiserver already running here holds the default one.
     testing::Child server(
@@ -233,16 +277,16 @@ TEST(Indi, SafetyProxyFollowsTheSkyAndStaysConnected) {
          "indi_weather_safety_proxy"},
         {{"HOME", QString::fromStdString(run.logs.str())}}, run.logs / "indi.out");
     ASSERT_TRUE(qWaitFor([&] { return indi("CONNECTION.CONNECT") == "Off"; }, 30'000));
-    indi("WEATHER_SAFETY_URLS.WEATHER_SAFETY_URL=file://" +
-         QString::fromStdString(run.folder.file("safety.json")));
+    // The README's recipe, polled every second rather than every ten.
+    indi("WEATHER_SAFETY_URLS.WEATHER_SAFETY_URL=http://127.0.0.1:" + alpaca + "/safety.json");
     indi("SCRIPT_OR_CURL.Use url=On");
+    indi("SOFT_ERROR_HYSTERESIS.SOFT_ERROR_MAX=8");
     indi("CONNECTION.CONNECT=On");
     indi("WEATHER_UPDATE.PERIOD=1");
     const std::pair<QStringList, std::string> steps[] = {
-        {{}, "Ok CLEAR"},
-        {{"--sky=5", "--ambient=5"}, "Alert V.CLOUDY"},
+        {{}, "Ok CLEAR"},     {{"--sky=5", "--ambient=5"}, "Alert V.CLOUDY"},
+        {kClear, "Ok CLEAR"}, {{"--silent"}, "Alert STALE"},
         {kClear, "Ok CLEAR"},
-        {{"--silent"}, "Alert STALE"},
     };
     const auto verdict = [&] {
         return indi("WEATHER_STATUS.WEATHER_SAFETY") + " " + indi("WEATHER_SAFETY_REASONS.Reasons");
@@ -251,6 +295,25 @@ TEST(Indi, SafetyProxyFollowsTheSkyAndStaysConnected) {
         if (!sky.isEmpty()) run.plugIn(sky);
         EXPECT_TRUE(qWaitFor([&] { return verdict().starts_with(want); }, 20'000)) << verdict();
     }
+    // Killed, it leaves "safe" in its file; the proxy counts the failed fetches to Alert within
+    // the minute the README promises (at most 1 s + 8 retries 5 s apart here).
+    run.kill();
+    EXPECT_THAT(run.read("safety.json"), HasSubstr("\"open_ok\":1"));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(qWaitFor(
+        [&] {
+            return verdict() ==
+                   "Alert Max softerrors reached while Weather "
+                   "was SAFE";
+        },
+        60'000))
+        << verdict();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+    // Back, and safe again after the proxy's eight safe polls of recovery.
+    run.restart();
+    start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(qWaitFor([&] { return verdict() == "Ok CLEAR"; }, 30'000)) << verdict();
+    EXPECT_GT(std::chrono::steady_clock::now() - start, 8s);
     EXPECT_EQ(indi("CONNECTION.CONNECT"), "On");
 }
 

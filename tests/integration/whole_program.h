@@ -68,24 +68,12 @@ class WholeProgram {
     /// `prepare` lays the folder out first; it may plug the sensor in itself.
     WholeProgram(const std::string& start, const QStringList& sensor, const std::string& config,
                  const std::function<void(WholeProgram&)>& prepare = {})
-        : sensorOptions_(sensor) {
+        : start_(start), sensorOptions_(sensor) {
         if (prepare) prepare(*this);
         fs::copy_file(SKARVEL_BIN_DIR "/skarvel", folder / "skarvel");
         if (!config.empty()) TempDir::write(folder / "config.ini", config);
         if (!sensor_) plugIn();
-        const QString asan = qEnvironmentVariable("ASAN_OPTIONS");
-        monitor_.emplace(
-            QStringList{"faketime", "-f", QString::fromStdString("@" + start + " x10"),
-                        QString::fromStdString(folder.file("skarvel"))},
-            std::map<QString, QString>{
-                {"QT_QPA_PLATFORM", "offscreen"},
-                {"TZ", "UTC"},
-                // Faked file times make fontconfig rebuild its caches at every start, which
-                // takes seconds of the fake clock and rewrites the system's caches.
-                {"NO_FAKE_STAT", "1"},
-                // The preloaded clock library comes before a sanitizer's runtime.
-                {"ASAN_OPTIONS", asan + (asan.isEmpty() ? "" : ":") + "verify_asan_link_order=0"}},
-            logs / "monitor.out");
+        startMonitor();
     }
     ~WholeProgram() {
         monitor_.reset();
@@ -96,6 +84,10 @@ class WholeProgram {
     std::string read(const std::string& name) const { return TempDir::read(folder / name); }
     std::string journal() const { return TempDir::read(logs / "monitor.out"); }
     int terminate() { return monitor_->terminate(); }
+    /// As the out-of-memory killer ends it: nothing of the monitor's own runs.
+    void kill() { monitor_->signal(SIGKILL); }
+    /// The monitor started again in its folder, its clock from the same start.
+    void restart() { monitor_.reset(), startMonitor(); }
 
     /// The folder on a 64 MB disk of its own, for a test to fill; false when mounting is refused.
     bool smallDisk() {
@@ -119,8 +111,28 @@ class WholeProgram {
     }
 
     TempDir folder, logs;  // the journals stay off a disk that a test fills
+    /// More of the monitor's environment, for `prepare` to set.
+    std::map<QString, QString> env;
 
   private:
+    void startMonitor() {
+        const QString asan = qEnvironmentVariable("ASAN_OPTIONS");
+        std::map<QString, QString> all{
+            {"QT_QPA_PLATFORM", "offscreen"},
+            {"TZ", "UTC"},
+            // Faked file times make fontconfig rebuild its caches at every start, which
+            // takes seconds of the fake clock and rewrites the system's caches.
+            {"NO_FAKE_STAT", "1"},
+            // The preloaded clock library comes before a sanitizer's runtime.
+            {"ASAN_OPTIONS", asan + (asan.isEmpty() ? "" : ":") + "verify_asan_link_order=0"}};
+        all.insert(env.begin(), env.end());
+        monitor_.emplace(
+            QStringList{"faketime", "-f", QString::fromStdString("@" + start_ + " x10"),
+                        QString::fromStdString(folder.file("skarvel"))},
+            all, logs / "monitor.out");
+    }
+
+    std::string start_;
     QStringList sensorOptions_;
     bool smallDisk_ = false;
     std::optional<Child> sensor_, monitor_;

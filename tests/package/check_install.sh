@@ -10,7 +10,7 @@ fail() { echo "FAIL: $*"; cat "$unit"; exit 1; }
 [ "$(readlink "$p/bin/skarvel")" = ../lib/skarvel/skarvel ] && [ -x "$p/bin/skarvel" ] ||
   fail "bin/skarvel is not a link to lib/skarvel/skarvel"
 for line in "ExecStart=$p/lib/skarvel/skarvel" Environment=QT_QPA_PLATFORM=offscreen \
-            Restart=on-failure WantedBy=default.target; do
+            Type=notify WatchdogSec=60 Restart=on-failure WantedBy=default.target; do
   grep -qx "$line" "$unit" || fail "the unit lacks $line"
 done
 if command -v systemd-analyze >/dev/null; then
