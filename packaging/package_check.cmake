@@ -9,3 +9,6 @@ if(NOT SKARVEL_SHLIBDEPS)
   message(FATAL_ERROR "dpkg-shlibdeps is missing (Debian package dpkg-dev); without it the "
                       "package would not name the libraries it needs")
 endif()
+if(CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
+  set(ENV{DEB_HOST_ARCH} ${CPACK_DEBIAN_PACKAGE_ARCHITECTURE})
+endif()

@@ -8,6 +8,9 @@
 #else
 #include <unistd.h>
 #endif
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -44,6 +47,9 @@ long memoryInUse() {
     return long(counters.WorkingSetSize);
 #elif defined(__SANITIZE_ADDRESS__)
     return long(__sanitizer_get_current_allocated_bytes());
+#elif defined(__GLIBC__)  // the heap in use: resident pages would count an emulator's own
+    const struct mallinfo2 heap = ::mallinfo2();
+    return long(heap.uordblks + heap.hblkhd);
 #else
     long size = 0, resident = 0;
     std::ifstream("/proc/self/statm") >> size >> resident;

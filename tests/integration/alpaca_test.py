@@ -6,6 +6,8 @@ import http.client, json, os, select, shutil, socket, subprocess, sys, tempfile,
 import jsonschema, yaml
 
 skarvel, simulator, yaml_dir = sys.argv[1:4]
+# Cross-built programs run through the emulator, "|" between its words.
+emulator = [word for word in os.environ.get("SKARVEL_EMULATOR", "").split("|") if word]
 if not os.path.isdir(yaml_dir):
     print("SKIP: no Alpaca definitions at", yaml_dir)
     sys.exit(77)
@@ -40,7 +42,8 @@ with open(os.path.join(folder, "config.ini"), "w", newline="") as config:
                  "vCloudyThreshold,-15\r\n" % (folder, SENSOR))
 with open(os.path.join(folder, "automation.ini"), "w") as f:
     f.write("safeDelayMinutes=0\n")  # safe at the first clear reading; the ports stay default
-children = [subprocess.Popen([os.path.join(folder, "skarvel")], stdout=subprocess.DEVNULL,
+children = [subprocess.Popen(emulator + [os.path.join(folder, "skarvel")],
+                             stdout=subprocess.DEVNULL,
                              env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))]
 server_id, next_id, conn = 0, 100, None
 
@@ -175,9 +178,10 @@ try:
     assert request("GET", "/management/apiversions")[0] == 0 and time.time() - start < 1
 
     # With a sensor, the devices follow its readings (ObservingConditions is still connected).
-    children.append(subprocess.Popen([simulator, "--link", os.path.join(folder, "com%d" % SENSOR),
-                                      "--sky",
-                                      "-18.3", "--ambient", "7.5"], stdout=subprocess.DEVNULL))
+    children.append(subprocess.Popen(emulator + [simulator, "--link",
+                                                 os.path.join(folder, "com%d" % SENSOR),
+                                                 "--sky", "-18.3", "--ambient", "7.5"],
+                                     stdout=subprocess.DEVNULL))
     until = time.time() + 25
     while request("GET", "/api/v1/" + oc + "skytemperature")[0] and time.time() < until:
         time.sleep(0.5)

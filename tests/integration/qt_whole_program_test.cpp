@@ -196,6 +196,8 @@ TEST(WholeProgram, FullDiskKeepsEveryFileWholeAndTheMonitorGoing) {
     const std::string grown = run.read(today);
     ASSERT_TRUE(grown.starts_with(log) && grown.ends_with(",5,-30\r\n")) << grown.substr(4000);
     EXPECT_EQ(std::count(grown.begin() + log.size(), grown.end(), '\n'), 1);
+    // The line's redraw follows it, year.bmp last: the disk fills again once that is there.
+    ASSERT_TRUE(qWaitFor([&] { return fs::exists(run.folder / "year.bmp"); }, 5000));
 
     fill();
     EXPECT_EQ(run.terminate(), 0);

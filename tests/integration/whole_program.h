@@ -19,6 +19,15 @@ namespace skarvel::testing {
 
 namespace fs = std::filesystem;
 
+/// The command that starts a program of the build: through the emulator when it was cross-built.
+inline QStringList ofBuild(const QString& program) {
+#ifdef SKARVEL_EMULATOR
+    return QString(SKARVEL_EMULATOR).split('|') << program;
+#else
+    return {program};
+#endif
+}
+
 /// A program in a process group of its own, which is ended when this goes away.
 class Child {
   public:
@@ -102,8 +111,9 @@ class WholeProgram {
     void plugIn(const QStringList& options = {}) {
         unplug();
         if (!options.isEmpty()) sensorOptions_ = options;
-        sensor_.emplace(QStringList{SKARVEL_BIN_DIR "/skarvel-sensor-sim", "--interval=0.05",
-                                    "--link", QString::fromStdString(folder.file("com1"))} +
+        sensor_.emplace(ofBuild(SKARVEL_BIN_DIR "/skarvel-sensor-sim") +
+                            QStringList{"--interval=0.05", "--link",
+                                        QString::fromStdString(folder.file("com1"))} +
                             sensorOptions_,
                         std::map<QString, QString>{}, logs / "sensor.out");
         if (!QTest::qWaitFor([this] { return fs::exists(folder / "com1"); }))
@@ -126,10 +136,14 @@ class WholeProgram {
             // The preloaded clock library comes before a sanitizer's runtime.
             {"ASAN_OPTIONS", asan + (asan.isEmpty() ? "" : ":") + "verify_asan_link_order=0"}};
         all.insert(env.begin(), env.end());
-        monitor_.emplace(
-            QStringList{"faketime", "-f", QString::fromStdString("@" + start_ + " x10"),
-                        QString::fromStdString(folder.file("skarvel"))},
-            all, logs / "monitor.out");
+        QStringList clock{"faketime", "-f", QString::fromStdString("@" + start_ + " x10")};
+#ifdef SKARVEL_GUEST_FAKETIME
+        // faketime preloads the build machine's clock library; an emulated program needs its own,
+        // which, unless told, leaves the monotonic clock that Qt's timers run on alone.
+        clock << "env" << "LD_PRELOAD=" SKARVEL_GUEST_FAKETIME << "FAKETIME_DONT_FAKE_MONOTONIC=0";
+#endif
+        monitor_.emplace(clock + ofBuild(QString::fromStdString(folder.file("skarvel"))), all,
+                         logs / "monitor.out");
     }
 
     std::string start_;

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Makes the Debian package with packaging/build-deb SOURCE_DIR's way, in BUILD_DIR, and checks
-# what dpkg would install: root's files only, nobody else may change them, stripped programs,
+# Makes the Debian package with packaging/build-deb SOURCE_DIR's way, in BUILD_DIR, for the Debian
+# architecture ARCH (default: this machine's), and checks what dpkg would install: its
+# architecture, root's files only, nobody else may change them, stripped programs,
 # the command link owned by the package, dependencies from the shared libraries, no scripts.
 set -euo pipefail
 command -v dpkg-deb >/dev/null || { echo "no dpkg-deb: skipped"; exit 77; }
-deb=$("$1/packaging/build-deb" "$2")
+arch=${3:-$(dpkg --print-architecture)}
+deb=$("$1/packaging/build-deb" --arch "$arch" "$2")
 contents=$(dpkg-deb -c "$deb")
 info=$(dpkg-deb -I "$deb")
 echo "$contents"$'\n'"$info"
@@ -15,6 +17,7 @@ awk '$1 !~ /^l/ && $1 ~ /^(.....w|........w)/ || $2 != "root/root"' <<<"$content
 grep -qE '^l.* \./usr/bin/skarvel -> \.\./lib/skarvel/skarvel$' <<<"$contents" ||
   fail "/usr/bin/skarvel is not a link in the package"
 grep -qE '^-rwxr-xr-x .* \./usr/lib/skarvel/skarvel$' <<<"$contents" || fail "no /usr/lib/skarvel"
+grep -qx " Architecture: $arch" <<<"$info" || fail "not a package for $arch"
 grep -qE '^ Depends: .*libqt6core6' <<<"$info" || fail "no Depends from the shared libraries"
 grep -E '^ +[0-9]+ bytes,.* (preinst|postinst|prerm|postrm|config)( |$)' <<<"$info" && fail "maintainer scripts"
 tmp=$(mktemp -d)
