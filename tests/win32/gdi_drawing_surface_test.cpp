@@ -1,0 +1,119 @@
+#include "win32/gdi_drawing_surface.h"
+
+#include <set>
+#include <utility>
+
+#include <gmock/gmock.h>
+
+#include "fakes/temp_dir.h"
+
+namespace skarvel::testing {
+namespace {
+
+using Pixels = std::set<std::pair<int, int>>;
+
+std::uint32_t le(const std::string& b, std::size_t at, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | std::uint8_t(b[at + std::size_t(i)]);
+    return v;
+}
+
+// The pixels in colour `c` (0x00BBGGRR), read back from the BMP bytes.
+Pixels lit(const GdiDrawingSurface& s, Color c) {
+    const std::string bmp = s.bmpBytes();
+    const int w = int(le(bmp, 18, 4)), h = int(le(bmp, 22, 4));
+    Pixels out;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t bgr =
+                le(bmp, 54 + std::size_t((h - 1 - y) * ((3 * w + 3) & ~3) + 3 * x), 3);
+            if (((bgr >> 16) | (bgr & 0xFF00) | ((bgr & 0xFF) << 16)) == c) out.insert({x, y});
+        }
+    return out;
+}
+
+Pixels run(int x1, int x2, int y) {
+    Pixels p;
+    for (int x = x1; x <= x2; ++x) p.insert({x, y});
+    return p;
+}
+
+TEST(GdiDrawingSurface, LinesLandOnTheQtSurfacesPixels) {
+    Pixels column;
+    for (int y = 0; y <= 30; ++y) column.insert({5, y});
+    const struct {
+        float x1, y1, x2, y2;
+        Pixels expected;
+    } rows[] = {
+        {2.4f, 3.6f, 7.5f, 3.6f, run(2, 8, 4)},
+        {0.5f, 10.5f, 3.49f, 10.5f, run(1, 3, 11)},
+        {20, 20, 20, 20, {{20, 20}}},
+        {5, 30, 5, -1e30f * 1e30f, column},  // an ambient of 1e30 from a corrupt log
+        {-5, 39, 45, 39, run(0, 39, 39)},
+        // Diagonals, ties included (5,9 and not 5,10), whichever end comes first.
+        {0, 0, 4, 2, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}}},
+        {8, 11, 3, 9, {{3, 9}, {4, 9}, {5, 9}, {6, 10}, {7, 10}, {8, 11}}},
+        {28, 19, 33, 17, {{28, 19}, {29, 18}, {30, 18}, {31, 17}, {32, 17}, {33, 17}}},
+        {9, 6, 10, 9, {{9, 6}, {9, 7}, {9, 8}, {10, 9}}},
+        {13, 20, 10, 24, {{13, 20}, {12, 21}, {11, 22}, {10, 23}, {10, 24}}},
+        {30, 36, 33, 33, {{33, 33}, {32, 34}, {31, 35}, {30, 36}}},
+    };
+    GdiDrawingSurface s(40, 40);
+    s.setForeColor(0x0080FF);
+    for (const auto& r : rows) {
+        s.setBackColor(0);
+        s.line(r.x1, r.y1, r.x2, r.y2);
+        EXPECT_EQ(lit(s, 0x0080FF), r.expected)
+            << r.x1 << "," << r.y1 << " " << r.x2 << "," << r.y2;
+    }
+}
+
+TEST(GdiDrawingSurface, SavesTheQtSurfacesBmpAtomically) {
+    GdiDrawingSurface s(5, 3);
+    s.setBackColor(0x123456);
+    s.setForeColor(0xA0B0C0);
+    s.line(0, 0, 0, 0);
+    const std::string bmp = s.bmpBytes();
+    // 24-bit, bottom-up, rows padded to four bytes, 96 dpi: the header Qt writes; then the last
+    // row first, blue-green-red, the top-left pixel at the start of the third row stored.
+    const std::string header(
+        "BMf\0\0\0\0\0\0\0"
+        "6\0\0\0(\0\0\0\5\0\0\0\3\0\0\0\1\0\x18\0\0\0\0\0"
+        "0\0\0\0\xc4\x0e\0\0\xc4\x0e\0\0\0\0\0\0\0\0\0\0",
+        54);
+    EXPECT_EQ(bmp.substr(0, 54), header);
+    ASSERT_EQ(bmp.size(), 54u + 3 * 16);
+    EXPECT_EQ(le(bmp, 54 + 12, 4), 0x00563412u);  // the last pixel of a row, then padding
+    EXPECT_EQ(le(bmp, 54 + 2 * 16, 3), 0xC0B0A0u);
+
+    TempDir dir;
+    TempDir::write(dir / "g.bmp", "old");
+    s.savePicture(dir.file("g.bmp"));
+    EXPECT_EQ(TempDir::read(dir / "g.bmp"), bmp);
+    EXPECT_EQ(dir.entryCount(), 1u);
+    EXPECT_THAT([&] { s.savePicture(dir.file("missing\\g.bmp")); }, throwsVb(76));
+}
+
+TEST(GdiDrawingSurface, PrintsInTheForeColourWithoutBackgroundAndMovesDown) {
+    GdiDrawingSurface s(60, 40);
+    s.setForeColor(0x00FF00);
+    s.line(0, 20, 59, 20);
+    s.setForeColor(0xFFFFFF);
+    s.setCurrentX(2);
+    s.setCurrentY(14.6f);
+    s.print("-35 ");
+    const Pixels text = lit(s, 0xFFFFFF), green = lit(s, 0x00FF00);
+    ASSERT_FALSE(text.empty());
+    EXPECT_GE(text.begin()->first, 2);
+    int top = 40;
+    for (auto [x, y] : text) top = std::min(top, y);
+    EXPECT_TRUE(top >= 15 && top < 20) << top;  // top-left at the rounded text position
+    // Unsmoothed, on a line that stays where no letter covers it.
+    EXPECT_EQ(text.size() + green.size() + lit(s, 0).size(), 60u * 40);
+    for (int x = 0; x < 60; ++x) EXPECT_TRUE(green.count({x, 20}) || text.count({x, 20})) << x;
+    EXPECT_EQ(s.currentX(), 2);
+    EXPECT_TRUE(s.currentY() > 14.6f + 9 && s.currentY() < 14.6f + 17) << s.currentY();
+}
+
+}  // namespace
+}  // namespace skarvel::testing
