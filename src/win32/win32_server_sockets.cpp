@@ -158,6 +158,7 @@ bool Win32ServerSockets::listen() {
                     reinterpret_cast<char*>(&address));
         freeaddrinfo(found);
     }
+    // The port sits at the same place in both families' addresses.
     reinterpret_cast<sockaddr_in&>(address).sin_port = htons(u_short(settings_.alpacaPort));
 
     SOCKET s = socket(address.ss_family, SOCK_STREAM, IPPROTO_TCP);
@@ -187,7 +188,7 @@ bool Win32ServerSockets::listen() {
         bind(s, reinterpret_cast<const sockaddr*>(&address), length) || ::listen(s, SOMAXCONN) ||
         getsockname(s, reinterpret_cast<sockaddr*>(&bound), &boundLength) ||
         WSAAsyncSelect(s, window_, kSocketMessage, FD_ACCEPT)) {
-        const int error = window_ ? WSAGetLastError() : int(GetLastError());
+        const int error = WSAGetLastError();
         if (s != INVALID_SOCKET) closesocket(s);
         services_.messageBox(
             AlpacaServer::portRefused(false, settings_.alpacaPort, errorText(error)));
