@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fakes/fake_desktop_services.h"
+#include "fakes/temp_dir.h"
 #include "win32/win32_server_sockets.h"
 
 using namespace skarvel;
@@ -90,6 +91,7 @@ struct Bench {
     skarvel::testing::FakeDesktopServices services;
     std::unique_ptr<Win32ServerSockets> server;
     std::vector<std::unique_ptr<Peer>> peers;
+    std::unique_ptr<skarvel::testing::TempDir> web;
 
     Peer& peer(int type, int port = 0) {
         return *peers.emplace_back(std::make_unique<Peer>(type, port));
@@ -183,6 +185,26 @@ TEST(Win32ServerSockets, AnswersRefusesAndReports) {
              };
          },
          "200 " + json(0, 1) + ", idle dropped: 1"},
+        // A page more than the system's buffers and the backlog can hold: the request behind it
+        // waits until the client has taken most of the page, and is answered then.
+        {"a large page, then a request", "", false,
+         [&](Bench& b) -> std::function<std::string()> {
+             b.web = std::make_unique<skarvel::testing::TempDir>();
+             std::string page;
+             for (int i = 0; page.size() < AlpacaServer::kMaxFileBytes - 64; ++i)
+                 page += std::to_string(i) + '\n';
+             std::ofstream(b.web->file("CloudStatus.html"), std::ios::binary) << page;
+             const auto asking = exchange("GET / HTTP/1.1\r\n\r\n" + get, false)(b);
+             Peer& p = *b.peers.back();
+             return [=, &p]() -> std::string {
+                 const std::string seen = asking();
+                 if (seen.find(" | 200 ") == std::string::npos) return seen;
+                 const bool whole =
+                     p.got.compare(p.got.find("\r\n\r\n") + 4, page.size(), page) == 0;
+                 return seen + (whole ? ", page whole" : ", page damaged");
+             };
+         },
+         "200 | 200 " + json(0, 2) + ", page whole"},
         {"discovery", "", false, discovery("alpacadiscovery1"), "{\"AlpacaPort\":{port}}"},
         {"discovery with reserved bytes", "", false,
          discovery("alpacadiscovery1" + std::string(100, '\0')), "{\"AlpacaPort\":{port}}"},
@@ -207,8 +229,8 @@ TEST(Win32ServerSockets, AnswersRefusesAndReports) {
             listen(holder.s, 1);
         }
         b.server = std::make_unique<Win32ServerSockets>(
-            b.settings, b.state, b.services, [] { return std::string(); }, "automation.ini",
-            "1.3.0", GetModuleHandleW(nullptr));
+            b.settings, b.state, b.services, [&b] { return b.web ? b.web->folder() : ""; },
+            "automation.ini", "1.3.0", GetModuleHandleW(nullptr));
         b.server->start();
         std::string want = row.want;
         if (const auto at = want.find("{port}"); at != std::string::npos)
