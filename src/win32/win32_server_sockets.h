@@ -24,12 +24,14 @@ class Win32ServerSockets final : public ServerSockets {
     Win32ServerSockets(const Win32ServerSockets&) = delete;
     Win32ServerSockets& operator=(const Win32ServerSockets&) = delete;
 
-    /// Listens on the settings' ports; alpacaPort 0 leaves everything off. A port that cannot be
-    /// bound is reported once and left off; the monitor goes on either way.
+    /// Opens alpacaPort on alpacaAddress (every interface when empty) and discoveryPort on every
+    /// IPv4 interface; alpacaPort 0 opens nothing. A port that cannot be opened is reported
+    /// once and stays closed; the monitor goes on either way.
     void start();
-    /// The port the devices are served on, 0 when off.
+    /// Where the devices are served; 0 while closed.
     std::uint16_t port() const { return port_; }
 
+    // The server's calls, made from inside its own message handling.
     std::string read(Id id, std::size_t max) override;
     void write(Id id, std::string_view bytes) override;
     std::size_t unsent(Id id) const override;

@@ -16,14 +16,6 @@ using namespace skarvel;
 
 namespace {
 
-struct Winsock {
-    Winsock() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-    }
-    ~Winsock() { WSACleanup(); }
-};
-
 sockaddr_in loopback(int port) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -105,11 +97,6 @@ struct Bench {
             pump();
         }
     }
-    void datagram(Peer& p, std::string_view bytes) {
-        const sockaddr_in a = loopback(settings.discoveryPort);
-        sendto(p.s, bytes.data(), int(bytes.size()), 0, reinterpret_cast<const sockaddr*>(&a),
-               sizeof a);
-    }
     static void pump() {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
         MSG message;
@@ -127,7 +114,8 @@ std::string json(int client, int server) {
 }  // namespace
 
 TEST(Win32ServerSockets, AnswersRefusesAndReports) {
-    const Winsock winsock;
+    WSADATA winsock;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &winsock), 0);
     // Each row acts as clients on a fresh server and returns what it sees; the messages are
     // pumped until that is `want` ("{port}": the server's) or a deadline passes.
     struct Row {
@@ -151,8 +139,11 @@ TEST(Win32ServerSockets, AnswersRefusesAndReports) {
         return [=](Bench& b) -> std::function<std::string()> {
             Peer& first = b.peer(SOCK_DGRAM);
             Peer& second = b.peer(SOCK_DGRAM);
-            b.datagram(first, datagram);
-            b.datagram(second, "alpacadiscovery1");
+            const sockaddr_in to = loopback(b.settings.discoveryPort);
+            for (const auto& [p, bytes] :
+                 {std::pair{&first, datagram}, {&second, "alpacadiscovery1"}})
+                sendto(p->s, bytes.data(), int(bytes.size()), 0,
+                       reinterpret_cast<const sockaddr*>(&to), sizeof to);
             return [&first, &second]() -> std::string {
                 second.pull();
                 if (second.got.empty()) return "nothing yet";
