@@ -30,7 +30,7 @@ std::string errorText(int code) {
     while (!s.empty() &&
            (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.'))
         s.pop_back();
-    return s.empty() ? "error " + std::to_string(code) : s;
+    return s.empty() ? "Winsock error " + std::to_string(code) : s;  // Wine has no texts for them
 }
 
 void cut(SOCKET s) {
