@@ -11,6 +11,7 @@
 #include "fakes/temp_dir.h"
 #include "forms/frm_main.h"
 #include "forms/message_journal.h"
+#include "store/file_io.h"
 
 namespace skarvel {
 namespace {
@@ -171,7 +172,7 @@ TEST_F(FormsTest, SetupPressedDuringACycleOpensAfterItAndRunsOneCycleWhenClosed)
     };
     services.onDoEvents = [&] { ++cycles; };
     desktop.pending.front()();
-    EXPECT_EQ(desktop.done, (Texts{"setup 1 " + folder.folder(), "end setup"}));
+    EXPECT_EQ(desktop.done, (Texts{"setup 1 " + folder.str() + kPathSeparator, "end setup"}));
     EXPECT_TRUE(form.settings().commportid == 7 && cycles > 0);
     EXPECT_THAT(testing::TempDir::read(folder / "config.ini"),
                 ::testing::HasSubstr("commportid,7"));
@@ -201,7 +202,9 @@ TEST_F(FormsTest, SetupRefusesWhatItCannotUseNamingTheFieldAndStaysOpen) {
         EXPECT_EQ(services.messages, Texts(!refusal.empty(), refusal)) << refusal;
         EXPECT_EQ(desktop.done, Texts(refusal.empty(), "end setup")) << refusal;
         const std::string portAndPath = std::to_string(s.commportid) + s.webPath;
-        EXPECT_EQ(portAndPath, refusal.empty() ? "4/srv/web/" : "2/var/www/") << refusal;
+        EXPECT_EQ(portAndPath,
+                  refusal.empty() ? "4/srv/web/" : "2/var/www" + std::string(1, kPathSeparator))
+            << refusal;
         EXPECT_EQ(s.cloudyThreshold, refusal.empty() ? -20 : -25) << refusal;
     }
     form.AboutButton_Click();

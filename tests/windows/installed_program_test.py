@@ -18,7 +18,7 @@ children, failed, passed = [], [], 0
 
 
 def start(argv, **kw):
-    children.append(subprocess.Popen(argv, env=env, **kw))
+    children.append(subprocess.Popen(argv, **dict(dict(env=env), **kw)))
     return children[-1]
 
 
