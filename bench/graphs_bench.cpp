@@ -63,20 +63,11 @@ class NullSurface final : public DrawingSurface {
   public:
     int width() const override { return 1001; }
     int height() const override { return 537; }
-    void setForeColor(Color c) override { fore_ = c; }
-    Color foreColor() const override { return fore_; }
     void setBackColor(Color) override {}
     void line(float, float, float, float) override { ++lines; }
-    void setCurrentX(float) override {}
-    void setCurrentY(float) override {}
-    float currentX() const override { return 0; }
-    float currentY() const override { return 0; }
     void print(const std::string&) override {}
     void savePicture(const std::string&) override {}
     long lines = 0;
-
-  private:
-    Color fore_ = 0;
 };
 
 struct Program {

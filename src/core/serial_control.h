@@ -17,12 +17,15 @@ class SerialControl {
     /// Port number n (1 is the first port).
     virtual void setCommPort(std::int16_t port) = 0;
     virtual std::int16_t commPort() const = 0;
-    /// 0: reading `input` takes every byte waiting.
-    virtual void setInputLen(int length) = 0;
-    /// 1: `input` returns raw bytes.
-    virtual void setInputMode(int mode) = 0;
-    /// 0: no receive notifications; the program polls.
-    virtual void setRThreshold(int threshold) = 0;
+    /// 0: reading `input` takes every byte waiting; 1: `input` returns raw bytes; 0: no receive
+    /// notifications, the program polls. The program sets exactly these, which every
+    /// implementation does anyway, so they are only kept.
+    void setInputLen(int length) { inputLen_ = length; }
+    void setInputMode(int mode) { inputMode_ = mode; }
+    void setRThreshold(int threshold) { rThreshold_ = threshold; }
+    int inputLen() const { return inputLen_; }
+    int inputMode() const { return inputMode_; }
+    int rThreshold() const { return rThreshold_; }
     /// Opens or closes the port. Opening throws VbError 8002 when the port does not exist and
     /// 8005 when it is in use.
     virtual void setPortOpen(bool open) = 0;
@@ -38,6 +41,11 @@ class SerialControl {
     /// True once the device itself has gone (a USB sensor unplugged); the port is then closed
     /// and only a new control can reach the sensor again.
     virtual bool deviceGone() const = 0;
+
+  private:
+    int inputLen_ = 0;
+    int inputMode_ = 1;
+    int rThreshold_ = 0;
 };
 
 /// Creates a fresh control, as getComms does at every open.

@@ -17,16 +17,17 @@ class DrawingSurface {
     virtual int width() const = 0;
     virtual int height() const = 0;
     /// Colour of lines and text drawn from now on.
-    virtual void setForeColor(Color color) = 0;
-    virtual Color foreColor() const = 0;
+    void setForeColor(Color color) { fore_ = color; }
+    Color foreColor() const { return fore_; }
     /// Fills the whole surface with `color`, erasing everything drawn before.
     virtual void setBackColor(Color color) = 0;
     /// A one-pixel solid line in the fore colour, both end points included.
     virtual void line(float x1, float y1, float x2, float y2) = 0;
-    virtual void setCurrentX(float x) = 0;
-    virtual void setCurrentY(float y) = 0;
-    virtual float currentX() const = 0;
-    virtual float currentY() const = 0;
+    /// Where the next text goes.
+    void setCurrentX(float x) { currentX_ = x; }
+    void setCurrentY(float y) { currentY_ = y; }
+    float currentX() const { return currentX_; }
+    float currentY() const { return currentY_; }
     /// Draws `text` unchanged, its top-left corner at (CurrentX, CurrentY), without a background;
     /// then moves the text position to the start of the next text line.
     virtual void print(const std::string& text) = 0;
@@ -36,6 +37,15 @@ class DrawingSurface {
     /// Prints a number the classic way: a blank (or the minus sign) before the digits and a
     /// blank after them: " 5 ", "-35 ".
     void printNumber(double value);
+
+  private:
+    Color fore_ = 0;
+    float currentX_ = 0;
+    float currentY_ = 0;
 };
+
+/// The pixel nearest to `v`, where drawing truncates fractions. A corrupt log value far off the
+/// picture (or at infinity in single precision) is held far outside instead of overflowing.
+int nearestPixel(float v);
 
 }  // namespace skarvel

@@ -10,20 +10,6 @@
 
 namespace skarvel {
 
-namespace {
-
-// Aliased QPainter truncates fractional coordinates; the graphs want the nearest pixel. A
-// corrupt log value can put a point absurdly far off the picture (or at infinity in single
-// precision); it is held far outside instead of overflowing the pixel type.
-int nearestPixel(float v) {
-    constexpr double kFar = 1e6;
-    const double p = std::floor(double(v) + 0.5);
-    if (!(p > -kFar)) return int(-kFar);
-    return p < kFar ? int(p) : int(kFar);
-}
-
-}  // namespace
-
 QtDrawingSurface::QtDrawingSurface(int width, int height)
     : image_(width, height, QImage::Format_RGB32),
       font_(QFontDatabase::systemFont(QFontDatabase::GeneralFont)) {
@@ -47,18 +33,14 @@ QPainter& QtDrawingSurface::painter() {
         painter_->setRenderHint(QPainter::TextAntialiasing, false);
         painter_->setBackgroundMode(Qt::TransparentMode);
         painter_->setFont(font_);
-        painter_->setPen(QPen(toQColor(fore_), 1));
+        painter_->setPen(QPen(toQColor(pen_ = foreColor()), 1));
     }
+    if (pen_ != foreColor()) painter_->setPen(QPen(toQColor(pen_ = foreColor()), 1));
     return *painter_;
 }
 
 void QtDrawingSurface::endPainting() {
     painter_.reset();
-}
-
-void QtDrawingSurface::setForeColor(Color color) {
-    fore_ = color;
-    if (painter_) painter_->setPen(QPen(toQColor(color), 1));
 }
 
 void QtDrawingSurface::setBackColor(Color color) {
@@ -80,9 +62,9 @@ void QtDrawingSurface::line(float x1, float y1, float x2, float y2) {
 void QtDrawingSurface::print(const std::string& text) {
     QPainter& p = painter();
     const QFontMetrics metrics = p.fontMetrics();
-    p.drawText(QPoint(nearestPixel(currentX_), nearestPixel(currentY_) + metrics.ascent()),
+    p.drawText(QPoint(nearestPixel(currentX()), nearestPixel(currentY()) + metrics.ascent()),
                QString::fromLatin1(text.data(), qsizetype(text.size())));
-    currentY_ += float(metrics.height());
+    setCurrentY(currentY() + float(metrics.height()));
 }
 
 const QImage& QtDrawingSurface::image() {

@@ -16,14 +16,8 @@ class QtDrawingSurface final : public DrawingSurface {
 
     int width() const override { return image_.width(); }
     int height() const override { return image_.height(); }
-    void setForeColor(Color color) override;
-    Color foreColor() const override { return fore_; }
     void setBackColor(Color color) override;
     void line(float x1, float y1, float x2, float y2) override;
-    void setCurrentX(float x) override { currentX_ = x; }
-    void setCurrentY(float y) override { currentY_ = y; }
-    float currentX() const override { return currentX_; }
-    float currentY() const override { return currentY_; }
     void print(const std::string& text) override;
     void savePicture(const std::string& path) override;
 
@@ -43,9 +37,7 @@ class QtDrawingSurface final : public DrawingSurface {
     // the image is read.
     std::unique_ptr<QPainter> painter_;
     QFont font_;
-    Color fore_ = 0;
-    float currentX_ = 0;
-    float currentY_ = 0;
+    Color pen_ = 0;  ///< the painter's colour
 };
 
 }  // namespace skarvel

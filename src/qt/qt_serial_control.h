@@ -18,9 +18,6 @@ class QtSerialControl final : public QObject, public SerialControl {
 
     void setCommPort(std::int16_t port) override;
     std::int16_t commPort() const override { return port_; }
-    void setInputLen(int length) override { inputLen_ = length; }
-    void setInputMode(int mode) override { inputMode_ = mode; }
-    void setRThreshold(int threshold) override { rThreshold_ = threshold; }
     void setPortOpen(bool open) override;
     bool portOpen() const override;
     void setSettings(const std::string& settings) override;
@@ -39,9 +36,6 @@ class QtSerialControl final : public QObject, public SerialControl {
     QString programFolder_;
     QSerialPort port_device_;
     std::int16_t port_ = 1;
-    int inputLen_ = 0;
-    int inputMode_ = 0;
-    int rThreshold_ = 0;
     bool gone_ = false;
 };
 

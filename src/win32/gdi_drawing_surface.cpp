@@ -17,15 +17,6 @@ namespace {
 constexpr int kLabelPixels = 11;
 constexpr std::uint32_t kPixelsPerMeter = 3780;
 
-// The nearest pixel; a corrupt log value far off the picture (or at infinity) is held far
-// outside instead of overflowing.
-int nearestPixel(float v) {
-    constexpr double kFar = 1e6;
-    const double p = std::floor(double(v) + 0.5);
-    if (!(p > -kFar)) return int(-kFar);
-    return p < kFar ? int(p) : int(kFar);
-}
-
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     const std::int64_t q = a / b;
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
@@ -86,11 +77,6 @@ GdiDrawingSurface::~GdiDrawingSurface() {
     ::DeleteDC(dc_);
 }
 
-void GdiDrawingSurface::setForeColor(Color color) {
-    fore_ = color;
-    forePixel_ = toPixel(color);
-}
-
 void GdiDrawingSurface::setBackColor(Color color) {
     std::fill_n(bits_, std::size_t(width_) * std::size_t(height_), toPixel(color));
 }
@@ -101,6 +87,7 @@ void GdiDrawingSurface::plot(int x, int y) {
 }
 
 void GdiDrawingSurface::line(float x1f, float y1f, float x2f, float y2f) {
+    forePixel_ = toPixel(foreColor());
     // Walks the longer axis and puts the other on the pixel the Qt raster engine picks: sampled
     // at the pixel's centre for a rising slope, at its edge for a falling one, ties downwards.
     std::int64_t a1 = nearestPixel(x1f), b1 = nearestPixel(y1f);
@@ -134,14 +121,14 @@ void GdiDrawingSurface::print(const std::string& text) {
     std::wstring latin1;
     latin1.reserve(text.size());
     for (unsigned char c : text) latin1 += wchar_t(c);
-    ::SetTextColor(dc_, COLORREF(fore_ & 0xFFFFFF));
-    ::TextOutW(dc_, nearestPixel(currentX_), nearestPixel(currentY_), latin1.data(),
+    ::SetTextColor(dc_, COLORREF(foreColor() & 0xFFFFFF));
+    ::TextOutW(dc_, nearestPixel(currentX()), nearestPixel(currentY()), latin1.data(),
                int(latin1.size()));
     // The bits are written directly elsewhere: GDI must be done with them first.
     ::GdiFlush();
     TEXTMETRICW metrics{};
     ::GetTextMetricsW(dc_, &metrics);
-    currentY_ += float(metrics.tmHeight);
+    setCurrentY(currentY() + float(metrics.tmHeight));
 }
 
 std::string GdiDrawingSurface::bmpBytes() const {

@@ -22,14 +22,8 @@ class GdiDrawingSurface final : public DrawingSurface {
 
     int width() const override { return width_; }
     int height() const override { return height_; }
-    void setForeColor(Color color) override;
-    Color foreColor() const override { return fore_; }
     void setBackColor(Color color) override;
     void line(float x1, float y1, float x2, float y2) override;
-    void setCurrentX(float x) override { currentX_ = x; }
-    void setCurrentY(float y) override { currentY_ = y; }
-    float currentX() const override { return currentX_; }
-    float currentY() const override { return currentY_; }
     void print(const std::string& text) override;
     void savePicture(const std::string& path) override;
 
@@ -52,9 +46,6 @@ class GdiDrawingSurface final : public DrawingSurface {
     HGDIOBJ oldFont_ = nullptr;
     std::uint32_t* bits_ = nullptr;  // top-down rows of 0x00RRGGBB
     std::uint32_t forePixel_ = 0;
-    Color fore_ = 0;
-    float currentX_ = 0;
-    float currentY_ = 0;
 };
 
 }  // namespace skarvel

@@ -19,9 +19,6 @@ class Win32SerialControl final : public SerialControl {
 
     void setCommPort(std::int16_t port) override;
     std::int16_t commPort() const override { return port_; }
-    void setInputLen(int length) override { inputLen_ = length; }
-    void setInputMode(int mode) override { inputMode_ = mode; }
-    void setRThreshold(int threshold) override { rThreshold_ = threshold; }
     void setPortOpen(bool open) override;
     bool portOpen() const override { return handle_ != nullptr; }
     void setSettings(const std::string& settings) override;
@@ -51,9 +48,6 @@ class Win32SerialControl final : public SerialControl {
     unsigned long driverHolds_ = 0;  // bytes the driver had left at the last pull
     Line line_;
     std::int16_t port_ = 1;
-    int inputLen_ = 0;
-    int inputMode_ = 0;
-    int rThreshold_ = 0;
     bool gone_ = false;
 };
 

@@ -34,9 +34,6 @@ struct FakeSerialControl : SerialControl {
 
     void setCommPort(std::int16_t port) override { port_ = port; }
     std::int16_t commPort() const override { return port_; }
-    void setInputLen(int) override {}
-    void setInputMode(int) override {}
-    void setRThreshold(int) override {}
     void setPortOpen(bool open) override {
         if (open && (!script_->exists || script_->gone)) throw vbError(err::kInvalidPortNumber);
         open_ = open;

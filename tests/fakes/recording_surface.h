@@ -35,18 +35,13 @@ class RecordingSurface : public DrawingSurface {
 
     int width() const override { return width_; }
     int height() const override { return height_; }
-    void setForeColor(Color color) override { fore_ = color; }
-    Color foreColor() const override { return fore_; }
     void setBackColor(Color color) override { back = color, lines.clear(), texts.clear(); }
     void line(float x1, float y1, float x2, float y2) override {
-        lines.push_back({x1, y1, x2, y2, fore_});
+        lines.push_back({x1, y1, x2, y2, foreColor()});
     }
-    void setCurrentX(float x) override { x_ = x; }
-    void setCurrentY(float y) override { y_ = y; }
-    float currentX() const override { return x_; }
-    float currentY() const override { return y_; }
     void print(const std::string& text) override {
-        texts.push_back({x_, y_, text, fore_}), y_ += 12;
+        texts.push_back({currentX(), currentY(), text, foreColor()});
+        setCurrentY(currentY() + 12);
     }
     void savePicture(const std::string& path) override { writeFileAtomic(path, "BM"); }
 
@@ -56,8 +51,6 @@ class RecordingSurface : public DrawingSurface {
 
   private:
     int width_, height_;
-    Color fore_ = 0;
-    float x_ = 0, y_ = 0;
 };
 
 }  // namespace skarvel::testing
