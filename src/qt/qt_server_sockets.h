@@ -30,14 +30,14 @@ class QtServerSockets final : public QObject, public ServerSockets {
     /// The port the devices are served on, 0 when off.
     quint16 port() const { return tcp_.isListening() ? tcp_.serverPort() : 0; }
 
+  private:
+    void accept();
+    // Only the server calls these, through the seam.
     std::string read(Id id, std::size_t max) override;
     void write(Id id, std::string_view bytes) override;
     std::size_t unsent(Id id) const override;
     void close(Id id) override;
     void abort(Id id) override;
-
-  private:
-    void accept();
     void answerDiscovery();
 
     AutomationSettings settings_;
