@@ -178,13 +178,14 @@ TEST(WholeProgram, FullDiskKeepsEveryFileWholeAndTheMonitorGoing) {
     if (!mounted) GTEST_SKIP() << "mounting a small tmpfs is not permitted here";
     const auto fill = [&] { TempDir::write(run.folder / "filler", std::string(64 << 20, 'f')); };
     ASSERT_TRUE(qWaitFor([&] { return !run.read("status.txt").empty(); }, 10'000));
+    ASSERT_EQ(run.read(today), log) << "the monitor came up after the quarter";
+
+    // Once the disk is full no write lands: what is there now must stay, whole.
+    fill();
     std::map<std::string, std::string> kept;
     for (const std::string n : {"config.ini", "automation.ini", "status.txt", "CloudStatus.html",
                                 "safety.json", "boltwood.txt", today.c_str()})
         kept[n] = run.read(n);
-    ASSERT_EQ(kept[today], log) << "the monitor came up after the quarter";
-
-    fill();
     ASSERT_TRUE(
         qWaitFor([&] { return run.journal().find("LogReadings") != std::string::npos; }, 10'000));
     for (const auto& [n, bytes] : kept) EXPECT_EQ(run.read(n), bytes) << n;
