@@ -6,9 +6,9 @@
 #include <charconv>
 #include <random>
 
+#include "forms/desktop_services.h"
 #include "store/file_io.h"
 #include "store/vb_error.h"
-#include "forms/desktop_services.h"
 
 namespace skarvel {
 

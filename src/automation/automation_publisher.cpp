@@ -2,9 +2,9 @@
 
 #include "automation/automation_files.h"
 #include "automation/automation_ini.h"
+#include "forms/desktop_services.h"
 #include "store/file_io.h"
 #include "store/vb_error.h"
-#include "forms/desktop_services.h"
 
 namespace skarvel {
 

@@ -3,11 +3,11 @@
 #include <cmath>
 
 #include "core/sensor_link.h"
+#include "forms/desktop_services.h"
+#include "forms/main_window_controls.h"
 #include "store/config.h"
 #include "store/value_text.h"
 #include "store/vb_error.h"
-#include "forms/desktop_services.h"
-#include "forms/main_window_controls.h"
 
 namespace skarvel {
 

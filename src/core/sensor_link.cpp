@@ -3,9 +3,9 @@
 #include <array>
 
 #include "core/reading_filter.h"
+#include "forms/desktop_services.h"
 #include "store/value_text.h"
 #include "store/vb_error.h"
-#include "forms/desktop_services.h"
 
 namespace skarvel {
 

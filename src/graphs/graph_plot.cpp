@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <exception>
 
+#include "forms/desktop_services.h"
 #include "graphs/palette.h"
 #include "store/config.h"
 #include "store/file_io.h"
 #include "store/value_text.h"
 #include "store/vb_error.h"
-#include "forms/desktop_services.h"
 
 namespace skarvel {
 

@@ -1,10 +1,10 @@
 #include "store/config.h"
 
+#include "forms/desktop_services.h"
 #include "store/field_reader.h"
 #include "store/file_io.h"
 #include "store/value_text.h"
 #include "store/vb_error.h"
-#include "forms/desktop_services.h"
 
 namespace skarvel {
 

@@ -1,11 +1,11 @@
 #include "store/readings_log.h"
 
+#include "forms/desktop_services.h"
 #include "store/config.h"
 #include "store/file_append.h"
 #include "store/status_page.h"
 #include "store/value_text.h"
 #include "store/vb_error.h"
-#include "forms/desktop_services.h"
 
 namespace skarvel {
 

@@ -1,11 +1,11 @@
 #include "store/status_page.h"
 
+#include "forms/desktop_services.h"
+#include "forms/main_window_controls.h"
 #include "store/config.h"
 #include "store/file_io.h"
 #include "store/value_text.h"
 #include "store/vb_error.h"
-#include "forms/desktop_services.h"
-#include "forms/main_window_controls.h"
 
 namespace skarvel {
 

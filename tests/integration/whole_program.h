@@ -140,7 +140,8 @@ class WholeProgram {
 #ifdef SKARVEL_GUEST_FAKETIME
         // faketime preloads the build machine's clock library; an emulated program needs its own,
         // which, unless told, leaves the monotonic clock that Qt's timers run on alone.
-        clock << "env" << "LD_PRELOAD=" SKARVEL_GUEST_FAKETIME << "FAKETIME_DONT_FAKE_MONOTONIC=0";
+        clock << "env"
+              << "LD_PRELOAD=" SKARVEL_GUEST_FAKETIME << "FAKETIME_DONT_FAKE_MONOTONIC=0";
 #endif
         monitor_.emplace(clock + ofBuild(QString::fromStdString(folder.file("skarvel"))), all,
                          logs / "monitor.out");
