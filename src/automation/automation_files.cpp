@@ -33,6 +33,8 @@ std::string twoDigits(int n) {
     return padded(std::to_string(n), 2, '0');
 }
 
+}  // namespace
+
 std::string jsonEscaped(const std::string& text) {
     std::string out;
     for (const char c : text) {
@@ -50,18 +52,20 @@ std::string jsonEscaped(const std::string& text) {
     return out;
 }
 
-}  // namespace
-
-std::string safetyJsonText(const Verdict& verdict, std::chrono::sys_seconds utc) {
+std::string utcText(std::chrono::sys_seconds utc) {
     using namespace std::chrono;
     const auto day = floor<days>(utc);
     const year_month_day date{day};
     const hh_mm_ss<seconds> time{utc - day};
-    return "{\"timestamp_utc\":\"" + std::to_string(int(date.year())) + "-" +
-           twoDigits(int(unsigned(date.month()))) + "-" + twoDigits(int(unsigned(date.day()))) +
-           "T" + twoDigits(int(time.hours().count())) + ":" +
+    return std::to_string(int(date.year())) + "-" + twoDigits(int(unsigned(date.month()))) + "-" +
+           twoDigits(int(unsigned(date.day()))) + "T" + twoDigits(int(time.hours().count())) + ":" +
            twoDigits(int(time.minutes().count())) + ":" + twoDigits(int(time.seconds().count())) +
-           "Z\",\"roof_status\":{\"open_ok\":" + (verdict.safe ? "1" : "0") + ",\"reasons\":\"" +
+           "Z";
+}
+
+std::string safetyJsonText(const Verdict& verdict, std::chrono::sys_seconds utc) {
+    return "{\"timestamp_utc\":\"" + utcText(utc) +
+           "\",\"roof_status\":{\"open_ok\":" + (verdict.safe ? "1" : "0") + ",\"reasons\":\"" +
            jsonEscaped(verdict.reason) + "\"}}\n";
 }
 

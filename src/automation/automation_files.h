@@ -8,6 +8,12 @@
 
 namespace skarvel {
 
+/// "2026-12-07T22:15:03Z".
+std::string utcText(std::chrono::sys_seconds utc);
+
+/// `text` inside a JSON string's quotes.
+std::string jsonEscaped(const std::string& text);
+
 /// safety.json for INDI's Weather Safety Proxy, one line:
 /// {"timestamp_utc":"2026-12-07T22:15:03Z","roof_status":{"open_ok":1,"reasons":"CLEAR"}}
 std::string safetyJsonText(const Verdict& verdict, std::chrono::sys_seconds utc);

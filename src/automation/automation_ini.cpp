@@ -61,6 +61,22 @@ bool isId(std::string_view text) {
     });
 }
 
+/// A host name or an IP address, as a broker's may be given.
+bool isHost(std::string_view text) {
+    return !text.empty() && text.size() <= 253 && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum((unsigned char)c) ||
+               std::string_view("-.:_").find(c) != std::string_view::npos;
+    });
+}
+
+/// A topic to publish under: no wildcards, no empty levels at its ends, no "$" topics.
+bool isTopic(std::string_view text) {
+    return !text.empty() && text.size() <= 128 && text.front() != '/' && text.back() != '/' &&
+           text.front() != '$' && std::all_of(text.begin(), text.end(), [](char c) {
+               return (unsigned char)c > ' ' && c != '+' && c != '#' && c != 0x7f;
+           });
+}
+
 struct Key {
     const char* name;
     const char* rule;  // what a good value is, for the problem's text
@@ -79,8 +95,36 @@ std::function<std::string(const AutomationSettings&)> number(int AutomationSetti
     return [=](const AutomationSettings& s) { return std::to_string(s.*field); };
 }
 
-const std::array<Key, 7>& keys() {
-    static const std::array<Key, 7> all = {{
+Key flag(const char* name, bool AutomationSettings::*field) {
+    return {name, "0 or 1",
+            [=](std::string_view v, AutomationSettings& s) {
+                if (v != "0" && v != "1") return false;
+                s.*field = v == "1";
+                return true;
+            },
+            [=](const AutomationSettings& s) { return std::string(s.*field ? "1" : "0"); }};
+}
+
+/// Any text is good, `accept` tells otherwise.
+Key text(const char* name, const char* rule, std::string AutomationSettings::*field,
+         bool (*accept)(std::string_view) = nullptr) {
+    return {name, rule,
+            [=](std::string_view v, AutomationSettings& s) {
+                if (accept && !accept(v)) return false;
+                s.*field = v;
+                return true;
+            },
+            [=](const AutomationSettings& s) { return s.*field; }};
+}
+
+bool isHostOrEmpty(std::string_view v) {
+    return v.empty() || isHost(v);
+}
+
+constexpr std::size_t uniqueIdKey = 6, keyCount = 15;
+
+const std::array<Key, keyCount>& keys() {
+    static const std::array<Key, keyCount> all = {{
         {"unsafeFrom", "CLOUDY or V.CLOUDY",
          [](std::string_view v, AutomationSettings& s) {
              const std::string u = upper(v);
@@ -107,13 +151,20 @@ const std::array<Key, 7>& keys() {
         {"discoveryPort", "a port number from 0 (off) to 65535",
          whole(&AutomationSettings::discoveryPort, 0, 65535),
          number(&AutomationSettings::discoveryPort)},
-        {"uniqueId", "letters, digits and -_.{} only, at most 64",
-         [](std::string_view v, AutomationSettings& s) {
-             if (!isId(v)) return false;
-             s.uniqueId = v;
-             return true;
-         },
-         [](const AutomationSettings& s) { return s.uniqueId; }},
+        text("uniqueId", "letters, digits and -_.{} only, at most 64",
+             &AutomationSettings::uniqueId, isId),
+        text("mqttHost", "empty (off), a host name or an IP address", &AutomationSettings::mqttHost,
+             isHostOrEmpty),
+        {"mqttPort", "a port number from 1 to 65535",
+         whole(&AutomationSettings::mqttPort, 1, 65535), number(&AutomationSettings::mqttPort)},
+        text("mqttTopic", "a topic without + or #, spaces or a / at either end",
+             &AutomationSettings::mqttTopic, isTopic),
+        text("mqttUser", "", &AutomationSettings::mqttUser),
+        text("mqttPassword", "", &AutomationSettings::mqttPassword),
+        flag("mqttTls", &AutomationSettings::mqttTls),
+        text("mqttClientId", "letters, digits and -_.{} only, at most 64",
+             &AutomationSettings::mqttClientId, isId),
+        flag("homeAssistant", &AutomationSettings::homeAssistant),
     }};
     return all;
 }
@@ -122,9 +173,10 @@ const std::array<Key, 7>& keys() {
 
 AutomationIni parseAutomationIni(std::string_view text, const std::function<std::string()>& newId) {
     AutomationIni ini;
-    const AutomationSettings defaults;
     std::vector<std::string> lines;
-    std::array<int, 7> lineOf;
+    std::array<int, keyCount> lineOf;
+    // Problems whose default is known only once uniqueId is.
+    std::vector<std::pair<std::size_t, std::size_t>> badValues;
     lineOf.fill(-1);
     bool rewrite = false;
     for (std::size_t start = 0; start < text.size();) {
@@ -154,19 +206,24 @@ AutomationIni parseAutomationIni(std::string_view text, const std::function<std:
         }
         lineOf[index] = int(lines.size() - 1);
         if (key->take(value, ini.settings)) continue;
+        badValues.emplace_back(ini.problems.size(), index);
         ini.problems.push_back("automation.ini: " + std::string(key->name) + "=" +
-                               std::string(value) + " is not " + key->rule + "; " +
-                               (key->name == std::string_view("uniqueId")
-                                    ? std::string("a new one is used")
-                                    : "the default " + key->text(defaults) + " is used"));
+                               std::string(value) + " is not " + key->rule + "; ");
     }
     if (ini.settings.uniqueId.empty()) {
         ini.settings.uniqueId = newId();
         // A bad id is replaced in its line, so the device keeps the new one.
-        if (lineOf[6] >= 0) {
-            lines[std::size_t(lineOf[6])] = std::string("uniqueId=") + ini.settings.uniqueId;
+        if (lineOf[uniqueIdKey] >= 0) {
+            lines[std::size_t(lineOf[uniqueIdKey])] = "uniqueId=" + ini.settings.uniqueId;
             rewrite = true;
         }
+    }
+    if (ini.settings.mqttClientId.empty())
+        ini.settings.mqttClientId = "skarvel-" + ini.settings.uniqueId.substr(0, 8);
+    for (const auto& [problem, index] : badValues) {
+        ini.problems[problem] +=
+            index == uniqueIdKey ? std::string("a new one is used")
+                                 : "the default " + keys()[index].text(ini.settings) + " is used";
     }
     for (std::size_t i = 0; i < keys().size(); ++i) {
         if (lineOf[i] >= 0) continue;

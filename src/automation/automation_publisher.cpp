@@ -56,6 +56,7 @@ void AutomationPublisher::cycleEnded(const CycleOutcome& outcome) {
                                       state_.vCloudyThreshold};
     state_.verdict = verdict_.update(conditions, settings_, utc);
     publish(utc, true);
+    if (published_) published_(state_, utc);
 }
 
 std::int64_t AutomationPublisher::ageAt(std::chrono::sys_seconds utc) {

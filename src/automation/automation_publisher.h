@@ -29,6 +29,11 @@ class AutomationPublisher final : public CycleObserver {
 
     void cycleEnded(const CycleOutcome& outcome) override;
 
+    /// Told after every cycle, once the state is up to date.
+    void onPublished(std::function<void(const AutomationState&, std::chrono::sys_seconds)> f) {
+        published_ = std::move(f);
+    }
+
     const AutomationSettings& settings() const { return settings_; }
     const AutomationState& state() const { return state_; }
 
@@ -45,6 +50,7 @@ class AutomationPublisher final : public CycleObserver {
     AutomationState state_;
     SafetyVerdict verdict_;
     bool failing_ = false;
+    std::function<void(const AutomationState&, std::chrono::sys_seconds)> published_;
 };
 
 }  // namespace skarvel

@@ -21,6 +21,16 @@ struct AutomationSettings {
     std::string alpacaAddress;
     int discoveryPort = 32227;
     std::string uniqueId;
+    /// The MQTT broker; empty: MQTT off.
+    std::string mqttHost;
+    int mqttPort = 1883;
+    std::string mqttTopic = "skarvel";
+    std::string mqttUser;
+    std::string mqttPassword;
+    bool mqttTls = false;
+    /// Empty until read: then "skarvel-" and the first 8 characters of uniqueId.
+    std::string mqttClientId;
+    bool homeAssistant = true;
 
     bool operator==(const AutomationSettings&) const = default;
 };

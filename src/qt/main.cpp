@@ -1,6 +1,8 @@
 #include <QApplication>
+#include <optional>
 
 #include "qt/qt_main_window.h"
+#include "qt/qt_mqtt_client.h"
 #include "qt/qt_server_sockets.h"
 #include "qt/qt_termination.h"
 #include "store/config.h"
@@ -13,13 +15,24 @@ int main(int argc, char** argv) {
     const skarvel::QtTerminationSignals termination(&window);
     window.Form_Load();
     // The devices report the verdict the window's cycle keeps; Form_Load made it.
-    const skarvel::AutomationPublisher& automation = *window.automation();
+    skarvel::AutomationPublisher& automation = *window.automation();
+    const std::string version = app.applicationVersion().toStdString();
     skarvel::QtServerSockets alpaca(
         automation.settings(), automation.state(), window.services(),
         [&window] { return window.settings().webPath; },
-        skarvel::GetEXEPath(window.services()) + "automation.ini",
-        app.applicationVersion().toStdString());
+        skarvel::GetEXEPath(window.services()) + "automation.ini", version);
     alpaca.start();
+    std::optional<skarvel::QtMqttClient> mqtt;
+    if (!automation.settings().mqttHost.empty()) {
+        mqtt.emplace(automation.settings(), window.services(), version);
+        mqtt->publishState(automation.state(), std::chrono::floor<std::chrono::seconds>(
+                                                   std::chrono::system_clock::now()));
+        automation.onPublished(
+            [&mqtt](const auto& state, auto utc) { mqtt->publishState(state, utc); });
+        mqtt->start();
+    }
     window.show();
-    return app.exec();
+    const int code = app.exec();
+    automation.onPublished({});
+    return code;
 }

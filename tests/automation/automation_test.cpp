@@ -110,23 +110,58 @@ TEST(AutomationFiles, BoltwoodLineAndSafetyJson) {
 }
 
 TEST(AutomationIni, DefaultsProblemsAndRewrite) {
+    const std::string mqtt =
+        "mqttHost=\nmqttPort=1883\nmqttTopic=skarvel\nmqttUser=\nmqttPassword=\nmqttTls=0\n"
+        "mqttClientId=skarvel-new-id\nhomeAssistant=1\n";
+    const auto settings = [](std::string unsafeFrom, int stale, int delay, int port,
+                             std::string address, int discovery, std::string id) {
+        AutomationSettings s{unsafeFrom, stale, delay, port, address, discovery, id};
+        s.mqttClientId = "skarvel-" + id.substr(0, 8);
+        return s;
+    };
+    AutomationSettings broker = settings("CLOUDY", 120, 10, 11111, "", 32227, "0123456789");
+    broker.mqttHost = "broker.lan";
+    broker.mqttPort = 8883;
+    broker.mqttTopic = "club/pier-2";
+    broker.mqttUser = "roof";
+    broker.mqttPassword = "p=w d";
+    broker.mqttTls = true;
+    broker.homeAssistant = false;
     // The text, the keys of its problems, the text written back and the settings.
     const std::tuple<std::string, std::string, std::string, AutomationSettings> rows[] = {
         {"", "",
          "unsafeFrom=CLOUDY\nstaleSeconds=120\nsafeDelayMinutes=10\nalpacaPort=11111\n"
-         "alpacaAddress=\ndiscoveryPort=32227\nuniqueId=new-id\n",
-         AutomationSettings("CLOUDY", 120, 10, 11111, "", 32227, "new-id")},
+         "alpacaAddress=\ndiscoveryPort=32227\nuniqueId=new-id\n" +
+             mqtt,
+         settings("CLOUDY", 120, 10, 11111, "", 32227, "new-id")},
         {"# mine\r\nunsafefrom = v.cloudy\r\nstaleSeconds=30\r\nsafeDelayMinutes=0\r\nalpacaPort=0"
-         "\r\nalpacaAddress=127.0.0.1\r\ndiscoveryPort=65535\r\nuniqueId={A-1}\r\nother=1\r\n",
-         "", "", AutomationSettings("V.CLOUDY", 30, 0, 0, "127.0.0.1", 65535, "{A-1}")},
+         "\r\nalpacaAddress=127.0.0.1\r\ndiscoveryPort=65535\r\nuniqueId={A-1}\r\nother=1\r\n" +
+             std::string(mqtt).replace(mqtt.find("new-id"), 6, "{A-1}"),
+         "", "", settings("V.CLOUDY", 30, 0, 0, "127.0.0.1", 65535, "{A-1}")},
         {"staleSeconds=12x\nalpacaPort=65536\nalpacaAddress=10.0.0.256\nunsafeFrom=CLEAR\n"
-         "staleSeconds=5\nnoise\nother=1\nsafeDelayMinutes=\nuniqueId=a b",
+         "staleSeconds=5\nnoise\nother=1\nsafeDelayMinutes=\nuniqueId=a b\n" +
+             mqtt,
          "staleSeconds alpacaPort alpacaAddress unsafeFrom staleSeconds \"noise\" safeDelayMinutes "
          "uniqueId ",
          "staleSeconds=12x\nalpacaPort=65536\nalpacaAddress=10.0.0.256\nunsafeFrom=CLEAR\n"
-         "staleSeconds=5\nnoise\nother=1\nsafeDelayMinutes=\nuniqueId=new-id\n"
-         "discoveryPort=32227\n",
-         AutomationSettings("CLOUDY", 120, 10, 11111, "", 32227, "new-id")},
+         "staleSeconds=5\nnoise\nother=1\nsafeDelayMinutes=\nuniqueId=new-id\n" +
+             mqtt + "discoveryPort=32227\n",
+         settings("CLOUDY", 120, 10, 11111, "", 32227, "new-id")},
+        {"uniqueId=0123456789\nmqttHost=broker.lan\nmqttPort=8883\nmqttTopic=club/pier-2\n"
+         "mqttUser=roof\nmqttPassword=p=w d\nmqttTls=1\nhomeAssistant=0\n",
+         "",
+         "uniqueId=0123456789\nmqttHost=broker.lan\nmqttPort=8883\nmqttTopic=club/pier-2\n"
+         "mqttUser=roof\nmqttPassword=p=w d\nmqttTls=1\nhomeAssistant=0\nunsafeFrom=CLOUDY\n"
+         "staleSeconds=120\nsafeDelayMinutes=10\nalpacaPort=11111\nalpacaAddress=\n"
+         "discoveryPort=32227\nmqttClientId=skarvel-01234567\n",
+         broker},
+        // A bad client id's default comes from the id.
+        {"unsafeFrom=CLOUDY\nstaleSeconds=120\nsafeDelayMinutes=10\nalpacaPort=11111\n"
+         "alpacaAddress=\ndiscoveryPort=32227\nuniqueId=a\nmqttHost=a b\nmqttPort=0\n"
+         "mqttTopic=sky/#\nmqttTopic=/sky\nmqttUser=\nmqttPassword=\nmqttTls=yes\n"
+         "mqttClientId=x y\nhomeAssistant=2\n",
+         "mqttHost mqttPort mqttTopic mqttTopic mqttTls mqttClientId homeAssistant ", "",
+         settings("CLOUDY", 120, 10, 11111, "", 32227, "a")},
     };
     for (const auto& [text, problems, rewrite, settings] : rows) {
         const AutomationIni ini = parseAutomationIni(text, [] { return "new-id"; });
