@@ -49,8 +49,9 @@ void MqttLink::lost(const std::string& why, Clock::time_point now) {
     since_ = now;
     if (reported_) return;
     reported_ = true;
+    const std::string reason = why.ends_with('.') ? why.substr(0, why.size() - 1) : why;
     services_.messageBox("MQTT: no connection to the broker at " + settings_.mqttHost + ":" +
-                         std::to_string(settings_.mqttPort) + " (" + why +
+                         std::to_string(settings_.mqttPort) + " (" + reason +
                          "). Skarvel goes on monitoring and tries again, at least once a "
                          "minute.");
 }

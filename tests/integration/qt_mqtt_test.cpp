@@ -1,0 +1,197 @@
+// The real monitor on a real mosquitto broker, watched by mosquitto_sub, with the discovery
+// configs' templates rendered as Home Assistant renders them.
+#include <gmock/gmock.h>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+#include "integration/whole_program.h"
+
+namespace skarvel {
+namespace {
+
+using QTest::qWaitFor;
+using testing::Child;
+using ::testing::HasSubstr;
+using testing::TempDir;
+using testing::WholeProgram;
+
+QString findProgram(const QString& name) {
+    QString path = QStandardPaths::findExecutable(name);
+    return path.isEmpty() ? QStandardPaths::findExecutable(name, {"/usr/sbin"}) : path;
+}
+
+/// A mosquitto broker of its own on `port`; with `password`, user "roof" needs it.
+struct Broker {
+    Broker(const TempDir& dir, int port, const std::string& password = {}) {
+        std::string conf = "listener " + std::to_string(port) + " 127.0.0.1\npersistence false\n";
+        if (password.empty()) {
+            conf += "allow_anonymous true\n";
+        } else {
+            QProcess::execute(findProgram("mosquitto_passwd"),
+                              {"-b", "-c", QString::fromStdString(dir.file("passwords")), "roof",
+                               QString::fromStdString(password)});
+            conf += "allow_anonymous false\npassword_file " + dir.file("passwords") + "\n";
+        }
+        TempDir::write(dir / "mosquitto.conf", conf);
+        process.emplace(QStringList{findProgram("mosquitto"), "-c",
+                                    QString::fromStdString(dir.file("mosquitto.conf"))},
+                        std::map<QString, QString>{}, dir / "broker.out");
+        QTcpSocket probe;
+        for (int i = 0; i < 50 && probe.state() != QAbstractSocket::ConnectedState; ++i) {
+            probe.connectToHost("127.0.0.1", quint16(port));
+            probe.waitForConnected(100) || (QTest::qWait(100), true);
+        }
+    }
+    std::optional<Child> process;
+};
+
+/// What `topics` hold now on the broker at `port`, retained, one "topic payload" a line.
+std::vector<std::string> retained(int port, const QString& topics) {
+    QProcess sub;
+    sub.start(findProgram("mosquitto_sub"), {"-h", "127.0.0.1", "-p", QString::number(port), "-v",
+                                             "-W", "1", "--retained-only", "-t", topics});
+    sub.waitForFinished(5000);
+    std::vector<std::string> lines;
+    for (const QByteArray& line : sub.readAllStandardOutput().split('\n'))
+        if (!line.isEmpty()) lines.push_back(line.toStdString());
+    return lines;
+}
+
+std::string payloadOf(const std::vector<std::string>& lines, const std::string& topic) {
+    for (const std::string& line : lines)
+        if (line.starts_with(topic + " ")) return line.substr(topic.size() + 1);
+    return {};
+}
+
+/// `tmpl` rendered against `payload`.
+std::string render(const QString& tmpl, const std::string& payload) {
+    QProcess python;
+    python.start("python3", {SKARVEL_TEST_DATA_DIR "/../integration/ha_render.py", tmpl});
+    python.write(QByteArray::fromStdString(payload));
+    python.closeWriteChannel();
+    python.waitForFinished(5000);
+    return python.readAllStandardOutput().trimmed().toStdString();
+}
+
+TEST(Mqtt, BrokerFollowsTheSkyAndHomeAssistantSeesItTheRightWayRound) {
+    if (findProgram("mosquitto").isEmpty() || findProgram("mosquitto_sub").isEmpty())
+        GTEST_SKIP() << "no mosquitto broker and clients (Debian mosquitto, mosquitto-clients)";
+    const int port = 40000 + ::getpid() % 20000;
+    TempDir brokerDir;
+    std::optional<Broker> broker(std::in_place, brokerDir, port);
+    // Ten fake seconds a real one: stale after 3 s.
+    WholeProgram run("2026-12-07 22:01:00", {"--sky=-30", "--ambient=5"}, {}, [&](WholeProgram& r) {
+        TempDir::write(r.folder / "automation.ini",
+                       "staleSeconds=30\nsafeDelayMinutes=0\nalpacaPort=0\n"
+                       "discoveryPort=0\nuniqueId=pier-2\nmqttHost=127.0.0.1\n"
+                       "mqttTopic=club/pier-2\nmqttPort=" +
+                           std::to_string(port) + "\n");
+    });
+    const auto state = [&] { return payloadOf(retained(port, "club/#"), "club/pier-2/state"); };
+    const auto follows = [&](const std::string& want) {
+        return qWaitFor([&] { return state().find(want) != std::string::npos; }, 20'000);
+    };
+    ASSERT_TRUE(
+        follows(R"("sky":-30.0,"ambient":5.0,"difference":-35.0,"state":"CLEAR","safe":true)"))
+        << state() << run.journal();
+    EXPECT_EQ(payloadOf(retained(port, "club/#"), "club/pier-2/status"), "online");
+
+    // Each config as Home Assistant reads it, and what it makes of a clear and a cloudy sky.
+    std::map<std::string, std::pair<QJsonObject, std::string>> configs;
+    for (const std::string& line : retained(port, "homeassistant/#")) {
+        const std::size_t space = line.find(' ');
+        const QJsonObject config =
+            QJsonDocument::fromJson(QByteArray::fromStdString(line.substr(space + 1))).object();
+        EXPECT_EQ(config["state_topic"], "club/pier-2/state") << line;
+        EXPECT_EQ(config["availability_topic"], "club/pier-2/status") << line;
+        EXPECT_EQ(config["device"]["identifiers"][0], "pier-2") << line;
+        EXPECT_EQ(config["device"]["sw_version"], "1.3.0") << line;
+        EXPECT_FALSE(config["unique_id"].toString().isEmpty()) << line;
+        const std::string topic = line.substr(0, space);
+        configs[topic.substr(0, topic.size() - 7)] = {config, ""};
+    }
+    const std::string node = "homeassistant/sensor/skarvel_pier-2/";
+    const std::map<std::string, std::pair<std::string, std::string>> seen = {
+        {node + "sky_temperature", {"-30.0", "5.0"}},
+        {node + "ambient_temperature", {"5.0", "5.0"}},
+        {node + "difference", {"-35.0", "0.0"}},
+        {node + "sky_state", {"CLEAR", "V.CLOUDY"}},
+        {"homeassistant/binary_sensor/skarvel_pier-2/safety", {"off", "on"}},  // on: unsafe
+    };
+    ASSERT_EQ(configs.size(), seen.size()) << run.journal();
+    const auto homeAssistant = [&](const QJsonObject& config) {
+        const std::string value = render(config["value_template"].toString(), state());
+        if (!config.contains("payload_on")) return value;
+        return value == config["payload_on"].toString().toStdString()    ? std::string("on")
+               : value == config["payload_off"].toString().toStdString() ? std::string("off")
+                                                                         : value;
+    };
+    for (auto& [topic, config] : configs) config.second = homeAssistant(config.first);
+    run.plugIn({"--sky=5", "--ambient=5"});
+    ASSERT_TRUE(follows(R"("state":"V.CLOUDY","safe":false,"reason":"V.CLOUDY)"));
+    for (const auto& [topic, config] : configs) {
+        ASSERT_TRUE(seen.contains(topic)) << topic;
+        EXPECT_EQ(config.second + " " + homeAssistant(config.first),
+                  seen.at(topic).first + " " + seen.at(topic).second)
+            << topic;
+        if (config.first["device_class"] == "temperature") {
+            EXPECT_EQ(config.first["unit_of_measurement"].toString() + " " +
+                          config.first["state_class"].toString(),
+                      "°C measurement");
+        }
+    }
+    run.plugIn({"--silent"});
+    EXPECT_TRUE(follows(R"("safe":false,"reason":"STALE)"));
+
+    // A broker restarted without memory is given everything again.
+    broker.reset();
+    broker.emplace(brokerDir, port);
+    EXPECT_TRUE(qWaitFor([&] { return retained(port, "#").size() == 7; }, 20'000)) << run.journal();
+
+    // A killed monitor is "offline" by its last will: the socket's end tells the broker at once,
+    // a vanished host within 1.5 keep-alives (45 s).
+    run.kill();
+    EXPECT_TRUE(qWaitFor(
+        [&] { return payloadOf(retained(port, "club/#"), "club/pier-2/status") == "offline"; },
+        45'000));
+    // A clean stop says it itself: the broker drops the will of a client that disconnects.
+    run.restart();
+    EXPECT_TRUE(qWaitFor(
+        [&] { return payloadOf(retained(port, "club/#"), "club/pier-2/status") == "online"; },
+        20'000));
+    EXPECT_EQ(run.terminate(), 0);
+    EXPECT_EQ(payloadOf(retained(port, "club/#"), "club/pier-2/status"), "offline");
+    EXPECT_THAT(run.journal(), ::testing::Not(HasSubstr("MQTT")));
+}
+
+TEST(Mqtt, RefusedCredentialsAreReportedOnceAndTheMonitorGoesOn) {
+    if (findProgram("mosquitto").isEmpty() || findProgram("mosquitto_passwd").isEmpty())
+        GTEST_SKIP() << "no mosquitto broker (Debian mosquitto)";
+    const int port = 40001 + ::getpid() % 20000;
+    TempDir brokerDir;
+    const Broker broker(brokerDir, port, "right");
+    WholeProgram run("2026-12-07 22:01:00", {"--sky=-30", "--ambient=5"}, {}, [&](WholeProgram& r) {
+        TempDir::write(r.folder / "automation.ini",
+                       "alpacaPort=0\ndiscoveryPort=0\nmqttHost=localhost\n"
+                       "mqttUser=roof\nmqttPassword=wrong\nmqttPort=" +
+                           std::to_string(port) + "\n");
+    });
+    // Two fake minutes: a dozen attempts at most, each refused.
+    ASSERT_TRUE(qWaitFor([&] { return run.read("status.txt").find("CLEAR") != std::string::npos; },
+                         20'000));
+    const std::string first = run.read("status.txt");
+    QTest::qWait(12'000);
+    EXPECT_NE(run.read("status.txt"), first);
+    const std::string journal = run.journal();
+    const std::string report =
+        "MQTT: no connection to the broker at localhost:" + std::to_string(port) +
+        " (Connection Refused: not authorised)";
+    EXPECT_THAT(journal, HasSubstr(report));
+    EXPECT_EQ(journal.find(report), journal.rfind(report)) << journal;
+    EXPECT_EQ(run.terminate(), 0);
+}
+
+}  // namespace
+}  // namespace skarvel
