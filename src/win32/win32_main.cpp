@@ -20,6 +20,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         [&window] { return window.form().settings().webPath; },
         skarvel::GetEXEPath(services) + "automation.ini", "1.3.0", instance);
     alpaca.start();
+    if (!automation.settings().mqttHost.empty()) {
+        services.messageBox("automation.ini: mqttHost is set, but the Windows program has no MQTT "
+                            "yet; nothing is published to the broker.");
+    }
     window.show();
     return services.run();
 }
