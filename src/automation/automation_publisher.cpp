@@ -36,6 +36,7 @@ AutomationPublisher::~AutomationPublisher() {
 void AutomationPublisher::cycleEnded(const CycleOutcome& outcome) {
     const std::chrono::sys_seconds utc = utc_();
     state_.linkOpen = outcome.linkOpen;
+    state_.anyCycle = true;
     state_.updatedAt = outcome.at;
     if (outcome.readingOk) {
         state_.haveReading = true;

@@ -63,6 +63,7 @@ struct Verdict {
 /// Alpaca server answers comes from here, in memory.
 struct AutomationState {
     Verdict verdict;
+    /// Whether the port was open in the last cycle; unknown before the first.
     bool linkOpen = false;
     /// At least one successful reading since start-up; the values below are valid only then.
     bool haveReading = false;
@@ -83,6 +84,7 @@ struct AutomationState {
     /// When safety.json was last written: the file's timestamp, so it can be served byte for
     /// byte.
     std::chrono::sys_seconds publishedUtc{};
+    bool anyCycle = false;
 };
 
 }  // namespace skarvel

@@ -42,7 +42,8 @@ MqttMessage mqttState(const AutomationSettings& settings, const AutomationState&
         json += ",\"sky\":" + tenths(state.sky) + ",\"ambient\":" + tenths(state.ambient) +
                 ",\"difference\":" + tenths(state.difference);
     }
-    if (!state.linkOpen) {
+    if (!state.anyCycle) {
+    } else if (!state.linkOpen) {
         json += ",\"state\":\"ERROR\"";
     } else if (state.haveReading) {
         json += ",\"state\":" + quoted(state.state);

@@ -21,7 +21,8 @@ MqttMessage mqttStatus(const AutomationSettings& settings, bool online);
 
 /// `<topic>/state` after a cycle at `utc`: {"time":"2026-12-07T22:15:03Z","sky":-30.1,
 /// "ambient":10.0,"difference":-40.1,"state":"CLEAR","safe":true,"reason":"CLEAR"}. The readings
-/// are left out before the first one, the state too; it is "ERROR" while the link is down.
+/// are left out before the first one, the state before the first cycle; it is "ERROR" while the
+/// link is down.
 MqttMessage mqttState(const AutomationSettings& settings, const AutomationState& state,
                       std::chrono::sys_seconds utc);
 

@@ -17,13 +17,16 @@ TEST(MqttMessages, StateFollowsReadingLinkAndVerdict) {
     AutomationSettings settings;
     settings.mqttTopic = "club/pier-2";
     AutomationState clear{{true, "CLEAR"}, true, true};
+    clear.anyCycle = true;
     clear.sky = -30.06f, clear.ambient = 10, clear.difference = -40.1f, clear.state = "CLEAR";
     AutomationState down = clear;
     down.linkOpen = false, down.verdict = {false, "say \"no\""};
+    AutomationState closed{{false, "port closed"}, false, false};
+    closed.anyCycle = true;
     const std::pair<AutomationState, std::string> rows[] = {
         {{{false, "no reading yet"}, true, false},
          R"({"time":"2026-12-07T22:15:03Z","safe":false,"reason":"no reading yet"})"},
-        {{{false, "port closed"}, false, false},
+        {closed,
          R"({"time":"2026-12-07T22:15:03Z","state":"ERROR","safe":false,"reason":"port closed"})"},
         {clear, R"({"time":"2026-12-07T22:15:03Z","sky":-30.1,"ambient":10.0,"difference":-40.1,)"
                 R"("state":"CLEAR","safe":true,"reason":"CLEAR"})"},
@@ -60,8 +63,7 @@ TEST(MqttLink, PublishesOnEveryConnectionAndBacksOffQuietly) {
     // "t N" is a tick at N seconds, "lost" a failure at the last tick's time.
     using Script = std::vector<std::pair<std::string, std::string>>;
     const std::string online = "s/status=online config config config config config ";
-    const std::string state =
-        R"(s/state={"time":"1970-01-01T00:00:00Z","state":"ERROR","safe":false,"reason":""})";
+    const std::string state = R"(s/state={"time":"1970-01-01T00:00:00Z","safe":false,"reason":""})";
     const std::pair<bool, Script> rows[] = {
         {true,
          {{"start", "open(offline) "},
