@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Figures, not a test: the monitor with MQTT on a local mosquitto broker. Prints the time from a
-# cycle's end (status.txt rewritten) to a subscriber holding its state, median of N cycles; the
-# cycles' spacing against brokers that never answer; and idle CPU and peak memory with MQTT on
-# beside off. Usage: bench/mqtt.sh BUILD [cycles] [idle seconds]
+# cycle's end (boltwood.txt, its last file, rewritten) to a subscriber holding its state, median
+# of N cycles; the cycles' spacing against brokers that never answer; and idle CPU and peak
+# memory with MQTT on beside off. Usage: bench/mqtt.sh BUILD [cycles] [idle seconds]
 set -euo pipefail
 build=$(cd "$1" && pwd)
 cycles=${2:-30}
@@ -31,9 +31,9 @@ monitor() {  # folder, automation.ini lines
   (cd "$1" && exec ./skarvel >"$1/out" 2>&1) &
 }
 
-# Latency: each state message against the status.txt of the same cycle.
+# Latency: each state message against the boltwood.txt of the same cycle.
 monitor "$work/latency" "mqttHost=127.0.0.1\nmqttPort=$port\n"
-python3 - "$work/latency/status.txt" "$port" "$cycles" <<'PY'
+python3 - "$work/latency/boltwood.txt" "$port" "$cycles" <<'PY'
 import os, statistics, subprocess, sys, time
 status, port, cycles = sys.argv[1], sys.argv[2], int(sys.argv[3])
 sub = subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", port, "-R", "-t", "skarvel/state"],
