@@ -77,7 +77,9 @@ monitor "$work/off" ""
 monitor "$work/on" "mqttHost=127.0.0.1\nmqttPort=$port\n"
 sleep "$seconds"
 for f in off on; do
-  pid=$(for p in $(pgrep -x skarvel); do [ "$(readlink "/proc/$p/cwd")" = "$work/$f" ] && echo "$p"; done)
+  pid=$(for p in $(pgrep -x skarvel); do
+    if [ "$(readlink "/proc/$p/cwd")" = "$work/$f" ]; then echo "$p"; fi
+  done)
   ticks=$(awk '{print $14 + $15}' "/proc/$pid/stat")
   echo "MQTT $f: CPU $(awk -v t="$ticks" -v h="$(getconf CLK_TCK)" 'BEGIN{printf "%.2f", t/h}') s" \
        "over about ${seconds} s, peak $(grep VmHWM "/proc/$pid/status" | awk '{print $2, $3}')"
