@@ -20,7 +20,7 @@ TEST(MqttMessages, StateFollowsReadingLinkAndVerdict) {
     clear.anyCycle = true;
     clear.sky = -30.06f, clear.ambient = 10, clear.difference = -40.1f, clear.state = "CLEAR";
     AutomationState down = clear;
-    down.linkOpen = false, down.verdict = {false, "say \"no\""};
+    down.linkOpen = false, down.verdict = {false, "say \"no\""}, down.ambient = -0.0f;
     AutomationState closed{{false, "port closed"}, false, false};
     closed.anyCycle = true;
     const std::pair<AutomationState, std::string> rows[] = {
@@ -30,13 +30,19 @@ TEST(MqttMessages, StateFollowsReadingLinkAndVerdict) {
          R"({"time":"2026-12-07T22:15:03Z","state":"ERROR","safe":false,"reason":"port closed"})"},
         {clear, R"({"time":"2026-12-07T22:15:03Z","sky":-30.1,"ambient":10.0,"difference":-40.1,)"
                 R"("state":"CLEAR","safe":true,"reason":"CLEAR"})"},
-        {down, R"({"time":"2026-12-07T22:15:03Z","sky":-30.1,"ambient":10.0,"difference":-40.1,)"
+        {down, R"({"time":"2026-12-07T22:15:03Z","sky":-30.1,"ambient":0.0,"difference":-40.1,)"
                R"("state":"ERROR","safe":false,"reason":"say \"no\""})"},
     };
     for (const auto& [state, json] : rows) {
         EXPECT_EQ(mqttState(settings, state, std::chrono::sys_seconds(seconds(1796681703))),
                   (MqttMessage{"club/pier-2/state", json}));
     }
+    // Home Assistant takes letters, digits, - and _ in a node id.
+    settings = AutomationSettings{.uniqueId = "{a.b_c-1}"};
+    const MqttMessage safety = homeAssistantConfigs(settings, "1.3.0").back();
+    EXPECT_EQ(safety.topic, "homeassistant/binary_sensor/skarvel_ab_c-1/safety/config");
+    EXPECT_THAT(safety.payload,
+                ::testing::HasSubstr(R"("identifiers":["{a.b_c-1}"],"name":"Skarvel",)"));
     const AutomationIni ini = parseAutomationIni("uniqueId=ab.cdefghij\nmqttClientId=x y\n", {});
     EXPECT_EQ(ini.problems.back(),
               "automation.ini: mqttClientId=x y is not letters, digits and -_.{} only, at most 64; "
@@ -80,21 +86,24 @@ TEST(MqttLink, PublishesOnEveryConnectionAndBacksOffQuietly) {
           {"lost", "abort "},
           {"t 2.9", ""},
           {"t 3", "open(offline) "},
+          {"t 3.5", ""},
+          {"lost", "abort "},  // 4 s from the failure, not from the attempt
+          {"t 7.4", ""},
+          {"t 7.5", "open(offline) "},
           {"lost", "abort "},
-          {"t 7", "open(offline) "},
+          {"t 15.5", "open(offline) "},
+          {"t 30.4", ""},
+          {"t 30.5", "abort "},  // unanswered for 15 s: given up
+          {"t 46.5", "open(offline) "},
           {"lost", "abort "},
-          {"t 15", "open(offline) "},
-          {"t 29.9", ""},
-          {"t 30", "abort "},  // unanswered for 15 s: given up
-          {"t 46", "open(offline) "},
+          {"t 78.5", "open(offline) "},
           {"lost", "abort "},
-          {"t 78", "open(offline) "},
-          {"lost", "abort "},
-          {"t 137.9", ""},
-          {"t 138", "open(offline) "},
+          {"t 138.4", ""},
+          {"t 138.5", "open(offline) "},
           {"opened", "s/status=online " + state + " "},
-          {"lost", "abort !"},
-          {"t 139", "open(offline) "},
+          {"lost", "abort !"},  // a new outage, and back to 1 s
+          {"t 139.4", ""},
+          {"t 139.5", "open(offline) "},
           {"stop", "abort "},
           {"t 200", ""}}},
     };
