@@ -8,7 +8,7 @@
 #else
 #include <unistd.h>
 #endif
-#ifdef __GLIBC__
+#ifndef _WIN32
 #include <malloc.h>
 #endif
 
@@ -47,13 +47,9 @@ long memoryInUse() {
     return long(counters.WorkingSetSize);
 #elif defined(__SANITIZE_ADDRESS__)
     return long(__sanitizer_get_current_allocated_bytes());
-#elif defined(__GLIBC__)  // the heap in use: resident pages would count an emulator's own
+#else  // glibc's heap in use: resident pages would count an emulator's own
     const struct mallinfo2 heap = ::mallinfo2();
     return long(heap.uordblks + heap.hblkhd);
-#else
-    long size = 0, resident = 0;
-    std::ifstream("/proc/self/statm") >> size >> resident;
-    return resident * ::sysconf(_SC_PAGESIZE);
 #endif
 }
 
