@@ -138,6 +138,7 @@ TEST(AlpacaServer, DropsTheQuietestTheIdleAndTheSlowAndServesFilesUpToTheirLimit
     EXPECT_EQ(s.send(get("/year.bmp"), 100), "404");
     // After a refusal nothing more is read.
     EXPECT_EQ(s.send("x\r\n\r\n", 100), "400 close | closed");
+    EXPECT_THAT(s.out[100], ::testing::EndsWith("\r\n\r\nMalformed request line\n"));
     EXPECT_EQ(s.send(versions, 100), " | closed");
 }
 
