@@ -90,7 +90,7 @@ try:
         request("PUT", device + "connect", "ClientID=2")
         for member in ("connecting", "description", "driverinfo", "driverversion", "name",
                        "interfaceversion", "supportedactions", "devicestate"):
-            request("GET", device + member)
+            assert request("GET", device + member)[0] == 0, device + member
         assert request("GET", device + "connected")[1]["Value"] is True, device
     assert [request("GET", d + "supportedactions")[1]["Value"] for d in (
         "/api/v1/safetymonitor/0/", "/api/v1/observingconditions/0/")] == [["SafetyEvents"], []]
