@@ -80,7 +80,7 @@ std::string AlpacaServer::reply(const HttpRequest& request) {
         // No web folder yet (before start-up has read config.ini) is no page, not the
         // working directory's.
         if (!folder.empty() && !error && size <= kMaxFileBytes) file.open(path, std::ios::binary);
-        if (file) {
+        if (file.is_open()) {
             r.body.assign(std::istreambuf_iterator<char>(file), {});
         } else {
             r = {404, "text/plain; charset=utf-8", r.file + " is not there (yet)\n", {}};

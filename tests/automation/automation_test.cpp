@@ -13,8 +13,7 @@
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 using namespace skarvel;
-using std::chrono::seconds;
-using std::chrono::sys_seconds;
+using std::chrono::seconds, std::chrono::sys_seconds;
 
 TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
     // unsafeFrom, safeDelayMinutes, the conditions now, the verdict and its events (id, seconds
@@ -77,7 +76,8 @@ TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
 }
 
 TEST(AutomationFiles, BoltwoodLineAndSafetyJson) {
-    // Safe, link open, state, difference, ambient, age of the reading, local time, the line.
+    // Safe, link open, state, difference, ambient, age of the reading (-1: none), local time, the
+    // line.
     const std::tuple<bool, bool, const char*, float, float, int, LocalTime, const char*> lines[] = {
         {true, true, "CLEAR", -35.8f, 5.3f, 4, makeTime(2026, 12, 7, 22, 15, 3),
          "2026-12-07 22:15:03.00 C K  -35.8    5.3    5.3    0.0   0  -99.9   0 0 0 00004 "
@@ -92,9 +92,12 @@ TEST(AutomationFiles, BoltwoodLineAndSafetyJson) {
         {false, false, "CLOUDY", -20, 1, 0, makeTime(2026, 7, 15),
          "2026-07-15 00:00:00.00 C K  -20.0    1.0    1.0    0.0   0  -99.9   0 0 0 00000 "
          "046218.00000 0 0 0 0 1 1"},
+        {false, true, "", 0, 0, -1, makeTime(2026, 7, 15),  // no reading yet
+         "2026-07-15 00:00:00.00 C K    0.0    0.0    0.0    0.0   0  -99.9   0 0 0 99999 "
+         "046218.00000 0 0 0 0 1 1"},
     };
     for (const auto& [safe, link, state, difference, ambient, age, now, line] : lines) {
-        AutomationState s{{safe, ""}, link, true};
+        AutomationState s{{safe, ""}, link, age >= 0};
         std::tie(s.difference, s.ambient, s.state) = std::tuple(difference, ambient, state);
         EXPECT_EQ(boltwoodText(s, {}, age, now), line + std::string("\n"));
     }
@@ -171,6 +174,12 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
             keys += p.substr(16, p.find_first_of("= ", 16) - 16) + " ";
         EXPECT_EQ(keys, problems) << ::testing::PrintToString(ini.problems);
         EXPECT_EQ(ini.rewrite, rewrite);
+    }
+    // The dotted quad's limits: bytes up to 255, four of them.
+    for (const auto& [address, kept] : {std::pair{"255.0.0.255", true}, {"1.2.3.4.", false}}) {
+        const std::string text = std::string("alpacaAddress=") + address;
+        EXPECT_EQ(parseAutomationIni(text, [] { return "id"; }).settings.alpacaAddress.empty(),
+                  !kept);
     }
     const std::regex guid("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
     EXPECT_TRUE(std::regex_match(newGuid(), guid));  // gtest's own regex is too small on Windows

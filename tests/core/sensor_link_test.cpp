@@ -23,10 +23,14 @@ TEST(SensorText, AcceptsSkipsOrFailsAsTheLineFormatSays) {
         {V::Accepted, -12.34f, 21.56f, {"S-12.34C:A+21.56C:\r\n"}},
         {V::Accepted, 30, 1, {"S 3e1C:A 1.0 C:xyz\r\n"}},
         {V::Accepted, -1.5f, 2.5f, {"S-1.5C:A2.5C:\r\nS-9C:A9C:\r\n"}},  // the first two ':' count
+        {V::Accepted, 1, 2, {"S1C:A2C:\r\n"}},  // the shortest fields
+        {V::Accepted, -1, 2, {"S-15:A22:\r\n"}},  // the unit is cut off unread, a digit or not
+        // An 'E' where a letter or the sky's sign stands, however short the field.
         {V::Skipped, 99, 99, {"$S-1C:A1C:\r\n", "", "S-1C:A1C:\n", "no separator\r\n",
-                              "E-1C:A1C:\r\n", "SE1C:A1C:\r\n", "S-1C:E1C:\r\n"}},
+                              "E-1C:A1C:\r\n", "SE1C:A1C:\r\n", "S-1C:E1C:\r\n", "EC:A1C:\r\n",
+                              "SEC:A1C:\r\n", "S-1C:EC:\r\n"}},
         // the first ':' at position 1, no second one, the two side by side, empty fields, a comma
-        {V::Failed, 99, 99, {":A1C:\r\n", "S-1C:A1C\r\n", "S-1C::\r\n", "SC:AC:\r\n",
+        {V::Failed, 99, 99, {":A1C:\r\n", "S-1C:A1C\r\n", "S-1C::5C:\r\n", "SC:AC:\r\n",
                              "S-1C:A1,5C:\r\n"}},
     };
     // clang-format on

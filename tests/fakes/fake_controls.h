@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "forms/main_window_controls.h"
@@ -7,27 +8,14 @@
 namespace skarvel::testing {
 
 struct FakeControls : MainWindowControls {
-    std::string text(MainControl c) const override {
-        return const_cast<FakeControls*>(this)->field(c);
-    }
-    void setText(MainControl c, const std::string& t) override { field(c) = t; }
+    std::string text(MainControl c) const override { return *fields()[int(c)]; }
+    void setText(MainControl c, const std::string& t) override { *fields()[int(c)] = t; }
     int statusColor() const override { return color; }
     void setStatusColor(int c) override { color = c; }
-
-    std::string& field(MainControl c) {
-        switch (c) {
-            case MainControl::SkyTemp:
-                return sky;
-            case MainControl::AmbientTemp:
-                return ambient;
-            case MainControl::DiffTemp:
-                return diff;
-            case MainControl::Status:
-                return caption;
-            case MainControl::StatusBar:
-                break;
-        }
-        return bar;
+    /// In the order of MainControl.
+    std::array<std::string*, 5> fields() const {
+        auto* self = const_cast<FakeControls*>(this);
+        return {&self->sky, &self->ambient, &self->diff, &self->caption, &self->bar};
     }
 
     std::string sky, ambient, diff, caption = "PENDING", bar;

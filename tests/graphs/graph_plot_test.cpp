@@ -15,10 +15,7 @@
 namespace skarvel::testing {
 namespace {
 
-using ::testing::Contains;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-using ::testing::SizeIs;
+using ::testing::Contains, ::testing::ElementsAre, ::testing::IsEmpty, ::testing::SizeIs;
 using Line = RecordingSurface::Line;
 using Text = RecordingSurface::Text;
 
@@ -52,7 +49,7 @@ struct GraphFixture {
 
 struct Window {
     GraphKind kind;
-    std::string names;  // form, caption, image
+    std::string names;  // form, caption, image, its size
     bool thresholdsFirst;
     // Labels along the time axis at 12:20, so anchored at 13:05, and how many at y 465.
     std::vector<Text> labels;
@@ -65,13 +62,13 @@ struct Window {
 TEST(GraphWindows, EachMatchesItsDescription) {
     // clang-format off
     const Window windows[] = {
-        {GraphKind::History, "frmHistory 3 Day History Graph history.bmp", false,
+        {GraphKind::History, "frmHistory 3 Day History Graph history.bmp 1000x534", false,
          {{844, 465, " 12 "}, {804, 465, " 8 "}, {724, 480, "2008_12_10"}}, 20, {730, 490, 250},
          {{10, -3, 1}, {4, -4, 0}}, {0, 0, 0, 0}},
-        {GraphKind::Month, "frmMonth 30 Day History Graph month.bmp", true,
+        {GraphKind::Month, "frmMonth 30 Day History Graph month.bmp 1001x529", true,
          {{854, 465, "2008_12_10"}, {774, 465, "2008_12_7"}}, 11, {},
          {{10, -27, 0}, {20, -26, 1}}, {50, 720, 710, 810}},
-        {GraphKind::Year, "frmYear Year History Graph year.bmp", true,
+        {GraphKind::Year, "frmYear Year History Graph year.bmp 1001x537", true,
          {{854, 465, "2008_12_10"}, {774, 465, "2008_11_8"}}, 11, {},
          {{10, -323, 0}, {20, -322, 1}}, {50, 740, 730, 830}}};
     // clang-format on
@@ -79,7 +76,10 @@ TEST(GraphWindows, EachMatchesItsDescription) {
         SCOPED_TRACE(w.names);
         GraphFixture f(w.kind, makeTime(2008, 12, 10, 12, 20));
         const std::string form = f.plot.formName();
-        EXPECT_EQ(form + " " + f.plot.caption() + " " + f.plot.imageName(), w.names);
+        EXPECT_EQ(form + " " + f.plot.caption() + " " + f.plot.imageName() + " " +
+                      std::to_string(GraphPlot::surfaceWidth(w.kind)) + "x" +
+                      std::to_string(GraphPlot::surfaceHeight(w.kind)),
+                  w.names);
         f.plot.PlotGraph();
         ASSERT_THAT(f.services.messages, IsEmpty());
         EXPECT_EQ(f.surface.back, 0u);  // black
@@ -104,7 +104,9 @@ TEST(GraphWindows, EachMatchesItsDescription) {
         for (Text t : w.labels) texts.push_back({t.x, t.y, t.text, kWhite});
         for (const Text& t : texts) EXPECT_THAT(f.surface.texts, Contains(t));
         EXPECT_EQ(std::ranges::count(f.surface.texts, 465.0f, &Text::y), w.labelCount);
-        EXPECT_EQ(std::ranges::count(lines, 452.0f, &Line::y1), 81);  // the time axis's ticks
+        // The time axis's ticks, a longer one under each label.
+        EXPECT_EQ(std::ranges::count(lines, 452.0f, &Line::y1), 81);
+        EXPECT_EQ(std::ranges::count(lines, 455.0f, &Line::y1), w.labelCount);
         std::vector<float> grid;
         for (const Line& l : lines) {
             if (l.color == kGrey) grid.push_back(l.y1 == 449 && l.y2 == 50 ? l.x1 : -1);

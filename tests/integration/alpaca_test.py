@@ -90,7 +90,7 @@ try:
         request("PUT", device + "connect", "ClientID=2")
         for member in ("connecting", "description", "driverinfo", "driverversion", "name",
                        "interfaceversion", "supportedactions", "devicestate"):
-            request("GET", device + member)
+            assert request("GET", device + member)[0] == 0, device + member
         assert request("GET", device + "connected")[1]["Value"] is True, device
     assert [request("GET", d + "supportedactions")[1]["Value"] for d in (
         "/api/v1/safetymonitor/0/", "/api/v1/observingconditions/0/")] == [["SafetyEvents"], []]
@@ -129,7 +129,7 @@ try:
         ("GET " + oc + "timesincelastupdate", [
             ("SensorName=Pressure", 0x400), ("SensorName=Bogus", 0x401), ("SensorName=", 0x40B),
             ("", 400)]),
-        ("GET " + oc + "pressure", [("", 0x400)]),
+        ("GET " + oc + "pressure", [("", 0x400)]), ("GET " + oc + "averageperiod", [("", 0)]),
         ("GET " + oc + "skytemperature", [("", 0x40B)]),
     ] + [("GET " + member, [("", status)]) for member, status in (
         ("safetymonitor/1/issafe", 400), ("../../management/v1/x", 400), (sm + "bogus", 400),
@@ -140,7 +140,14 @@ try:
         # One client leaving keeps the device connected for the other.
         ("PUT " + sm + "disconnect", [("ClientID=1", 0)]), ("GET " + sm + "issafe", [("", 0)]),
         ("PUT " + sm + "connected", [("Connected=false&ClientID=2", 0)]),
-        ("GET " + sm + "issafe", [("", 0x407)])]
+        ("GET " + sm + "issafe", [("", 0x407)])] + [
+        # Each member takes one verb (connected and averageperiod both) and refuses the other.
+        (verb + " " + device + m, [("", 405)]) for verb, device, members in (
+            ("PUT", sm, "issafe connecting description devicestate driverinfo driverversion name "
+                        "interfaceversion supportedactions"),
+            ("PUT", oc, "skytemperature temperature sensordescription timesincelastupdate"),
+            ("GET", sm, "action commandblind commandbool commandstring connect disconnect"),
+            ("GET", oc, "refresh")) for m in members.split()]
     for what, rows in cases:
         for params, expected, *echo in rows:
             got, value = request(what[:3], os.path.normpath("/api/v1/" + what[4:]), params)

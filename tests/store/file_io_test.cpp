@@ -15,12 +15,12 @@
 #include <gmock/gmock.h>
 
 #include "fakes/temp_dir.h"
+#include "store/file_append.h"
 
 namespace skarvel {
 namespace {
 
-using testing::TempDir;
-using testing::throwsVb;
+using testing::TempDir, testing::throwsVb;
 namespace fs = std::filesystem;
 
 #ifndef _WIN32
@@ -68,14 +68,15 @@ TEST(FileIo, AppendAddsWholeLinesOrNothing) {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{50, 50};
         ::setrlimit(RLIMIT_FSIZE, &limit);
+        AppendStage stage{};  // reported as the write's failure, not the opening's
         try {
-            appendToFile(path, line);
+            appendToFile(path, line, stage);
         } catch (const VbError&) {
-            ::_exit(0);
+            ::_exit(stage == AppendStage::Write ? 0 : 2);
         }
         ::_exit(1);
     }
-    EXPECT_EQ(exitCode(child), 0) << "a partial append was reported as done";
+    EXPECT_EQ(exitCode(child), 0) << "a partial append was reported as done, or not as a write";
     EXPECT_EQ(TempDir::read(path), "one\r\n" + line);
     // A last line cut off by someone else keeps the new line whole on a line of its own.
     TempDir::write(path, "12/1/2008 9:30:05 PM,3.2");

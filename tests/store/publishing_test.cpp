@@ -13,8 +13,7 @@ namespace skarvel {
 namespace {
 
 using namespace std::chrono_literals;
-using ::testing::ElementsAre;
-using testing::TempDir;
+using ::testing::ElementsAre, testing::TempDir;
 namespace fs = std::filesystem;
 
 // The CLEAR page is kept byte for byte in the data folder; the other states change its

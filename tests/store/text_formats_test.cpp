@@ -1,3 +1,4 @@
+#include <array>
 #include <functional>
 #include <map>
 
@@ -113,10 +114,17 @@ TEST(Config, FourFixedLinesReadBackByPosition) {
                   error ? "#" + std::to_string(error) : after);
         EXPECT_EQ(configText(s), after);
     }
-    // Beyond a float, a threshold would be saved as a text the next start cannot read.
-    EXPECT_EQ(applySetupFields({"3", "/v/", "-1e39", "10"}, s).message,
-              "Cloudy threshold must be a number");
-    EXPECT_EQ(configText(s), "webPath,/z/" + kept);
+    // A refused entry changes nothing: beyond a float, a threshold would be saved as a text the
+    // next start cannot read. The limits themselves pass.
+    const std::array<std::string, 5> entries[] = {
+        {"3", "-1e39", "10", "Cloudy threshold must be a number", "/z/" + kept},
+        {"32768", "-2", "-1", "Com port must be a number from 1 to 32767", "/z/" + kept},
+        {"32767", "-1e6", "1e6", "",
+         sky + "\r\ncommportid,32767\r\ncloudyThreshold,-1000000\r\nvCloudyThreshold,1000000\r\n"}};
+    for (const auto& [port, cloudy, vCloudy, message, after] : entries) {
+        EXPECT_EQ(applySetupFields({port, sky, cloudy, vCloudy}, s).message, message);
+        EXPECT_EQ(configText(s), "webPath," + after);
+    }
 }
 
 }  // namespace

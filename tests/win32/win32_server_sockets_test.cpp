@@ -58,23 +58,13 @@ struct Peer {
     bool ended = false;
 };
 
-/// "200 {json} | 431 | end": each whole response's status and JSON body, then whether the
-/// server ended the stream.
+/// "200 431 end": the status of each response begun, then whether the server ended the stream.
 std::string responses(const Peer& p) {
     std::string summary;
-    for (std::size_t at = 0;;) {
-        const std::size_t head = p.got.find("\r\n\r\n", at);
-        if (head == std::string::npos) break;
-        const std::size_t length = p.got.find("Content-Length: ", at);
-        const std::size_t body = head + 4;
-        const std::size_t size = std::stoul(p.got.substr(length + 16));
-        if (p.got.size() < body + size) break;
-        if (!summary.empty()) summary += " | ";
-        summary += p.got.substr(at + 9, 3);
-        if (p.got[body] == '{') summary += " " + p.got.substr(body, size);
-        at = body + size;
-    }
-    return summary + (p.ended ? " | end" : "");
+    for (auto at = p.got.find("HTTP/1.1 "); at != std::string::npos;
+         at = p.got.find("HTTP/1.1 ", at + 1))
+        summary += p.got.substr(at + 9, 3) + " ";
+    return summary + (p.ended ? "end" : "");
 }
 
 struct Bench {
@@ -105,11 +95,6 @@ struct Bench {
 };
 
 const std::string get = "GET /management/apiversions HTTP/1.1\r\nHost: observatory\r\n\r\n";
-
-std::string json(int client, int server) {
-    return "{\"Value\":[1],\"ClientTransactionID\":" + std::to_string(client) +
-           ",\"ServerTransactionID\":" + std::to_string(server) + "}";
-}
 
 }  // namespace
 
@@ -155,10 +140,9 @@ TEST(Win32ServerSockets, AnswersRefusesAndReports) {
     const std::string oversized =
         "GET / HTTP/1.1\r\nX: " + std::string(3 * AlpacaServer::kMaxRequestBytes, 'a') + "\r\n\r\n";
     const Row rows[] = {
-        {"GET on one address", "127.0.0.1", false, exchange(get, false), "200 " + json(0, 1)},
-        {"request, then the client's end", "", false, exchange(get, true),
-         "200 " + json(0, 1) + " | end"},
-        {"oversized header", "", false, exchange(oversized, false), "431 | end"},
+        {"GET on one address", "127.0.0.1", false, exchange(get, false), "200 "},
+        {"request, then the client's end", "", false, exchange(get, true), "200 end"},
+        {"oversized header", "", false, exchange(oversized, false), "431 end"},
         {"all connections taken by idle clients", "", false,
          [&](Bench& b) -> std::function<std::string()> {
              std::vector<Peer*> idle;
@@ -170,7 +154,7 @@ TEST(Win32ServerSockets, AnswersRefusesAndReports) {
                  return asking() + ", idle dropped: " + std::to_string(dropped);
              };
          },
-         "200 " + json(0, 1) + ", idle dropped: 1"},
+         "200 , idle dropped: 1"},
         // A page more than the system's buffers and the backlog can hold: the request behind it
         // waits until the client has taken most of the page, and is answered then.
         {"a large page, then a request", "", false,
@@ -184,13 +168,13 @@ TEST(Win32ServerSockets, AnswersRefusesAndReports) {
              Peer& p = *b.peers.back();
              return [=, &p]() -> std::string {
                  const std::string seen = asking();
-                 if (seen.find(" | 200 ") == std::string::npos) return seen;
+                 if (seen.find("200 200 ") == std::string::npos) return seen;
                  const bool whole =
                      p.got.compare(p.got.find("\r\n\r\n") + 4, page.size(), page) == 0;
                  return seen + (whole ? ", page whole" : ", page damaged");
              };
          },
-         "200 | 200 " + json(0, 2) + ", page whole"},
+         "200 200 , page whole"},
         {"discovery", "", false, discovery("alpacadiscovery1"), "{\"AlpacaPort\":{port}}"},
         {"discovery with reserved bytes", "", false,
          discovery("alpacadiscovery1" + std::string(100, '\0')), "{\"AlpacaPort\":{port}}"},

@@ -1,0 +1,147 @@
+// The server's connection policy and the request handling on fake sockets: bytes in, replies out.
+#include <gmock/gmock.h>
+
+#include <map>
+
+#include "automation/alpaca_server.h"
+#include "fakes/fake_desktop_services.h"
+#include "fakes/temp_dir.h"
+
+namespace skarvel {
+namespace {
+
+/// A server on sockets faked here, with connection 1 open since 0 ms.
+struct Server : ServerSockets {
+    Server() { server.accepted(1, 0); }
+    std::string read(Id id, std::size_t max) override {
+        std::string got = in[id].substr(0, max);
+        in[id].erase(0, got.size());
+        return got;
+    }
+    void write(Id id, std::string_view bytes) override { out[id] += bytes; }
+    std::size_t unsent(Id) const override { return backlog; }
+    void close(Id id) override { ended[id] = "closed"; }
+    void abort(Id id) override { ended[id] = "aborted"; }
+
+    /// The replies to `bytes` on `id`: each one's status, its ErrorNumber after a '/', and
+    /// "close" where it says so; then how the connection ended.
+    std::string send(const std::string& bytes, Id id = 1, std::int64_t nowMs = 0) {
+        in[id] += bytes;
+        out[id].clear();
+        server.readable(id, nowMs);
+        std::string got, &o = out[id];
+        for (std::size_t at = 0; at < o.size();) {
+            const std::size_t body = o.find("\r\n\r\n", at) + 4;
+            const std::size_t end = body + std::stoul(o.substr(o.find("Length: ", at) + 8));
+            const std::size_t error = o.find("ErrorNumber\":", body);
+            got += (got.empty() ? "" : " ") + o.substr(at + 9, 3);
+            if (error < end) got += "/" + o.substr(error + 13, o.find(',', error) - error - 13);
+            if (o.substr(at, body - at).find("Connection: close") != std::string::npos)
+                got += " close";
+            at = end;
+        }
+        return got + (ended.contains(id) ? " | " + ended[id] : "");
+    }
+
+    std::map<Id, std::string> in, out, ended;
+    std::size_t backlog = 0;
+    AutomationSettings settings;
+    AutomationState state;
+    testing::FakeDesktopServices services;
+    testing::TempDir web;
+    std::string folder = web.folder();
+    AlpacaServer server{
+        *this, settings, state, services, [this] { return folder; }, "automation.ini", "1.3.0"};
+};
+
+std::string get(const std::string& target, const std::string& headers = "") {
+    return "GET " + target + " HTTP/1.1\r\n" + headers + "\r\n";
+}
+std::string put(const std::string& target, const std::string& body) {
+    return "PUT " + target + " HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body;
+}
+const std::string sm = "/api/v1/safetymonitor/0/", oc = "/api/v1/observingconditions/0/";
+const std::string versions = get("/management/apiversions");
+
+TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
+    const std::string pad(AlpacaServer::kMaxRequestBytes, 'a');
+    // The header counts up to the empty line: the request line (38 bytes here) and the fields.
+    const auto header = [&](std::size_t size) {
+        return versions.substr(0, 38) + "X: " + pad.substr(0, size - 43) + "\r\n\r\n";
+    };
+    const std::string body = "ClientID=1&" + pad.substr(0, 16384 - 11);
+    const std::pair<std::string, std::string> rows[] = {
+        {header(8192), "200"},
+        {header(8192 + 1), "431 close | closed"},
+        {"GET / HTTP/1.1\r\nX: " + pad.substr(0, 8192 - 19), ""},  // not whole yet
+        {"GET / HTTP/1.1\r\nX: " + pad.substr(0, 8192 - 18), "431 close | closed"},
+        {put(sm + "connect", body), "200/0"},
+        {put(sm + "connect", body + "a"), "413 close | closed"},
+        {"PUT / HTTP/1.1\r\nContent-Length: 999999999\r\n\r\n", "413 close | closed"},
+        {"PUT / HTTP/1.1\r\nContent-Length: 0000000001\r\n\r\nx", "400 close | closed"},
+        {std::string(8192, '\n') + versions, "200"},
+        {std::string(8192 + 1, '\n') + versions, "400 close | closed"},
+        // HTTP/1.0 closes unless asked to keep alive, HTTP/1.1 only when asked to close.
+        {"HEAD /management/apiversions HTTP/1.0\r\n\r\n", "200 close | closed"},
+        {"GET /management/apiversions HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n", "200"},
+        {get("/management/apiversions", "connection: close\r\n"), "200 close | closed"},
+        // Upper and lower case hex digits; a '%' takes two.
+        {put(sm + "connect", "") +
+             put(sm + "action", "Action=SafetyEve%6ets&Parameters=%5a%5F%5A%5f"),
+         "200/0 200/0"},
+        {get(sm + "issafe?ClientID=%30%39"), "200/1031"},
+        {get(sm + "issafe?ClientID=x") + get(sm + "issafe?ClientID=1%3") +
+             get(sm + "issafe?ClientID=1%3g"),
+         "400 400 400"},
+        {"DELETE " + sm + "issafe HTTP/1.1\r\n\r\n", "405"},
+    };
+    for (const auto& [bytes, want] : rows)
+        EXPECT_EQ(Server().send(bytes), want) << bytes.substr(0, 60);
+    Server s;  // a device of another kind is named as such
+    s.send(get("/api/v1/telescope/0/connected") + get("/api/v1/bogus/0/connected"));
+    EXPECT_THAT(s.out[1], ::testing::HasSubstr("No telescope device here"));
+    EXPECT_THAT(s.out[1], ::testing::HasSubstr("Unknown device type: bogus"));
+}
+
+// The limits as numbers: 64 connections, 10 s for a request, 20 s idle, 4 MiB of replies not
+// taken, 16 MiB files.
+TEST(AlpacaServer, DropsTheQuietestTheIdleAndTheSlowAndServesFilesUpToTheirLimit) {
+    Server s;
+    // All connections taken: a new one makes room by dropping the quietest.
+    for (Server::Id id = 2; id <= 64; ++id) s.server.accepted(id, std::int64_t(id));
+    s.server.accepted(1000, 2000);
+    EXPECT_EQ(s.ended, (std::map<Server::Id, std::string>{{1, "aborted"}}));
+    // A request must come whole within its time, however active its client.
+    s.send("GET / HTTP/1.1\r\n", 1000, 3000);
+    s.send("X: 1\r\n", 1000, 12000);
+    s.server.sweep(13000);
+    EXPECT_FALSE(s.ended.contains(1000));
+    s.server.sweep(13001);
+    EXPECT_EQ(s.ended[1000], "aborted");
+    // Idle for exactly the limit is kept.
+    s.send(versions, 64, 14000);
+    s.server.sweep(34000);
+    EXPECT_EQ(s.server.connections(), 1);
+    s.server.sweep(34001);
+    EXPECT_EQ(s.server.connections(), 0);
+    // A client that leaves its replies untaken is not read until it takes them.
+    s.server.accepted(100, 0);
+    s.backlog = 4 * 1024 * 1024;
+    EXPECT_EQ(s.send(get("/year.bmp"), 100), "");
+    s.backlog = 4 * 1024 * 1024 - 1;
+    // The page's files up to their size limit, none before the web folder is known.
+    testing::TempDir::write(s.web / "year.bmp", std::string(16 * 1024 * 1024, 'y'));
+    testing::TempDir::write(s.web / "month.bmp", std::string(16 * 1024 * 1024 + 1, 'm'));
+    EXPECT_EQ(s.send("", 100), "200");
+    EXPECT_EQ(s.send(get("/month.bmp"), 100), "404");
+    s.folder.clear();
+    EXPECT_EQ(s.send(get("/year.bmp"), 100), "404");
+    // After a refusal nothing more is read.
+    EXPECT_EQ(s.send("x\r\n\r\n", 100), "400 close | closed");
+    EXPECT_THAT(s.out[100], ::testing::EndsWith("\r\n\r\nMalformed request line\n"));
+    EXPECT_EQ(s.send(versions, 100), " | closed");
+}
+
+}  // namespace
+}  // namespace skarvel
