@@ -21,8 +21,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         skarvel::GetEXEPath(services) + "automation.ini", "1.3.0", instance);
     alpaca.start();
     if (!automation.settings().mqttHost.empty()) {
-        services.messageBox("automation.ini: mqttHost is set, but the Windows program has no MQTT "
-                            "yet; nothing is published to the broker.");
+        services.messageBox(
+            "automation.ini: mqttHost is set, but the Windows program has no MQTT "
+            "yet; nothing is published to the broker.");
     }
     window.show();
     return services.run();
