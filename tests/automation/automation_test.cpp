@@ -175,12 +175,42 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
         EXPECT_EQ(keys, problems) << ::testing::PrintToString(ini.problems);
         EXPECT_EQ(ini.rewrite, rewrite);
     }
-    // The dotted quad's limits: bytes up to 255, four of them.
-    for (const auto& [address, kept] : {std::pair{"255.0.0.255", true}, {"1.2.3.4.", false}}) {
-        const std::string text = std::string("alpacaAddress=") + address;
-        EXPECT_EQ(parseAutomationIni(text, [] { return "id"; }).settings.alpacaAddress.empty(),
-                  !kept);
-    }
+    // Each limit from both sides.
+    const std::string longest(64, 'i'), host(253, 'h'), topic(128, 't');
+    const std::pair<std::string, bool> values[] = {
+        {"alpacaAddress=255.0.0.255", true},
+        {"alpacaAddress=1.2.3.4.", false},
+        {"alpacaAddress=1.2.3.256", false},
+        {"alpacaAddress=0001.2.3.4", false},
+        {"alpacaAddress=1.2.3", false},
+        {"alpacaAddress=fe80::1:a.b", true},
+        {"alpacaAddress=::1%1", false},
+        {"staleSeconds=0", true},
+        {"staleSeconds=86400", true},
+        {"staleSeconds=86401", false},
+        {"safeDelayMinutes=1440", true},
+        {"safeDelayMinutes=1441", false},
+        {"alpacaPort=65535", true},
+        {"discoveryPort=0", true},
+        {"discoveryPort=65536", false},
+        {"mqttPort=1", true},
+        {"mqttPort=65535", true},
+        {"mqttPort=65536", false},
+        {"uniqueId=" + longest, true},
+        {"uniqueId=" + longest + "i", false},
+        {"mqttClientId=" + longest, true},
+        {"mqttHost=" + host, true},
+        {"mqttHost=" + host + "h", false},
+        {"mqttHost=broker_1.lan", true},
+        {"mqttTopic=" + topic, true},
+        {"mqttTopic=" + topic + "t", false},
+        {"mqttTopic=$SYS/sky", false},
+        {"mqttTopic=sky/", false},
+        {"mqttTopic=sky pier", false},
+        {"mqttTopic=sky\x7f", false},
+    };
+    for (const auto& [line, good] : values)
+        EXPECT_EQ(parseAutomationIni(line, [] { return "id"; }).problems.empty(), good) << line;
     const std::regex guid("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
     EXPECT_TRUE(std::regex_match(newGuid(), guid));  // gtest's own regex is too small on Windows
     EXPECT_NE(newGuid().substr(24), newGuid().substr(24));  // the last 48 bits random too
