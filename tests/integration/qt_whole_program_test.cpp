@@ -302,10 +302,11 @@ TEST(Indi, SafetyProxyFollowsTheSkyAndTurnsAlertWhenTheMonitorIsKilled) {
     const std::string alert = "Alert Max softerrors reached while Weather was SAFE";
     EXPECT_TRUE(qWaitFor([&] { return verdict() == alert; }, 60'000)) << verdict();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
-    // Back, and safe again after the proxy's eight safe polls of recovery.
+    // Back, and safe again after the proxy's eight safe polls of recovery; a machine under load
+    // takes its time over the restart under the sanitizers.
     run.restart();
     start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(qWaitFor([&] { return verdict() == "Ok CLEAR"; }, 30'000)) << verdict();
+    EXPECT_TRUE(qWaitFor([&] { return verdict() == "Ok CLEAR"; }, 60'000)) << verdict();
     EXPECT_GT(std::chrono::steady_clock::now() - start, 8s);
     EXPECT_EQ(indi("CONNECTION.CONNECT"), "On");
 }
