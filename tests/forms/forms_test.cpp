@@ -2,16 +2,12 @@
 // journal do, on fake windows and virtual time. The desktops only build these.
 #include <gmock/gmock.h>
 
-#include <map>
-#include <set>
-#include <stdexcept>
 
 #include "fakes/fake_controls.h"
 #include "fakes/fake_desktop_services.h"
 #include "fakes/fake_serial_control.h"
 #include "fakes/recording_surface.h"
 #include "fakes/temp_dir.h"
-#include "forms/form_table.h"
 #include "forms/frm_main.h"
 #include "forms/message_journal.h"
 #include "store/file_io.h"
@@ -69,18 +65,6 @@ TEST(MessageJournal, OneBoxPerTextCountsRepeatsAndJournalsEveryMessage) {
     testing::TempDir::write(dir / "full.log", std::string(1024 * 1024 - 6, '\n'));
     MessageJournal::appendToFile(dir.file("full.log"), "last");  // 1 MiB to the byte: kept
     EXPECT_EQ(std::filesystem::file_size(dir / "full.log"), 1024u * 1024);
-}
-
-// Both desktops key the Tab round by index: one taken twice would leave a control out of it.
-TEST(FormTables, EachTabIndexOnceFromZero) {
-    for (const FormTable* form : {&frmMainTable(), &frmSetupTable()}) {
-        std::set<int> round;
-        for (const Control& c : form->controls)
-            EXPECT_TRUE(c.tabIndex < 0 || round.insert(c.tabIndex).second) << c.name;
-        EXPECT_EQ(round.empty() ? 0 : *round.rbegin() + 1, int(round.size())) << form->name;
-    }
-    EXPECT_STREQ(frmSetupTable().control("ComPort").caption, "1");
-    EXPECT_THROW(frmMainTable().control("ComPort"), std::out_of_range);
 }
 
 /// A desktop's windows, faked: each records what the forms do to it, in one shared list.

@@ -161,15 +161,11 @@ try:
         got = [json.loads(udp.recv(100)) for _ in select.select([udp], [], [], 1)[0]]
         assert got == answer, (datagram, got)
 
-    # Abuse is refused or held, and among hundreds of idle clients a request still answers at once.
-    put = b"PUT /api/v1/safetymonitor/0/connect HTTP/1.1\r\nContent-Length: "
-    abuse = [(b"\x00\xffGARBAGE\r\n\r\n", b"400"), (put + b"999999999\r\n\r\n", b"413"),
-             (b"GET / HTTP/1.1\r\nX: " + b"a" * 20000 + b"\r\n\r\n", b"431"),
-             (put + b"100\r\n\r\nabc", None)]
     # A request and then a half-close, as small clients and nc -N send it, is answered and then
-    # closed, also when the end of the stream arrives together with the request.
-    abuse += [(b"GET /api/v1/safetymonitor/0/issafe?ClientID=1 HTTP/1.1\r\n\r\n", b"200",
-               "half-close")] * 10
+    # closed, also when the end of the stream arrives together with the request; among hundreds
+    # of idle clients a request still answers at once. (Refusals: alpaca_server_test.)
+    abuse = [(b"GET /api/v1/safetymonitor/0/issafe?ClientID=1 HTTP/1.1\r\n\r\n", b"200",
+              "half-close")] * 10
     abuse += [(b"GET /api/v1/safetymonitor/0/issafe HTTP/1.1\r\n", None)] * 300
     held = []
     for data, status, *half_close in abuse:

@@ -8,9 +8,6 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include <algorithm>
-#include <regex>
-#include <set>
 #include <thread>
 
 #include "integration/whole_program.h"
@@ -97,7 +94,7 @@ TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
     };
     const std::string port =
         "Error opening comm port 1, click the 'Setup' button and verify the com port selection [";
-    const std::string access = "Error 75 (Path/File access error) at line ", today = kToday;
+    const std::string today = kToday;
     TempDir web;
     std::optional<QSerialPort> holder;
     const auto hold = [&](WholeProgram& r) {
@@ -114,11 +111,6 @@ TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
         {"web folder gone", {}, [&](auto&) { fs::remove_all(web.str()); },
          [&](auto&) { fs::create_directory(web.str()); }, "Error 76 (Path not found) at line 20 in "
          "procedure CreateWebPage of Form frmMain [" + web.file("CloudStatus.html") + "]", false},
-        {"config.ini a folder", [](auto& r) { fs::create_directory(r.folder / "config.ini"); },
-         {}, {}, access + "70 in procedure Form_Load", false},
-        {"today's log file a folder", [&](auto& r) { fs::create_directory(r.folder / today); },
-         {}, [&](auto& r) { fs::remove(r.folder / today); },
-         access + "110 in procedure LogReadings", false},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -137,81 +129,27 @@ TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
         EXPECT_EQ(status() == during, c.readingsStop) << during;
         const auto start = std::chrono::steady_clock::now();
         if (c.mend) c.mend(run);
-        const fs::path folder = fs::canonical(run.folder.str());
-        const auto page = [&] {  // in the program folder while config.ini cannot be read
-            return fs::exists(folder / "CloudStatus.html") ? folder : fs::path(web.str());
-        };
         // Readings, the page, and the quarter's log line with its redraw.
         EXPECT_TRUE(qWaitFor(
             [&] {
-                return status() != during && fs::exists(page() / "CloudStatus.html") &&
+                return status() != during && fs::exists(web / "CloudStatus.html") &&
                        fs::exists(run.folder / "history.bmp") &&
                        run.read(today).find(",5,-30\r\n") != std::string::npos;
             },
             10'000));
         const auto took = std::chrono::steady_clock::now() - start;
         EXPECT_LT(took, 4s) << "four cycles; took " << took / 1ms << " ms";
-        const std::string journal = run.journal(), want = c.journal.empty() ? "Error" : c.journal;
-        EXPECT_EQ(journal.find(want) != std::string::npos, !c.journal.empty()) << journal;
+        EXPECT_THAT(run.journal(), HasSubstr(c.journal));
 
         // QSerialPort's, for the simulator's /dev/pts/N
         const fs::path lock =
             "/run/lock/LCK..pts_" + fs::read_symlink(run.folder / "com1").filename().string();
         EXPECT_TRUE(fs::exists(lock)) << lock;
-        fs::remove(run.folder / "config.ini");  // a file again, or never one
+        fs::remove(run.folder / "config.ini");  // written again at the end
         EXPECT_EQ(run.terminate(), 0);
         EXPECT_FALSE(fs::exists(lock));
-        EXPECT_EQ(run.read("config.ini"), defaultConfig(page().string()));
+        EXPECT_EQ(run.read("config.ini"), defaultConfig(web.str()));
     }
-}
-
-TEST(WholeProgram, FullDiskKeepsEveryFileWholeAndTheMonitorGoing) {
-    // Today's file stops 10 bytes short of a page, so the quarter's line fits only in part.
-    const std::string record = "12/7/2026,0,-30\r\n", today = kToday;
-    std::string log(4086 % record.size(), ' ');
-    while (log.size() < 4086) log += record;
-    bool mounted = false;
-    WholeProgram run("2026-12-07 02:14:00", kClear, {}, [&](WholeProgram& r) {
-        mounted = r.smallDisk();
-        TempDir::write(r.folder / today, log);
-    });
-    if (!mounted) GTEST_SKIP() << "mounting a small tmpfs is not permitted here";
-    const auto fill = [&] { TempDir::write(run.folder / "filler", std::string(64 << 20, 'f')); };
-    ASSERT_TRUE(qWaitFor([&] { return !run.read("status.txt").empty(); }, 10'000));
-    ASSERT_EQ(run.read(today), log) << "the monitor came up after the quarter";
-
-    // Once the disk is full no write lands: what is there now must stay, whole.
-    fill();
-    std::map<std::string, std::string> kept;
-    for (const std::string n : {"config.ini", "automation.ini", "status.txt", "CloudStatus.html",
-                                "safety.json", "boltwood.txt", today.c_str()})
-        kept[n] = run.read(n);
-    ASSERT_TRUE(
-        qWaitFor([&] { return run.journal().find("LogReadings") != std::string::npos; }, 10'000));
-    for (const auto& [n, bytes] : kept) EXPECT_EQ(run.read(n), bytes) << n;
-    EXPECT_EQ(run.folder.entryCount(), kept.size() + 3);  // and the program, com1 and the filler
-
-    // The line is tried again at the next cycle.
-    fs::remove(run.folder / "filler");
-    ASSERT_TRUE(qWaitFor([&] { return run.read(today) != log; }, 3000));
-    const std::string grown = run.read(today);
-    ASSERT_TRUE(grown.starts_with(log) && grown.ends_with(",5,-30\r\n")) << grown.substr(4000);
-    EXPECT_EQ(std::count(grown.begin() + log.size(), grown.end(), '\n'), 1);
-    // The line's redraw follows it, year.bmp last: the disk fills again once that is there.
-    ASSERT_TRUE(qWaitFor([&] { return fs::exists(run.folder / "year.bmp"); }, 5000));
-
-    fill();
-    EXPECT_EQ(run.terminate(), 0);
-    EXPECT_EQ(run.read("config.ini"), kept["config.ini"]);
-    // Each failing write is reported, the status line's silently.
-    const std::string journal = run.journal();
-    const std::regex failure("\\(Disk full\\) at line (\\d+ in procedure \\w+)");
-    std::set<std::string> reported;
-    for (std::sregex_iterator i(journal.begin(), journal.end(), failure), e; i != e; ++i)
-        reported.insert((*i)[1]);
-    EXPECT_THAT(reported, ::testing::UnorderedElementsAre(
-                              "20 in procedure CreateWebPage", "0 in procedure publishSafety",
-                              "120 in procedure LogReadings", "0 in procedure Form_Unload"));
 }
 
 TEST(WholeProgram, TellsSystemdReadyEveryCycleTheSkyAndStopping) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <signal.h>
-#include <sys/mount.h>
 #include <unistd.h>
 #include <QProcess>
 #include <QTest>
@@ -87,7 +86,6 @@ class WholeProgram {
     ~WholeProgram() {
         monitor_.reset();
         sensor_.reset();
-        if (smallDisk_) ::umount2(folder.str().c_str(), MNT_DETACH);
     }
 
     std::string read(const std::string& name) const { return TempDir::read(folder / name); }
@@ -98,10 +96,6 @@ class WholeProgram {
     /// The monitor started again in its folder, its clock from the same start.
     void restart() { monitor_.reset(), startMonitor(); }
 
-    /// The folder on a 64 MB disk of its own, for a test to fill; false when mounting is refused.
-    bool smallDisk() {
-        return smallDisk_ = ::mount("tmpfs", folder.str().c_str(), "tmpfs", 0, "size=64m") == 0;
-    }
     /// As a USB sensor pulled out: its device goes, the link dangles.
     void unplug() {
         if (sensor_) sensor_->signal(SIGKILL);
@@ -120,7 +114,7 @@ class WholeProgram {
             throw std::runtime_error("no link: " + TempDir::read(logs / "sensor.out"));
     }
 
-    TempDir folder, logs;  // the journals stay off a disk that a test fills
+    TempDir folder, logs;
     /// More of the monitor's environment, for `prepare` to set.
     std::map<QString, QString> env;
 
@@ -149,7 +143,6 @@ class WholeProgram {
 
     std::string start_;
     QStringList sensorOptions_;
-    bool smallDisk_ = false;
     std::optional<Child> sensor_, monitor_;
 };
 

@@ -7,7 +7,6 @@
 #include "fakes/fake_desktop_services.h"
 #include "fakes/temp_dir.h"
 #include "store/config.h"
-#include "store/field_reader.h"
 #include "store/file_io.h"
 #include "store/setup_fields.h"
 #include "store/value_text.h"
@@ -63,30 +62,6 @@ TEST(ValueText, NumbersAndDateTimesRoundTripAndReadTheClassicGrammar) {
                 << text;
         }
     }
-}
-
-// Every field of a text as read one after the other, each closed by '|'.
-std::string fields(const std::string& content) {
-    FieldReader r(content);
-    std::string out;
-    while (!r.atEnd()) out += r.readText() + "|";
-    return out;
-}
-
-TEST(FieldReader, SeparatorsQuotesBlanksLineEndsAndTypes) {
-    // clang-format off
-    const std::pair<const char*, const char*> texts[] = {
-        {"  -25,\"a, b\" , plain text,,\r\nnext\rcr\nlf,3", "-25|a, b|plain text||next|cr|lf|3|"},
-        {"\"a,b\r\nc", "a,b\r\nc|"},  // an unclosed quote runs to the end
-        {"1,2\r\n\r\n  \r\n", "1|2|"}, {"", ""}};
-    // clang-format on
-    for (auto [content, expected] : texts) EXPECT_EQ(fields(content), expected);
-    FieldReader r(",  ,1e3,\"7\",x");
-    EXPECT_EQ(r.readSingle() + r.readInteger(), 0);  // blanks
-    const FieldValue a = r.readValue(), b = r.readValue(), c = r.readValue();
-    EXPECT_TRUE(a.numeric && a.number == 1000 && b.numeric && b.number == 7) << a.text << b.text;
-    EXPECT_TRUE(!c.numeric && c.text == "x");
-    EXPECT_THAT([&] { r.readValue(); }, testing::throwsVb(62));
 }
 
 TEST(Config, FourFixedLinesReadBackByPosition) {

@@ -68,7 +68,7 @@ TEST(GdiDrawingSurface, LinesLandOnTheQtSurfacesPixels) {
     }
 }
 
-TEST(GdiDrawingSurface, SavesTheQtSurfacesBmpAtomically) {
+TEST(GdiDrawingSurface, BmpBytesAsTheQtSurfaceWritesThem) {
     GdiDrawingSurface s(5, 3);
     s.setBackColor(0x123456);
     s.setForeColor(0xA0B0C0);
@@ -86,33 +86,6 @@ TEST(GdiDrawingSurface, SavesTheQtSurfacesBmpAtomically) {
     EXPECT_EQ(le(bmp, 54 + 12, 4), 0x00563412u);  // the last pixel of a row, then padding
     EXPECT_EQ(le(bmp, 54 + 2 * 16, 3), 0xC0B0A0u);
 
-    TempDir dir;
-    TempDir::write(dir / "g.bmp", "old");
-    s.savePicture(dir.file("g.bmp"));
-    EXPECT_EQ(TempDir::read(dir / "g.bmp"), bmp);
-    EXPECT_EQ(dir.entryCount(), 1u);
-    EXPECT_THAT([&] { s.savePicture(dir.file("missing\\g.bmp")); }, throwsVb(76));
-}
-
-TEST(GdiDrawingSurface, PrintsInTheForeColourWithoutBackgroundAndMovesDown) {
-    GdiDrawingSurface s(60, 40);
-    s.setForeColor(0x00FF00);
-    s.line(0, 20, 59, 20);
-    s.setForeColor(0xFFFFFF);
-    s.setCurrentX(2);
-    s.setCurrentY(14.6f);
-    s.print("-35 ");
-    const Pixels text = lit(s, 0xFFFFFF), green = lit(s, 0x00FF00);
-    ASSERT_FALSE(text.empty());
-    EXPECT_GE(text.begin()->first, 2);
-    int top = 40;
-    for (auto [x, y] : text) top = std::min(top, y);
-    EXPECT_TRUE(top >= 15 && top < 20) << top;  // top-left at the rounded text position
-    // Unsmoothed, on a line that stays where no letter covers it.
-    EXPECT_EQ(text.size() + green.size() + lit(s, 0).size(), 60u * 40);
-    for (int x = 0; x < 60; ++x) EXPECT_TRUE(green.count({x, 20}) || text.count({x, 20})) << x;
-    EXPECT_EQ(s.currentX(), 2);
-    EXPECT_TRUE(s.currentY() > 14.6f + 9 && s.currentY() < 14.6f + 17) << s.currentY();
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 # the installed skarvel.exe started on a virtual display with COM5 mapped to the simulator's
 # pseudo-terminal, and what it does checked from Linux, row by row.
 # Usage: installed_program_test.py SETUP_EXE SIMULATOR
-import getpass, json, os, re, shutil, socket, struct, subprocess, sys, tempfile, time
+import getpass, json, os, re, select, shutil, socket, struct, subprocess, sys, tempfile, time
 import urllib.request
 
 setup, simulator = sys.argv[1:3]
@@ -65,8 +65,8 @@ def plug_in():
            "--ambient=12.34"], stdout=subprocess.DEVNULL)
 
 
-def free_port():
-    with socket.socket() as s:
+def free_port(kind=socket.SOCK_STREAM):
+    with socket.socket(type=kind) as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
 
@@ -94,14 +94,15 @@ try:
     # COM5 is a port Wine leaves alone: its link to the sensor holds. Port 1 would be the
     # machine's /dev/ttyS0.
     os.symlink(os.path.join(work, "sensor"), os.path.join(prefix, "dosdevices", "com5"))
-    port = free_port()
+    port, discovery = free_port(), free_port(socket.SOCK_DGRAM)
     os.makedirs(folder)
     web = "C:\\users\\%s\\AppData\\Local\\Skarvel\\" % getpass.getuser()
     with open(os.path.join(folder, "config.ini"), "w", newline="") as f:
         f.write("webPath,%s\r\ncommportid,5\r\ncloudyThreshold,-25\r\nvCloudyThreshold,-15\r\n"
                 % web)
     with open(os.path.join(folder, "automation.ini"), "w") as f:
-        f.write("alpacaPort=%d\ndiscoveryPort=0\nstaleSeconds=30\nsafeDelayMinutes=0\n" % port)
+        f.write("alpacaPort=%d\ndiscoveryPort=%d\nstaleSeconds=30\nsafeDelayMinutes=0\n"
+                % (port, discovery))
     sensor = plug_in()
 
     # The clock starts 20 s before a quarter hour, so the first log line and the graphs come.
@@ -130,10 +131,12 @@ try:
     for name, size in (("history.bmp", (1000, 534)), ("month.bmp", (1001, 529)),
                        ("year.bmp", (1001, 537))):
         bmp = until(lambda: read(name, True), 10)
-        check(name + ": 24-bit, its size, both thresholds in their colours",
+        # The scale's label " 40 " in cyan, printed at (30, 44) in the picture.
+        label = {pixel(bmp, x, y) for x in range(30, 52) for y in range(44, 60)}
+        check(name + ": 24-bit, its size, both thresholds and a label in their colours",
               bmp[28] == 24 and struct.unpack_from("<ii", bmp, 18) == size and
-              pixel(bmp, 460, 300) == (255, 128, 0) and pixel(bmp, 460, 200) == (255, 0, 0),
-              bmp[:54])
+              pixel(bmp, 460, 300) == (255, 128, 0) and pixel(bmp, 460, 200) == (255, 0, 0) and
+              (0, 255, 255) in label, bmp[:54])
     check("nothing written beside the installed program",
           sorted(os.listdir(installed)) == ["skarvel.exe", "uninstall.exe"], os.listdir(installed))
 
@@ -142,6 +145,33 @@ try:
     reply = json.load(urllib.request.urlopen(base + "issafe?ClientID=1&ClientTransactionID=7"))
     check("Alpaca issafe over HTTP", reply.get("Value") is False and reply["ErrorNumber"] == 0 and
           reply["ClientTransactionID"] == 7, reply)
+
+    udp = socket.socket(type=socket.SOCK_DGRAM)
+    udp.settimeout(5)
+    for datagram in (b"alpacadiscovery", b"alpacadiscovery1"):
+        udp.sendto(datagram, ("127.0.0.1", discovery))
+    check("discovery answers the request only", udp.recv(100) == b'{"AlpacaPort":%d}' % port)
+
+    # The server's sockets under load: 64 idle clients, then one asking five large files and
+    # a request behind them without taking its replies for a while, and closing its side.
+    def fetch(request):
+        with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+            s.sendall(request)
+            time.sleep(2)
+            s.shutdown(socket.SHUT_WR)
+            return b"".join(iter(lambda: s.recv(1 << 16), b""))
+    idle = [socket.create_connection(("127.0.0.1", port)) for _ in range(64)]
+    time.sleep(1)  # all of them taken in first
+    year = read("year.bmp", True)
+    got = fetch(b"GET /year.bmp HTTP/1.1\r\n\r\n" * 5 +
+                b"GET /management/apiversions HTTP/1.1\r\n\r\n")
+    replies = got.split(b"HTTP/1.1 ")[1:]
+    check("large replies come whole, the request behind them is answered, then the end",
+          len(replies) == 6 and all(r.startswith(b"200") for r in replies) and
+          all(r.endswith(b"\r\n\r\n" + year) for r in replies[:5]), got[:200])
+    dropped = select.select(idle, [], [], 2)[0]
+    check("the quietest idle client made room", len(dropped) == 1, len(dropped))
+    [s.close() for s in idle]
 
     xdotool("mousemove", "--window", main, "188", "396", "click", "1")  # About
     opened = until(lambda: len(visible("Skarvel")) == 2, 10)
