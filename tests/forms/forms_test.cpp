@@ -2,7 +2,6 @@
 // journal do, on fake windows and virtual time. The desktops only build these.
 #include <gmock/gmock.h>
 
-
 #include "fakes/fake_controls.h"
 #include "fakes/fake_desktop_services.h"
 #include "fakes/fake_serial_control.h"

@@ -85,7 +85,6 @@ TEST(GdiDrawingSurface, BmpBytesAsTheQtSurfaceWritesThem) {
     ASSERT_EQ(bmp.size(), 54u + 3 * 16);
     EXPECT_EQ(le(bmp, 54 + 12, 4), 0x00563412u);  // the last pixel of a row, then padding
     EXPECT_EQ(le(bmp, 54 + 2 * 16, 3), 0xC0B0A0u);
-
 }
 
 }  // namespace
