@@ -5,7 +5,6 @@
 
 #include <gmock/gmock.h>
 
-#include "fakes/temp_dir.h"
 
 namespace skarvel::testing {
 namespace {
