@@ -150,8 +150,9 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
          "staleSeconds=5\nnoise\nother=1\nsafeDelayMinutes=\nuniqueId=new-id\n" +
              mqtt + "discoveryPort=32227\n",
          settings("CLOUDY", 120, 10, 11111, "", 32227, "new-id")},
-        {"uniqueId=0123456789\nmqttHost=broker.lan\nmqttPort=8883\nmqttTopic=club/pier-2\n"
-         "mqttUser=roof\nmqttPassword=p=w d\nmqttTls=1\nhomeAssistant=0\n",
+        // Lines in CRLF, rewritten in LF.
+        {"uniqueId=0123456789\r\nmqttHost=broker.lan\r\nmqttPort=8883\r\nmqttTopic=club/pier-2\r\n"
+         "mqttUser=roof\r\nmqttPassword=p=w d\r\nmqttTls=1\r\nhomeAssistant=0\r\n",
          "",
          "uniqueId=0123456789\nmqttHost=broker.lan\nmqttPort=8883\nmqttTopic=club/pier-2\n"
          "mqttUser=roof\nmqttPassword=p=w d\nmqttTls=1\nhomeAssistant=0\nunsafeFrom=CLOUDY\n"
