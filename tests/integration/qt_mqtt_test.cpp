@@ -106,7 +106,6 @@ TEST(Mqtt, BrokerFollowsTheSkyAndHomeAssistantSeesItTheRightWayRound) {
     ASSERT_TRUE(
         follows(R"("sky":-30.0,"ambient":5.0,"difference":-35.0,"state":"CLEAR","safe":true)"))
         << state() << run.journal();
-    EXPECT_TRUE(status("online", 0));
 
     // Each config as Home Assistant reads it, and what it makes of a clear and a cloudy sky.
     std::map<std::string, std::pair<QJsonObject, std::string>> configs;
@@ -176,7 +175,6 @@ TEST(Mqtt, BrokerFollowsTheSkyAndHomeAssistantSeesItTheRightWayRound) {
     const std::string journal = refused.journal();
     EXPECT_THAT(journal, HasSubstr(report));
     EXPECT_EQ(journal.find(report), journal.rfind(report)) << journal;
-    EXPECT_THAT(refused.read("status.txt"), HasSubstr("CLEAR"));
     const std::string before = refused.read("status.txt");
     EXPECT_TRUE(qWaitFor([&] { return refused.read("status.txt") != before; }, 3000));
 }
