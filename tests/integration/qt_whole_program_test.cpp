@@ -84,7 +84,6 @@ TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
     };
     const std::string port =
         "Error opening comm port 1, click the 'Setup' button and verify the com port selection [";
-    const std::string today = kToday;
     TempDir web;
     std::optional<QSerialPort> holder;
     const auto hold = [&](WholeProgram& r) {
@@ -124,7 +123,7 @@ TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
             [&] {
                 return status() != during && fs::exists(web / "CloudStatus.html") &&
                        fs::exists(run.folder / "history.bmp") &&
-                       run.read(today).find(",5,-30\r\n") != std::string::npos;
+                       run.read(kToday).find(",5,-30\r\n") != std::string::npos;
             },
             10'000));
         const auto took = std::chrono::steady_clock::now() - start;
@@ -226,14 +225,12 @@ TEST(Indi, SafetyProxyFollowsTheSkyAndTurnsAlertWhenTheMonitorIsKilled) {
     // the minute the README promises (at most 1 s + 8 retries 5 s apart here).
     run.kill();
     EXPECT_THAT(run.read("safety.json"), HasSubstr("\"open_ok\":1"));
-    auto start = std::chrono::steady_clock::now();
     const std::string alert = "Alert Max softerrors reached while Weather was SAFE";
     EXPECT_TRUE(qWaitFor([&] { return verdict() == alert; }, 60'000)) << verdict();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
     // Back, and safe again after the proxy's eight safe polls of recovery; a machine under load
     // takes its time over the restart under the sanitizers.
     run.restart();
-    start = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(qWaitFor([&] { return verdict() == "Ok CLEAR"; }, 60'000)) << verdict();
     EXPECT_GT(std::chrono::steady_clock::now() - start, 8s);
     EXPECT_EQ(indi("CONNECTION.CONNECT"), "On");
