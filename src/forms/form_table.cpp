@@ -1,5 +1,6 @@
 #include "forms/form_table.h"
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
@@ -48,6 +49,21 @@ constexpr Control kSetup[] = {
     {"cmdOK", K::Button, "OK", 40, 152, 73, 25, 0},
     {"cmdCancel", K::Button, "Cancel", 128, 152, 73, 25, 1},
 };
+
+// Both desktops key the Tab round by index: an index given twice, or one left out, would leave a
+// control out of the round. So the indexes are 0 to n-1, each once, or the tables do not build.
+template <std::size_t N>
+constexpr bool tabRoundWhole(const Control (&controls)[N]) {
+    int stops = 0;
+    for (const Control& c : controls) stops += c.tabIndex >= 0;
+    for (int index = 0; index < stops; ++index) {
+        int holders = 0;
+        for (const Control& c : controls) holders += c.tabIndex == index;
+        if (holders != 1) return false;
+    }
+    return true;
+}
+static_assert(tabRoundWhole(kMain) && tabRoundWhole(kSetup));
 
 }  // namespace
 
