@@ -31,6 +31,10 @@ int main(int argc, char** argv) {
             [&mqtt](const auto& state, auto utc) { mqtt->publishState(state, utc); });
         mqtt->start();
     }
+    // The program ends with its main window. Qt's own quit on the last window closed is
+    // sometimes lost when the window closes while a cycle waits for the sensor.
+    QObject::connect(&window, &skarvel::QtMainWindow::closed, &app,
+                     [] { QCoreApplication::exit(0); });
     window.show();
     const int code = app.exec();
     automation.onPublished({});

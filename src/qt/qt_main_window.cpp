@@ -131,6 +131,7 @@ void QtMainWindow::setStatusColor(int color) {
 void QtMainWindow::closeEvent(QCloseEvent* event) {
     form_->Form_Unload();
     event->accept();
+    emit closed();
 }
 
 }  // namespace skarvel

@@ -64,6 +64,10 @@ class QtMainWindow final : public QWidget, public MainWindowView, public MainWin
     QStatusBar* sbStatusBar = nullptr;
     QTimer Timer1;
 
+  signals:
+    /// The window has closed and the form is unloaded.
+    void closed();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 
