@@ -9,7 +9,8 @@ cycles=${2:-30}
 seconds=${3:-120}
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
-port=$((30000 + $$ % 20000))
+# Below the ephemeral ports, which a client may be given as its own while the broker is down.
+port=$((10000 + $$ % 7000 * 3))
 export QT_QPA_PLATFORM=offscreen
 printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$port" >"$work/broker.conf"
 "$(command -v mosquitto || echo /usr/sbin/mosquitto)" -c "$work/broker.conf" >/dev/null 2>&1 &

@@ -76,7 +76,7 @@ std::string render(const QString& tmpl, const std::string& payload) {
 TEST(Mqtt, BrokerFollowsTheSkyAndHomeAssistantSeesItTheRightWayRound) {
     if (findProgram("mosquitto").isEmpty() || findProgram("mosquitto_sub").isEmpty())
         GTEST_SKIP() << "no mosquitto broker and clients (Debian mosquitto, mosquitto-clients)";
-    const int port = 40000 + ::getpid() % 20000;
+    const int port = testing::ownPort(0);
     TempDir brokerDir;
     std::optional<Broker> broker(std::in_place, brokerDir, port);
     // Ten fake seconds a real one: stale after 3 s.

@@ -181,8 +181,8 @@ TEST(WholeProgram, TellsSystemdReadyEveryCycleTheSkyAndStopping) {
 TEST(Indi, SafetyProxyFollowsTheSkyAndTurnsAlertWhenTheMonitorIsKilled) {
     if (QStandardPaths::findExecutable("indi_weather_safety_proxy").isEmpty())
         GTEST_SKIP() << "INDI's weather safety proxy is not installed (Debian package indi-bin)";
-    const QString port = QString::number(20000 + ::getpid() % 20000);
-    const QString alpaca = QString::number(20001 + ::getpid() % 20000);
+    const QString port = QString::number(testing::ownPort(0)),
+                  alpaca = QString::number(testing::ownPort(1));
     // The proxy's properties: set with "=value", or a value read.
     auto indi = [&](const QString& property) {
         QProcess tool;

@@ -27,6 +27,13 @@ inline QStringList ofBuild(const QString& program) {
 #endif
 }
 
+/// Port `n` (0 to 2) of this test process's own, below the kernel's ephemeral ports: a client
+/// that connects while nobody listens there is never given it as its own port, meets itself, and
+/// keeps it from the server that comes back.
+inline int ownPort(int n) {
+    return 10000 + ::getpid() % 7000 * 3 + n;
+}
+
 /// A program in a process group of its own, which is ended when this goes away.
 class Child {
   public:
