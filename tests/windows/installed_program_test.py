@@ -65,10 +65,12 @@ def plug_in():
            "--ambient=12.34"], stdout=subprocess.DEVNULL)
 
 
-def free_port(kind=socket.SOCK_STREAM):
+def free_port(kind=socket.SOCK_STREAM, port=10000 + os.getpid() % 7000 * 3):
+    # Below the ephemeral ports: any client's own port there, even one in TIME_WAIT, would keep
+    # the program from listening on it.
     with socket.socket(type=kind) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+        s.bind(("127.0.0.1", port))
+    return port
 
 
 monitor = None
@@ -94,7 +96,8 @@ try:
     # COM5 is a port Wine leaves alone: its link to the sensor holds. Port 1 would be the
     # machine's /dev/ttyS0.
     os.symlink(os.path.join(work, "sensor"), os.path.join(prefix, "dosdevices", "com5"))
-    port, discovery = free_port(), free_port(socket.SOCK_DGRAM)
+    port = free_port()
+    discovery = free_port(socket.SOCK_DGRAM, port + 1)
     os.makedirs(folder)
     web = "C:\\users\\%s\\AppData\\Local\\Skarvel\\" % getpass.getuser()
     with open(os.path.join(folder, "config.ini"), "w", newline="") as f:
