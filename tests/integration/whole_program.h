@@ -27,9 +27,9 @@ inline QStringList ofBuild(const QString& program) {
 #endif
 }
 
-/// Port `n` (0 to 2) of this test process's own, below the kernel's ephemeral ports: a client
-/// that connects while nobody listens there is never given it as its own port, meets itself, and
-/// keeps it from the server that comes back.
+/// Port `n` (0 to 2) of this test process's own, below the kernel's ephemeral ports: no client
+/// socket, lingering in TIME_WAIT or connected to itself, can hold it and keep a server that
+/// comes back from listening there.
 inline int ownPort(int n) {
     return 10000 + ::getpid() % 7000 * 3 + n;
 }
