@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,9 @@ struct AutomationState {
     float difference = 0;
     /// "CLEAR", "CLOUDY" or "V.CLOUDY" of the last successful reading.
     std::string state;
+    /// Cloud cover of the last successful reading, per cent (0 to 100): absent until the clear sky
+    /// is learned, or when the air is too close to the clear sky to tell.
+    std::optional<float> cloudCover;
     /// The thresholds the last reading was classified with.
     float cloudyThreshold = -25;
     float vCloudyThreshold = -15;
