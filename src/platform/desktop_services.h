@@ -1,8 +1,7 @@
 #pragma once
 
+#include <chrono>
 #include <string>
-
-#include "store/date_time.h"
 
 namespace skarvel {
 
@@ -36,7 +35,7 @@ class DesktopServices {
     std::string title() const { return "Skarvel"; }
     Version version() const { return {}; }
     /// Local date and time.
-    virtual LocalTime now() const = 0;
+    virtual std::chrono::local_seconds now() const = 0;
 };
 
 }  // namespace skarvel
