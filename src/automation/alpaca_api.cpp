@@ -309,10 +309,12 @@ struct AlpacaApi::Call {
     }
 };
 
-AlpacaApi::AlpacaApi(AutomationSettings settings, std::string version, std::string settingsFile)
+AlpacaApi::AlpacaApi(AutomationSettings settings, std::string version, std::string settingsFile,
+                     std::function<MonitorHealth()> health)
     : settings_(std::move(settings)),
       version_(std::move(version)),
-      settingsFile_(std::move(settingsFile)) {}
+      settingsFile_(std::move(settingsFile)),
+      health_(std::move(health)) {}
 
 std::string AlpacaApi::deviceUniqueId(std::string_view type) const {
     // A name-based identifier in the form of a GUID: the same installation always gives the same
@@ -340,6 +342,7 @@ AlpacaReply AlpacaApi::handle(const AlpacaRequest& request, const AutomationStat
         {"/management/", true, "Management requests are GET requests", &AlpacaApi::management, {}},
         {"/safety.json", false, {}, &AlpacaApi::safetyJson, {}},
         {"/state.json", false, kGetOnly, &AlpacaApi::stateJson, {}},
+        {"/metrics", false, kGetOnly, &AlpacaApi::metrics, {}},
         {"/setup", false, kSetup, &AlpacaApi::setup, {}},
         {"/setup/", true, kSetup, &AlpacaApi::setup, {}},
         {"/", false, kGetOnly, &AlpacaApi::webFile, "CloudStatus.html"},
@@ -372,6 +375,10 @@ AlpacaReply AlpacaApi::stateJson(const Context& c, std::string_view) {
     // Stamped with the verdict's time, so a reader can tell a stale one.
     return {
         200, "application/json", mqttState(settings_, c.state, c.state.publishedUtc).payload, {}};
+}
+
+AlpacaReply AlpacaApi::metrics(const Context& c, std::string_view) {
+    return {200, std::string(kMetricsContentType), metricsText(c.state, health_(), version_), {}};
 }
 
 AlpacaReply AlpacaApi::setup(const Context& c, std::string_view) {

@@ -2,11 +2,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
 
 #include "automation/automation_state.h"
+#include "automation/metrics.h"
 
 namespace skarvel {
 
@@ -31,8 +33,10 @@ struct AlpacaReply {
 /// counter and which clients are connected.
 class AlpacaApi {
   public:
-    /// `settingsFile` is where automation.ini lies, shown on the setup pages.
-    AlpacaApi(AutomationSettings settings, std::string version, std::string settingsFile);
+    /// `settingsFile` is where automation.ini lies, shown on the setup pages. `health` is asked
+    /// for the figures of /metrics that the state does not hold.
+    AlpacaApi(AutomationSettings settings, std::string version, std::string settingsFile,
+              std::function<MonitorHealth()> health);
 
     /// `now` is the desktop's local clock (the one the readings are stamped with), `utc` the
     /// same instant in UTC.
@@ -66,6 +70,7 @@ class AlpacaApi {
     AlpacaReply management(const Context& c, std::string_view);
     AlpacaReply safetyJson(const Context& c, std::string_view);
     AlpacaReply stateJson(const Context& c, std::string_view);
+    AlpacaReply metrics(const Context& c, std::string_view);
     AlpacaReply setup(const Context& c, std::string_view);
     AlpacaReply webFile(const Context& c, std::string_view file);
     AlpacaReply setupPage(std::string_view device, const AutomationState& state) const;
@@ -73,6 +78,7 @@ class AlpacaApi {
     AutomationSettings settings_;
     std::string version_;
     std::string settingsFile_;
+    std::function<MonitorHealth()> health_;
     std::uint32_t serverTransactionId_ = 0;
     /// ClientIDs that connected and have not disconnected, per device: one client's disconnect
     /// must not cut off another that watches the same roof.

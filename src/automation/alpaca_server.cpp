@@ -18,7 +18,11 @@ AlpacaServer::AlpacaServer(ServerSockets& sockets, const AutomationSettings& set
       state_(state),
       services_(services),
       webFolder_(std::move(webFolder)),
-      api_(settings, std::move(version), std::move(settingsFile)) {}
+      api_(settings, std::move(version), std::move(settingsFile), [&services] {
+          MonitorHealth health = processHealth();
+          health.messages = services.messageCount();
+          return health;
+      }) {}
 
 void AlpacaServer::accepted(ServerSockets::Id id, std::int64_t nowMs) {
     if (int(connections_.size()) >= kMaxConnections) {
