@@ -331,7 +331,7 @@ std::string AlpacaApi::deviceUniqueId(std::string_view type) const {
 }
 
 AlpacaReply AlpacaApi::handle(const AlpacaRequest& request, const AutomationState& state,
-                              LocalTime now, std::chrono::sys_seconds utc) {
+                              std::chrono::sys_seconds utc) {
     // Never 0, which means "none" to a client.
     if (++serverTransactionId_ == 0) serverTransactionId_ = 1;
     constexpr std::string_view kGetOnly = "Only GET is served here";
@@ -356,7 +356,7 @@ AlpacaReply AlpacaApi::handle(const AlpacaRequest& request, const AutomationStat
         if (route.prefix ? !path.starts_with(route.path) : path != route.path) continue;
         if (!route.refusal.empty() && request.method != "GET" && request.method != "HEAD")
             return plain(405, std::string(route.refusal));
-        return (this->*route.serve)({request, state, now, utc}, route.arg);
+        return (this->*route.serve)({request, state, utc}, route.arg);
     }
     return plain(404, "Not found");
 }
@@ -614,7 +614,8 @@ AlpacaReply AlpacaApi::device(const Context& c, std::string_view) {
 
     if (!state.haveReading) return call.error(kInvalidOperation, "No reading from the sensor yet");
     if (m == "timesincelastupdate")
-        return call.reply(jsonNumber(double((c.now - state.lastReadingAt).count())));
+        return call.reply(
+            jsonNumber(double(std::max<std::int64_t>(0, (c.utc - state.lastReadingUtc).count()))));
     if (m == "skytemperature") return call.reply(jsonNumber(state.sky));
     return call.reply(jsonNumber(state.ambient));  // temperature
 }

@@ -38,9 +38,9 @@ class AlpacaApi {
     AlpacaApi(AutomationSettings settings, std::string version, std::string settingsFile,
               std::function<MonitorHealth()> health);
 
-    /// `now` is the desktop's local clock (the one the readings are stamped with), `utc` the
-    /// same instant in UTC.
-    AlpacaReply handle(const AlpacaRequest& request, const AutomationState& state, LocalTime now,
+    /// `utc` is now. Ages are counted in UTC, as the verdict counts them: a local clock that
+    /// changes for the summer makes no reading an hour old.
+    AlpacaReply handle(const AlpacaRequest& request, const AutomationState& state,
                        std::chrono::sys_seconds utc);
 
     /// The UniqueID of device type `type` (lower case) number 0: stable, distinct per device,
@@ -53,7 +53,6 @@ class AlpacaApi {
     struct Context {
         const AlpacaRequest& request;
         const AutomationState& state;
-        LocalTime now;
         std::chrono::sys_seconds utc;
     };
     using Serve = AlpacaReply (AlpacaApi::*)(const Context&, std::string_view arg);
