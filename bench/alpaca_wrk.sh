@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Figures for the Alpaca server, not a test: issafe under wrk (16 connections, 10 s) while the
-# monitor reads the simulator every 10 s, then the monitor's CPU time and peak memory over
-# 2 minutes with the server on and no client. Usage: bench/alpaca_wrk.sh [build folder]
+# Figures for the Alpaca server, not a test: issafe, /state.json and /metrics under wrk (16
+# connections, 10 s each) while the monitor reads the simulator every 10 s, each beside nginx
+# (Debian nginx, one worker, as the monitor has one thread) serving the same bytes from files in
+# the same run; then the monitor's CPU time and peak memory over 2 minutes with the server on and
+# no client. Usage: bench/alpaca_wrk.sh [build folder]
 # Runs in a network namespace of its own when it can, so the default port 11111 is free.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -9,30 +11,65 @@ if [ -z "${ALPACA_NETNS:-}" ] && unshare -rn true 2>/dev/null; then
   exec env ALPACA_NETNS=1 unshare -rn sh -c 'ip link set lo up && exec "$0" "$@"' "$0" "$build"
 fi
 folder=$(mktemp -d)
+chmod 755 "$folder"  # nginx's worker reads the files as another user
 trap 'kill $(jobs -p) 2>/dev/null; wait; rm -rf "$folder"' EXIT
 cp "$build/bin/skarvel" "$folder/"
 "$build/bin/skarvel-sensor-sim" --link "$folder/com1" --sky -18 --ambient 7 >/dev/null &
 sleep 1
 cd "$folder"
 export QT_QPA_PLATFORM=offscreen
-url=http://127.0.0.1:11111/api/v1/safetymonitor/0
+url=http://127.0.0.1:11111
+issafe=/api/v1/safetymonitor/0/issafe
 
 ./skarvel 2>/dev/null &
 monitor=$!
-until curl -s -o /dev/null "$url/connected"; do sleep 0.2; done
-curl -s -X PUT -d 'ClientID=1' "$url/connect" >/dev/null
+until curl -s -o /dev/null "$url/management/apiversions"; do sleep 0.2; done
+curl -s -X PUT -d 'ClientID=1' "$url/api/v1/safetymonitor/0/connect" >/dev/null
 until [ -s status.txt ]; do sleep 0.2; done
-echo "== issafe, 16 connections, 10 s, while the monitor cycles"
+
+# nginx serves what the monitor answers now, from files of the same paths.
+mkdir -p www/api/v1/safetymonitor/0 nginx
+for path in $issafe /state.json /metrics; do
+  curl -s "$url$path?ClientID=1&ClientTransactionID=1" >"www$path"
+done
+cat >nginx/nginx.conf <<EOF
+worker_processes 1;
+user root;
+daemon off;
+pid $folder/nginx/pid;
+error_log $folder/nginx/error.log;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  client_body_temp_path $folder/nginx; proxy_temp_path $folder/nginx;
+  fastcgi_temp_path $folder/nginx; uwsgi_temp_path $folder/nginx; scgi_temp_path $folder/nginx;
+  default_type application/json;
+  server { listen 127.0.0.1:8080; root $folder/www; }
+}
+EOF
+nginx -p "$folder/nginx" -e "$folder/nginx/error.log" -c "$folder/nginx/nginx.conf" &
+until curl -s -o /dev/null http://127.0.0.1:8080/metrics; do sleep 0.2; done
+
 # status.txt is rewritten after every reading: its times show whether the cycle kept its pace.
 (while sleep 0.1; do stat -c %.1Y status.txt; done) >times.txt &
 watcher=$!
-wrk -t2 -c16 -d10s --latency "$url/issafe?ClientID=1&ClientTransactionID=1" |
-  grep -E 'Requests/sec|Latency|99%|requests in'
+# Requests/s and p99 of one run: "65000.12 0.48ms".
+load() {
+  wrk -t2 -c16 -d10s --latency "$1" | awk '/Requests\/sec/ {r = $2} / 99%/ {p = $2}
+    END {print r, p}'
+}
+printf '%-12s %28s %28s %7s\n' "" "monitor (req/s, p99)" "nginx (req/s, p99)" "ratio"
+for path in $issafe /state.json /metrics; do
+  read -r ours ourP99 <<<"$(load "$url$path?ClientID=1&ClientTransactionID=1")"
+  read -r theirs theirP99 <<<"$(load "http://127.0.0.1:8080$path")"
+  printf '%-12s %18s %9s %18s %9s %7.2f\n' "${path##*/}" "$ours" "$ourP99" "$theirs" "$theirP99" \
+    "$(awk "BEGIN {print $ours / $theirs}")"
+done
 kill $watcher
 echo "status.txt rewritten at:" $(uniq times.txt)
 grep VmHWM "/proc/$monitor/status"
 kill -TERM $monitor; wait $monitor || true
 
 echo "== 2 minutes with the server on, no client"
-/usr/bin/time -v timeout -s TERM 120 ./skarvel 2>&1 >/dev/null |
+{ /usr/bin/time -v timeout -s TERM 120 ./skarvel 2>&1 >/dev/null || true; } |
   grep -E 'User time|System time|Maximum resident'

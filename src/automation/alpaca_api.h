@@ -2,11 +2,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
 
 #include "automation/automation_state.h"
+#include "automation/metrics.h"
 
 namespace skarvel {
 
@@ -26,17 +28,19 @@ struct AlpacaReply {
     std::string file;
 };
 
-/// The Alpaca devices, the management API, the setup pages and the routes of the status page:
-/// one request in, one reply out, from memory. Keeps the server transaction counter and which
-/// clients are connected.
+/// The Alpaca devices, the management API, the setup pages, the state documents and the routes
+/// of the status page: one request in, one reply out, from memory. Keeps the server transaction
+/// counter and which clients are connected.
 class AlpacaApi {
   public:
-    /// `settingsFile` is where automation.ini lies, shown on the setup pages.
-    AlpacaApi(AutomationSettings settings, std::string version, std::string settingsFile);
+    /// `settingsFile` is where automation.ini lies, shown on the setup pages. `health` is asked
+    /// for the figures of /metrics that the state does not hold.
+    AlpacaApi(AutomationSettings settings, std::string version, std::string settingsFile,
+              std::function<MonitorHealth()> health);
 
-    /// `now` is the desktop's local clock (the one the readings are stamped with), `utc` the
-    /// same instant in UTC.
-    AlpacaReply handle(const AlpacaRequest& request, const AutomationState& state, LocalTime now,
+    /// `utc` is now. Ages are counted in UTC, as the verdict counts them: a local clock that
+    /// changes for the summer makes no reading an hour old.
+    AlpacaReply handle(const AlpacaRequest& request, const AutomationState& state,
                        std::chrono::sys_seconds utc);
 
     /// The UniqueID of device type `type` (lower case) number 0: stable, distinct per device,
@@ -45,14 +49,35 @@ class AlpacaApi {
 
   private:
     struct Call;
-    AlpacaReply device(const AlpacaRequest& request, const AutomationState& state, LocalTime now,
-                       std::chrono::sys_seconds utc);
-    AlpacaReply management(const AlpacaRequest& request, std::string_view member);
+    /// One request and what it is answered from.
+    struct Context {
+        const AlpacaRequest& request;
+        const AutomationState& state;
+        std::chrono::sys_seconds utc;
+    };
+    using Serve = AlpacaReply (AlpacaApi::*)(const Context&, std::string_view arg);
+    /// A row of the route table.
+    struct Route {
+        std::string_view path;
+        bool prefix;  ///< every path that starts with `path`
+        /// The plain-text 405 to verbs other than GET and HEAD; empty: `serve` takes every verb.
+        std::string_view refusal;
+        Serve serve;
+        std::string_view arg;
+    };
+    AlpacaReply device(const Context& c, std::string_view);
+    AlpacaReply management(const Context& c, std::string_view);
+    AlpacaReply safetyJson(const Context& c, std::string_view);
+    AlpacaReply stateJson(const Context& c, std::string_view);
+    AlpacaReply metrics(const Context& c, std::string_view);
+    AlpacaReply setup(const Context& c, std::string_view);
+    AlpacaReply webFile(const Context& c, std::string_view file);
     AlpacaReply setupPage(std::string_view device, const AutomationState& state) const;
 
     AutomationSettings settings_;
     std::string version_;
     std::string settingsFile_;
+    std::function<MonitorHealth()> health_;
     std::uint32_t serverTransactionId_ = 0;
     /// ClientIDs that connected and have not disconnected, per device: one client's disconnect
     /// must not cut off another that watches the same roof.

@@ -17,9 +17,12 @@ AlpacaServer::AlpacaServer(ServerSockets& sockets, const AutomationSettings& set
                            std::string version)
     : sockets_(sockets),
       state_(state),
-      services_(services),
       webFolder_(std::move(webFolder)),
-      api_(settings, std::move(version), std::move(settingsFile)) {}
+      api_(settings, std::move(version), std::move(settingsFile), [&services] {
+          MonitorHealth health = processHealth();
+          health.messages = services.messageCount();
+          return health;
+      }) {}
 
 void AlpacaServer::accepted(ServerSockets::Id id, std::int64_t nowMs) {
     if (int(connections_.size()) >= kMaxConnections) {
@@ -69,8 +72,8 @@ void AlpacaServer::readable(ServerSockets::Id id, std::int64_t nowMs) {
 
 std::string AlpacaServer::reply(const HttpRequest& request) {
     const auto utc = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-    AlpacaReply r = api_.handle({request.method, request.path, request.query, request.body}, state_,
-                                services_.now(), utc);
+    AlpacaReply r =
+        api_.handle({request.method, request.path, request.query, request.body}, state_, utc);
     if (!r.file.empty()) {
         // The name is one of the api's fixed few; nothing of the request is in it.
         const std::string folder = webFolder_();

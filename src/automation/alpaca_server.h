@@ -85,7 +85,6 @@ class AlpacaServer {
 
     ServerSockets& sockets_;
     const AutomationState& state_;
-    DesktopServices& services_;
     std::function<std::string()> webFolder_;
     AlpacaApi api_;
     std::unordered_map<ServerSockets::Id, Connection> connections_;

@@ -18,6 +18,7 @@ AutomationPublisher::AutomationPublisher(std::string folder, DesktopServices& se
     }
     settings_ = loadAutomationSettings(folder_, services_);
     const std::chrono::sys_seconds start = utc_();
+    state_.startedUtc = start;
     state_.verdict = verdict_.update({true, "", 0}, settings_, start);  // pending
     state_.updatedAt = services_.now();
     publish(start, true);
@@ -37,6 +38,8 @@ void AutomationPublisher::cycleEnded(const CycleOutcome& outcome) {
     const std::chrono::sys_seconds utc = utc_();
     state_.linkOpen = outcome.linkOpen;
     state_.anyCycle = true;
+    ++state_.cycles;
+    if (outcome.readTried && !outcome.readingOk) ++state_.readFailures;
     state_.updatedAt = outcome.at;
     if (outcome.readingOk) {
         state_.haveReading = true;

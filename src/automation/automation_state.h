@@ -89,6 +89,11 @@ struct AutomationState {
     /// byte.
     std::chrono::sys_seconds publishedUtc{};
     bool anyCycle = false;
+    /// Since start-up: the cycles that ran, and those whose read of the sensor failed.
+    std::uint64_t cycles = 0;
+    std::uint64_t readFailures = 0;
+    /// When the monitor started (UTC).
+    std::chrono::sys_seconds startedUtc{};
 };
 
 }  // namespace skarvel

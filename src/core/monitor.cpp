@@ -122,6 +122,7 @@ void Monitor::runCycle(CycleOutcome& outcome) {
             return;
         }
         line = 90;
+        outcome.readTried = true;
         controls_.setStatusBarText("Updating readings");
         line = 100;
         float ambient = 0, sky = 0;

@@ -36,6 +36,7 @@ void MessageJournal::appendToFile(const std::string& path, const std::string& li
 
 void MessageJournal::show(const std::string& text, const std::string& concerning, LocalTime now) {
     log_(line(now, text, concerning));
+    ++count_;
     for (auto it = shown_.begin(); it != shown_.end();)
         it = it->second.box && it->second.box->isOpen() ? std::next(it) : shown_.erase(it);
     // Nobody may be there to press OK: the box never waits, and a repeat updates it.

@@ -32,6 +32,8 @@ class MessageJournal {
     void show(const std::string& text, const std::string& concerning, LocalTime now);
     /// The boxes still on screen.
     int openCount() const;
+    /// Messages shown, repeats included.
+    std::uint64_t count() const { return count_; }
     /// Closes every box, as the program ends.
     void closeAll();
 
@@ -54,6 +56,7 @@ class MessageJournal {
     std::function<std::unique_ptr<MessageBoxView>(const std::string&)> open_;
     std::function<void(const std::string&)> log_;
     std::map<std::string, Shown> shown_;
+    std::uint64_t count_ = 0;
 };
 
 /// Desktop services whose messages go through the journal: a desktop supplies the box and the
@@ -65,6 +68,7 @@ class JournalingServices : public DesktopServices {
         journal_.show(text, concerning, now());
     }
     void closeMessages() final { journal_.closeAll(); }
+    std::uint64_t messageCount() const final { return journal_.count(); }
     /// The boxes still on screen.
     int openMessageCount() const { return journal_.openCount(); }
 

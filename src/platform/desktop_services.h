@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace skarvel {
@@ -25,6 +26,8 @@ class DesktopServices {
     void messageBox(const std::string& text) { messageBox(text, {}); }
     /// Closes every box still on screen, as the program ends.
     virtual void closeMessages() = 0;
+    /// Messages shown since start, repeats included.
+    virtual std::uint64_t messageCount() const = 0;
     /// Waits `ms` milliseconds. Window events keep being handled meanwhile.
     virtual void sleep(int ms) = 0;
     /// Handles the window events that are pending, then returns.

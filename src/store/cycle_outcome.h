@@ -13,6 +13,8 @@ struct CycleOutcome {
     LocalTime at{};
     /// False while the port is closed or could not be reopened.
     bool linkOpen = false;
+    /// The link was open and the sensor was asked for a reading.
+    bool readTried = false;
     /// A reading was taken and classified in this cycle; the values below are valid.
     bool readingOk = false;
     float sky = 0;

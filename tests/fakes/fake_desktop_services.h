@@ -19,6 +19,7 @@ struct FakeDesktopServices : DesktopServices {
         messages.push_back(text);
     }
     void closeMessages() override {}
+    std::uint64_t messageCount() const override { return messages.size(); }
     void sleep(int ms) override {
         now_ += std::chrono::milliseconds(ms);
         if (onSleep) onSleep();

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     AutomationState state;
     state.haveReading = size % 2;  // both sides of "no reading yet"
     state.sky = -18.25f;
-    AlpacaApi api({}, "1.3.0", "/tmp/automation.ini");
+    AlpacaApi api({}, "1.3.0", "/tmp/automation.ini", [] { return MonitorHealth{}; });
     const std::set<std::string> files{"", "CloudStatus.html", "history.bmp", "month.bmp",
                                       "year.bmp"};
     // Pipelined requests share one handler, so a connect can precede what needs it.
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             r.path[0] != '/')
             std::abort();
         rest.remove_prefix(p.used);
-        const AlpacaReply reply = api.handle({r.method, r.path, r.query, r.body}, state, {}, {});
+        const AlpacaReply reply = api.handle({r.method, r.path, r.query, r.body}, state, {});
         const bool json = reply.contentType.starts_with("application/json");
         // The verdict is its file's bytes, a refused verb included, with the file's newline.
         const bool verdict = r.path == "/safety.json";

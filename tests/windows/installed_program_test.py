@@ -166,6 +166,15 @@ try:
     reply = json.load(urllib.request.urlopen(base + "issafe?ClientID=1&ClientTransactionID=7"))
     check("Alpaca issafe over HTTP", reply.get("Value") is False and reply["ErrorNumber"] == 0 and
           reply["ClientTransactionID"] == 7, reply)
+    metrics = urllib.request.urlopen("http://127.0.0.1:%d/metrics" % port)
+    text = metrics.read().decode()
+    lint = subprocess.run(["promtool", "check", "metrics"], input=text, capture_output=True,
+                          text=True) if shutil.which("promtool") else None
+    check("/metrics for Prometheus, without Linux's process figures",
+          metrics.headers["Content-Type"] == "text/plain; version=0.0.4; charset=utf-8" and
+          "\nskarvel_safe 0\n" in text and "\nprocess_start_time_seconds " in text and
+          "process_cpu" not in text and (not lint or (lint.returncode == 0 and not lint.stderr)),
+          text + (lint.stderr if lint else ""))
 
     udp = socket.socket(type=socket.SOCK_DGRAM)
     udp.settimeout(5)
