@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "automation/automation_files.h"
+#include "automation/mqtt_messages.h"
 
 namespace skarvel {
 
@@ -331,53 +332,70 @@ AlpacaReply AlpacaApi::handle(const AlpacaRequest& request, const AutomationStat
                               LocalTime now, std::chrono::sys_seconds utc) {
     // Never 0, which means "none" to a client.
     if (++serverTransactionId_ == 0) serverTransactionId_ = 1;
+    constexpr std::string_view kGetOnly = "Only GET is served here";
+    constexpr std::string_view kSetup = "Setup pages are GET requests";
+    // The first row that matches answers; a row with a refusal takes GET and HEAD only.
+    static constexpr Route kRoutes[] = {
+        {"/api/", true, {}, &AlpacaApi::device, {}},
+        {"/management/", true, "Management requests are GET requests", &AlpacaApi::management, {}},
+        {"/safety.json", false, {}, &AlpacaApi::safetyJson, {}},
+        {"/state.json", false, kGetOnly, &AlpacaApi::stateJson, {}},
+        {"/setup", false, kSetup, &AlpacaApi::setup, {}},
+        {"/setup/", true, kSetup, &AlpacaApi::setup, {}},
+        {"/", false, kGetOnly, &AlpacaApi::webFile, "CloudStatus.html"},
+        {"/CloudStatus.html", false, kGetOnly, &AlpacaApi::webFile, "CloudStatus.html"},
+        {"/history.bmp", false, kGetOnly, &AlpacaApi::webFile, "history.bmp"},
+        {"/month.bmp", false, kGetOnly, &AlpacaApi::webFile, "month.bmp"},
+        {"/year.bmp", false, kGetOnly, &AlpacaApi::webFile, "year.bmp"},
+    };
     const std::string_view path = request.path;
-    const bool get = request.method == "GET" || request.method == "HEAD";
-
-    if (path.starts_with("/api/")) return device(request, state, now, utc);
-    if (path == "/safety.json") {
-        // INDI's proxy parses any body as JSON and dies on anything else, so even a refusal is
-        // the verdict's JSON.
-        return {get ? 200 : 405,
-                "application/json",
-                safetyJsonText(state.verdict, state.publishedUtc),
-                {}};
-    }
-    if (path.starts_with("/management/")) {
-        if (!get) return plain(405, "Management requests are GET requests");
-        return management(request, path.substr(12));
-    }
-    if (path == "/setup" || path == "/setup/" || path.starts_with("/setup/")) {
-        if (!get) return plain(405, "Setup pages are GET requests");
-        if (path == "/setup" || path == "/setup/") return setupPage({}, state);
-        for (std::string_view type : kTypes)
-            if (path == "/setup/v1/" + std::string(type) + "/0/setup")
-                return setupPage(type, state);
-        return {403,
-                "text/html; charset=utf-8",
-                "<!DOCTYPE html><html><body><p>No such device here. See <a href=\"/setup\">"
-                "/setup</a>.</p></body></html>\n",
-                {}};
-    }
-    static constexpr std::pair<std::string_view, std::string_view> kFiles[] = {
-        {"/", "CloudStatus.html"},
-        {"/CloudStatus.html", "CloudStatus.html"},
-        {"/history.bmp", "history.bmp"},
-        {"/month.bmp", "month.bmp"},
-        {"/year.bmp", "year.bmp"}};
-    for (const auto& [route, file] : kFiles) {
-        if (path != route) continue;
-        if (!get) return plain(405, "Only GET is served here");
-        return {200,
-                file.ends_with(".bmp") ? "image/bmp" : "text/html; charset=utf-8",
-                {},
-                std::string(file)};
+    for (const Route& route : kRoutes) {
+        if (route.prefix ? !path.starts_with(route.path) : path != route.path) continue;
+        if (!route.refusal.empty() && request.method != "GET" && request.method != "HEAD")
+            return plain(405, std::string(route.refusal));
+        return (this->*route.serve)({request, state, now, utc}, route.arg);
     }
     return plain(404, "Not found");
 }
 
-AlpacaReply AlpacaApi::management(const AlpacaRequest& request, std::string_view member) {
-    const auto params = parseForm(request.query);
+AlpacaReply AlpacaApi::safetyJson(const Context& c, std::string_view) {
+    // INDI's proxy parses any body as JSON and dies on anything else, so even a refusal is the
+    // verdict's JSON.
+    const bool get = c.request.method == "GET" || c.request.method == "HEAD";
+    return {get ? 200 : 405,
+            "application/json",
+            safetyJsonText(c.state.verdict, c.state.publishedUtc),
+            {}};
+}
+
+AlpacaReply AlpacaApi::stateJson(const Context& c, std::string_view) {
+    // Stamped with the verdict's time, so a reader can tell a stale one.
+    return {
+        200, "application/json", mqttState(settings_, c.state, c.state.publishedUtc).payload, {}};
+}
+
+AlpacaReply AlpacaApi::setup(const Context& c, std::string_view) {
+    const std::string_view path = c.request.path;
+    if (path == "/setup" || path == "/setup/") return setupPage({}, c.state);
+    for (std::string_view type : kTypes)
+        if (path == "/setup/v1/" + std::string(type) + "/0/setup") return setupPage(type, c.state);
+    return {403,
+            "text/html; charset=utf-8",
+            "<!DOCTYPE html><html><body><p>No such device here. See <a href=\"/setup\">"
+            "/setup</a>.</p></body></html>\n",
+            {}};
+}
+
+AlpacaReply AlpacaApi::webFile(const Context&, std::string_view file) {
+    return {200,
+            file.ends_with(".bmp") ? "image/bmp" : "text/html; charset=utf-8",
+            {},
+            std::string(file)};
+}
+
+AlpacaReply AlpacaApi::management(const Context& c, std::string_view) {
+    const std::string_view member = c.request.path.substr(12);
+    const auto params = parseForm(c.request.query);
     if (!params) return plain(400, "Malformed query string");
     std::uint32_t clientTransactionId = 0;
     for (const auto& [key, value] : *params) {
@@ -416,8 +434,9 @@ AlpacaReply AlpacaApi::management(const AlpacaRequest& request, std::string_view
             {}};
 }
 
-AlpacaReply AlpacaApi::device(const AlpacaRequest& request, const AutomationState& state,
-                              LocalTime now, std::chrono::sys_seconds utc) {
+AlpacaReply AlpacaApi::device(const Context& c, std::string_view) {
+    const AlpacaRequest& request = c.request;
+    const AutomationState& state = c.state;
     // /api/v1/{type}/{number}/{member}
     std::vector<std::string_view> parts;
     for (std::string_view rest = request.path.substr(5);;) {
@@ -573,7 +592,7 @@ AlpacaReply AlpacaApi::device(const AlpacaRequest& request, const AutomationStat
             list += "{\"Name\":\"SkyTemperature\",\"Value\":" + jsonNumber(state.sky) +
                     "},{\"Name\":\"Temperature\",\"Value\":" + jsonNumber(state.ambient) + "},";
         }
-        return call.reply(list + "{\"Name\":\"TimeStamp\",\"Value\":\"" + isoUtc(utc) + "\"}]");
+        return call.reply(list + "{\"Name\":\"TimeStamp\",\"Value\":\"" + isoUtc(c.utc) + "\"}]");
     }
     if (m == "averageperiod" && !call.put) return call.reply("0.0");
     if (m == "averageperiod") {
@@ -588,7 +607,7 @@ AlpacaReply AlpacaApi::device(const AlpacaRequest& request, const AutomationStat
 
     if (!state.haveReading) return call.error(kInvalidOperation, "No reading from the sensor yet");
     if (m == "timesincelastupdate")
-        return call.reply(jsonNumber(double((now - state.lastReadingAt).count())));
+        return call.reply(jsonNumber(double((c.now - state.lastReadingAt).count())));
     if (m == "skytemperature") return call.reply(jsonNumber(state.sky));
     return call.reply(jsonNumber(state.ambient));  // temperature
 }

@@ -26,9 +26,9 @@ struct AlpacaReply {
     std::string file;
 };
 
-/// The Alpaca devices, the management API, the setup pages and the routes of the status page:
-/// one request in, one reply out, from memory. Keeps the server transaction counter and which
-/// clients are connected.
+/// The Alpaca devices, the management API, the setup pages, the state documents and the routes
+/// of the status page: one request in, one reply out, from memory. Keeps the server transaction
+/// counter and which clients are connected.
 class AlpacaApi {
   public:
     /// `settingsFile` is where automation.ini lies, shown on the setup pages.
@@ -45,9 +45,29 @@ class AlpacaApi {
 
   private:
     struct Call;
-    AlpacaReply device(const AlpacaRequest& request, const AutomationState& state, LocalTime now,
-                       std::chrono::sys_seconds utc);
-    AlpacaReply management(const AlpacaRequest& request, std::string_view member);
+    /// One request and what it is answered from.
+    struct Context {
+        const AlpacaRequest& request;
+        const AutomationState& state;
+        LocalTime now;
+        std::chrono::sys_seconds utc;
+    };
+    using Serve = AlpacaReply (AlpacaApi::*)(const Context&, std::string_view arg);
+    /// A row of the route table.
+    struct Route {
+        std::string_view path;
+        bool prefix;  ///< every path that starts with `path`
+        /// The plain-text 405 to verbs other than GET and HEAD; empty: `serve` takes every verb.
+        std::string_view refusal;
+        Serve serve;
+        std::string_view arg;
+    };
+    AlpacaReply device(const Context& c, std::string_view);
+    AlpacaReply management(const Context& c, std::string_view);
+    AlpacaReply safetyJson(const Context& c, std::string_view);
+    AlpacaReply stateJson(const Context& c, std::string_view);
+    AlpacaReply setup(const Context& c, std::string_view);
+    AlpacaReply webFile(const Context& c, std::string_view file);
     AlpacaReply setupPage(std::string_view device, const AutomationState& state) const;
 
     AutomationSettings settings_;

@@ -136,7 +136,7 @@ try:
         ("SafetyMonitor/0/issafe", 400),
         ("camera/0/connected", 400), ("../v2/" + sm + "issafe", 400), ("../../setup", 200),
         ("../../setup/v1/" + oc + "setup", 200), ("../../setup/v1/camera/0/setup", 403),
-        ("../../safety.json", 200))] + [
+        ("../../safety.json", 200), ("../../state.json", 200))] + [
         # One client leaving keeps the device connected for the other.
         ("PUT " + sm + "disconnect", [("ClientID=1", 0)]), ("GET " + sm + "issafe", [("", 0)]),
         ("PUT " + sm + "connected", [("Connected=false&ClientID=2", 0)]),
@@ -201,6 +201,8 @@ try:
             return f.read()
     before, served, after = file(), request("GET", "/safety.json")[1], file()
     assert served in (before, after) and json.loads(served)["roof_status"]["open_ok"] == 1, served
+    state = json.loads(request("GET", "/state.json")[1])
+    assert state["safe"] and state["sky"] == -18.3 and state["state"] == "CLEAR", state
 finally:
     for child in reversed(children):
         child.terminate()
