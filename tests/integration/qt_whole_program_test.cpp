@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <iostream>
 #include <thread>
 
 #include "integration/whole_program.h"
@@ -237,9 +238,6 @@ TEST(Indi, SafetyProxyFollowsTheSkyAndTurnsAlertWhenTheMonitorIsKilled) {
     EXPECT_EQ(indi("CONNECTION.CONNECT"), "On");
 }
 
-}  // namespace
-}  // namespace skarvel
-
 TEST(Indi, OwnDriverShowsTheSkyAndAlertsByItselfWhenTheMonitorIsGoneOrStuck) {
     if (QStandardPaths::findExecutable("indiserver").isEmpty())
         GTEST_SKIP() << "indiserver is not installed (Debian package indi-bin)";
@@ -306,8 +304,11 @@ TEST(Indi, OwnDriverShowsTheSkyAndAlertsByItselfWhenTheMonitorIsGoneOrStuck) {
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
+        const auto began = std::chrono::steady_clock::now();
         step.act();
         EXPECT_TRUE(qWaitFor([&] { return shown() == step.want; }, step.withinMs)) << shown();
+        std::cout << step.what << ": " << (std::chrono::steady_clock::now() - began) / 1ms
+                  << " ms\n";
         if (std::string(step.what) == "start") {
             EXPECT_EQ(indi("WEATHER_PARAMETERS.WEATHER_SKY_TEMPERATURE"), "-30");
             EXPECT_EQ(indi("WEATHER_PARAMETERS.WEATHER_TEMPERATURE"), "5");
@@ -316,3 +317,6 @@ TEST(Indi, OwnDriverShowsTheSkyAndAlertsByItselfWhenTheMonitorIsGoneOrStuck) {
     }
     EXPECT_EQ(indi("CONNECTION.CONNECT"), "On") << "nobody reconnected it";
 }
+
+}  // namespace
+}  // namespace skarvel
