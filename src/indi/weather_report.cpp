@@ -17,7 +17,7 @@ std::optional<std::chrono::sys_seconds> parseUtc(const std::string& text) {
         return std::nullopt;
     const std::chrono::year_month_day date{std::chrono::year(y), std::chrono::month(unsigned(mo)),
                                            std::chrono::day(unsigned(d))};
-    if (!date.ok() || h > 23 || mi > 59 || s > 60) return std::nullopt;
+    if (!date.ok()) return std::nullopt;
     return std::chrono::sys_days(date) + std::chrono::hours(h) + std::chrono::minutes(mi) +
            std::chrono::seconds(s);
 }
