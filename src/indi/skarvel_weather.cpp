@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "indi/http_get.h"
 #include "indi/weather_report.h"
@@ -169,7 +170,8 @@ class SkarvelWeather : public INDI::Weather {
     INDI::PropertyText reasonTP_{1};
     bool configLoaded_ = false;
     bool haveCover_ = false;
-    bool lastSafe_ = false;
+    /// Unknown before the first update.
+    std::optional<bool> lastSafe_;
 };
 
 const std::unique_ptr<SkarvelWeather> driver = std::make_unique<SkarvelWeather>();
