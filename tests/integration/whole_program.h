@@ -104,6 +104,8 @@ class WholeProgram {
     int terminate() { return monitor_->terminate(); }
     /// As the out-of-memory killer ends it: nothing of the monitor's own runs.
     void kill() { monitor_->signal(SIGKILL); }
+    /// SIGSTOP: a monitor that hangs with its sockets open; SIGCONT: back.
+    void signal(int signal) { monitor_->signal(signal); }
     /// The monitor started again in its folder, its clock from the same start.
     void restart() { monitor_.reset(), startMonitor(); }
 

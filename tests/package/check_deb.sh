@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the Debian package with packaging/build-deb SOURCE_DIR's way, in BUILD_DIR, for the Debian
-# architecture ARCH (default: this machine's), and checks what dpkg would install: its
+# architecture ARCH (default: this machine's), with "indi" the INDI driver too, and checks what dpkg would install: its
 # architecture, root's files only, nobody else may change them, stripped programs,
 # the command link owned by the package, dependencies from the shared libraries, no scripts.
 set -euo pipefail
@@ -17,6 +17,11 @@ awk '$1 !~ /^l/ && $1 ~ /^(.....w|........w)/ || $2 != "root/root"' <<<"$content
 grep -qE '^l.* \./usr/bin/skarvel -> \.\./lib/skarvel/skarvel$' <<<"$contents" ||
   fail "/usr/bin/skarvel is not a link in the package"
 grep -qE '^-rwxr-xr-x .* \./usr/lib/skarvel/skarvel$' <<<"$contents" || fail "no /usr/lib/skarvel"
+if [ "${4:-}" = indi ]; then
+  grep -qE '^-rwxr-xr-x .* \./usr/bin/indi_skarvel_weather$' <<<"$contents" || fail "no INDI driver"
+  grep -qE ' \./usr/share/indi/indi_skarvel\.xml$' <<<"$contents" || fail "no INDI driver listing"
+  grep -qE '^ Depends: .*libindidriver1' <<<"$info" || fail "no Depends on libindidriver1"
+fi
 grep -qx " Architecture: $arch" <<<"$info" || fail "not a package for $arch"
 grep -qE '^ Depends: .*libqt6core6' <<<"$info" || fail "no Depends from the shared libraries"
 grep -E '^ +[0-9]+ bytes,.* (preinst|postinst|prerm|postrm|config)( |$)' <<<"$info" && fail "maintainer scripts"

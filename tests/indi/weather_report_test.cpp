@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include "indi/weather_report.h"
+
+namespace skarvel::indi {
+namespace {
+
+using namespace std::chrono;
+
+TEST(WeatherReport, OnlyAFreshWellFormedSafeDocumentIsSafe) {
+    const sys_seconds now = sys_days(2026y / 12 / 7) + 22h + 15min + 3s;
+    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n";
+    const std::string clear = R"({"time":"2026-12-07T22:15:03Z","sky":-30.1,"ambient":10.0,)"
+                              R"("difference":-40.1,"state":"CLEAR","safe":true,"reason":"CLEAR"})";
+    struct Row {
+        std::string response, error;
+        int staleSeconds;
+        WeatherReport want;
+    };
+    const auto unsafe = [](std::string reason) { return WeatherReport{false, reason, {}, {}, {}}; };
+    const std::string bad = "BAD ANSWER: not the monitor's state document";
+    const Row rows[] = {
+        {ok + clear, "", 120, {true, "CLEAR", -30.1, 10.0, {}}},
+        {ok + R"({"time":"2026-12-07T22:13:03Z","sky":-3.5,"cloudCover":87.5,"safe":false,)"
+              R"("reason":"V.CLOUDY"})",
+         "",
+         120,
+         {false, "V.CLOUDY", -3.5, {}, 87.5}},
+        // Before the first reading the monitor leaves the values out.
+        {ok + R"({"time":"2026-12-07T22:15:00Z","safe":false,"reason":"PENDING: no reading yet"})",
+         "", 120, unsafe("PENDING: no reading yet")},
+        {ok + R"({"time":"2026-12-07T22:13:02Z","sky":-30.1,"safe":true,"reason":"CLEAR"})",
+         "",
+         120,
+         {false, "STALE: the monitor's state is 121 s old", -30.1, {}, {}}},
+        {ok + R"({"time":"2026-12-07T22:13:03Z","safe":true,"reason":"CLEAR"})",
+         "",
+         120,
+         {true, "CLEAR", {}, {}, {}}},
+        // A clock ahead of this one cannot make it stale.
+        {ok + R"({"time":"2026-12-07T23:00:00Z","safe":true,"reason":"CLEAR"})",
+         "",
+         120,
+         {true, "CLEAR", {}, {}, {}}},
+        {"", "Connection refused", 120, unsafe("NO ANSWER: Connection refused")},
+        {"", "", 120, unsafe("NO ANSWER: empty")},
+        {"HTTP/1.1 404 Not Found\r\n\r\n{}", "", 120, unsafe("BAD ANSWER: HTTP/1.1 404 Not Found")},
+        {"HTTP/1.1 2000 OK\r\n\r\n" + clear, "", 120, unsafe("BAD ANSWER: HTTP/1.1 2000 OK")},
+        {"HTTP/1.", "", 120, unsafe("BAD ANSWER: HTTP/1.")},
+        {"SSH-2.0-OpenSSH_9.2\r\n", "", 120, unsafe("BAD ANSWER: SSH-2.0-OpenSSH_9.2")},
+        {ok + clear.substr(0, 60), "", 120, unsafe(bad)},
+        {ok + R"({"roof_status":{"open_ok":1,"reasons":"CLEAR"}})", "", 120, unsafe(bad)},
+        {ok + R"({"time":"2026-12-07T22:15:03Z","safe":1,"reason":"CLEAR"})", "", 120, unsafe(bad)},
+        {ok + R"({"time":"2026-12-07T22:15:03Z","safe":true})", "", 120, unsafe(bad)},
+        {ok + R"({"time":"2026-12-07 22:15:03","safe":true,"reason":"CLEAR"})", "", 120,
+         unsafe(bad)},
+        {ok + R"({"time":"2026-02-30T22:15:03Z","safe":true,"reason":"CLEAR"})", "", 120,
+         unsafe(bad)},
+        {ok + R"(["time","safe"])", "", 120, unsafe(bad)},
+        {"HTTP/1.1 200 OK\r\n" + clear, "", 120, unsafe(bad)},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.response);
+        const WeatherReport got = weatherReport(r.response, r.error, now, r.staleSeconds);
+        EXPECT_EQ(got.safe, r.want.safe);
+        EXPECT_EQ(got.reason, r.want.reason);
+        EXPECT_EQ(got.sky, r.want.sky);
+        EXPECT_EQ(got.ambient, r.want.ambient);
+        EXPECT_EQ(got.cloudCover, r.want.cloudCover);
+    }
+}
+
+TEST(WeatherReport, StateAddressFromTheUrl) {
+    const std::pair<std::string, std::optional<StateAddress>> rows[] = {
+        {"http://localhost:11111", StateAddress{"localhost", "11111", "/state.json"}},
+        {"http://192.168.1.20", StateAddress{"192.168.1.20", "80", "/state.json"}},
+        {"http://pier.local:8080/skarvel/",
+         StateAddress{"pier.local", "8080", "/skarvel/state.json"}},
+        {"http://[::1]:11111", StateAddress{"::1", "11111", "/state.json"}},
+        {"http://[fe80::1]", StateAddress{"fe80::1", "80", "/state.json"}},
+        {"https://localhost:11111", std::nullopt},
+        {"localhost:11111", std::nullopt},
+        {"http://", std::nullopt},
+        {"http://:11111", std::nullopt},
+        {"http://localhost:", std::nullopt},
+        {"http://localhost:0", std::nullopt},
+        {"http://localhost:65536", std::nullopt},
+        {"http://localhost:11a", std::nullopt},
+        {"http://[::1", std::nullopt},
+        {"http://[::1]x", std::nullopt},
+        {"http://user@localhost:11111", std::nullopt},
+        {"http://localhost:11111/a b", std::nullopt},
+    };
+    for (const auto& [url, want] : rows) EXPECT_EQ(stateAddress(url), want) << url;
+}
+
+}  // namespace
+}  // namespace skarvel::indi
