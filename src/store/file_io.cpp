@@ -289,6 +289,18 @@ bool FileExists(const std::string& path) {
     }
 }
 
+std::vector<std::string> fileNamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    try {
+        std::error_code ec;
+        fs::directory_iterator it(toPath(folder), ec);
+        for (; !ec && it != fs::directory_iterator(); it.increment(ec))
+            names.push_back(toUtf8(it->path().filename()));
+    } catch (const VbError&) {
+    }
+    return names;
+}
+
 namespace {
 
 #ifdef _WIN32
