@@ -602,7 +602,7 @@ AlpacaReply AlpacaApi::device(const AlpacaRequest& request, const AutomationStat
         } else if (state.haveReading) {
             list += "{\"Name\":\"SkyTemperature\",\"Value\":" + jsonNumber(state.sky) +
                     "},{\"Name\":\"Temperature\",\"Value\":" + jsonNumber(state.ambient) + "},";
-            if (state.cloudCover && settings_.learnSkyModel)
+            if (state.cloudCover)
                 list +=
                     "{\"Name\":\"CloudCover\",\"Value\":" + jsonNumber(*state.cloudCover) + "},";
         }

@@ -9,6 +9,7 @@
 #include "automation/automation_ini.h"
 #include "automation/safety_verdict.h"
 #include "automation/sky_model.h"
+#include "fakes/temp_dir.h"
 
 // The settings and the state have defaults for every member a row leaves out.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -280,4 +281,31 @@ TEST(SkyModel, EnvelopeFitAndItsRules) {
     };
     for (const auto& [model, ambient, sky, cover] : covers)
         EXPECT_EQ(cloudCover(model, ambient, sky), cover) << ambient << " " << sky;
+}
+
+TEST(SkyModel, BinsAndTheLogItReads) {
+    // One bin from 0 to 2 °C, its lines given warmest ambient first; below 0 another, too thin.
+    std::vector<SkyLine> lines;
+    for (int i = 0; i < 16; ++i) lines.push_back({i < 8 ? 1.5 : 0.5, double(15 - i)});
+    for (int i = 0; i < 15; ++i) lines.push_back({-0.5, -40});
+    const auto bins = clearSkyEnvelope(lines);
+    ASSERT_EQ(bins.size(), 1u);
+    EXPECT_EQ(std::tuple(bins[0].ambient, bins[0].sky, bins[0].lines, bins[0].low, bins[0].high),
+              std::tuple(1.0, 1.5, 16, 0.5, 1.5));
+
+    // The newest two day files up to today, newest first; a line with text for its sky is none,
+    // a file cut off mid-line gives what it held.
+    skarvel::testing::TempDir dir;
+    const std::pair<const char*, const char*> files[] = {
+        {"2026_7_21.csv", "7/21/2026 0:00:03 AM,1,1\r\n"},  // tomorrow
+        {"2026_7_20.csv", "7/20/2026 0:00:03 AM,10,-20\r\n7/20/2026 0:15:03 AM,11,x\r\n"},
+        {"2026_07_19.csv", "7/19/2026 0:00:03 AM,2,2\r\n"},  // not a name the log writes
+        {"2026_7_18.csv", "7/18/2026 0:00:03 AM,12,-18\r\n7/18/2026 0:15:03 AM,13"},
+        {"2026_7_1.csv", "7/1/2026 0:00:03 AM,3,3\r\n"},
+    };
+    for (const auto& [name, text] : files) dir.write(dir / name, text);
+    std::string read;
+    for (const SkyLine& l : readSkyLines(dir.file(""), makeTime(2026, 7, 20, 23, 59), 2))
+        read += std::to_string(int(l.ambient)) + "," + std::to_string(int(l.sky)) + " ";
+    EXPECT_EQ(read, "10,-20 12,-18 ");
 }
