@@ -233,6 +233,12 @@ AutomationIni parseAutomationIni(std::string_view text, const std::function<std:
             rewrite = true;
         }
     }
+    // Without a learned clear sky a cover limit would rest on the CLOUDY rule for ever.
+    if (ini.settings.unsafeCover() && !ini.settings.learnSkyModel) {
+        ini.problems.push_back("automation.ini: unsafeFrom=" + ini.settings.unsafeFrom +
+                               " needs skyModel=learn; CLOUDY is used");
+        ini.settings.unsafeFrom = "CLOUDY";
+    }
     if (ini.settings.mqttClientId.empty())
         ini.settings.mqttClientId = "skarvel-" + ini.settings.uniqueId.substr(0, 8);
     for (const auto& [problem, index] : badValues) {

@@ -227,6 +227,7 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
         {"unsafeFrom=0%", false},
         {"unsafeFrom=%", false},
         {"skyModel=OFF", true},
+        {"skyModel=off\nunsafeFrom=40%", false},
     };
     for (const auto& [line, good] : values)
         EXPECT_EQ(parseAutomationIni(line, [] { return "id"; }).problems.empty(), good) << line;
