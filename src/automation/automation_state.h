@@ -40,10 +40,10 @@ struct AutomationSettings {
 
     /// N of unsafeFrom=N%; none for a state.
     std::optional<int> unsafeCover() const {
+        if (!unsafeFrom.ends_with('%')) return std::nullopt;
         int n = 0;
         const char* end = unsafeFrom.data() + unsafeFrom.size() - 1;
-        if (!unsafeFrom.ends_with('%') || std::from_chars(unsafeFrom.data(), end, n).ptr != end)
-            return std::nullopt;
+        if (std::from_chars(unsafeFrom.data(), end, n).ptr != end) return std::nullopt;
         return n;
     }
 
