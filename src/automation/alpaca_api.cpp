@@ -12,6 +12,7 @@
 
 #include "automation/automation_files.h"
 #include "automation/mqtt_messages.h"
+#include "store/value_text.h"
 
 namespace skarvel {
 
@@ -31,7 +32,7 @@ constexpr std::string_view kOtherTypes[] = {"camera",  "covercalibrator", "dome"
                                             "focuser", "rotator",         "switch", "telescope"};
 /// The sensors of the interface this device does not have.
 constexpr std::string_view kAbsentSensors[] = {
-    "cloudcover", "dewpoint", "humidity",      "pressure", "rainrate", "skybrightness",
+    "dewpoint",   "humidity", "pressure",      "rainrate", "skybrightness",
     "skyquality", "starfwhm", "winddirection", "windgust", "windspeed"};
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
@@ -273,8 +274,32 @@ constexpr Member kMembers[] = {
     {"sensordescription", false, Kind::String, 1},
     {"timesincelastupdate", false, Kind::Double, 1},
     {"skytemperature", false, Kind::Double, 1},
+    {"cloudcover", false, Kind::Double, 1},
     {"temperature", false, Kind::Double, 1},
 };
+
+std::string fixed(double value, int decimals) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+/// What the cloud cover rests on, for the setup page.
+std::string skyModelSection(const SkyModel& m) {
+    std::string out = "<h2>Clear sky</h2>\n";
+    if (!m.learned) return out + "<p>Not learned: " + html(m.why) + ".</p>\n";
+    out += "<p>Learned " + dateTimeText(m.learnedAt) + " from " + std::to_string(m.lines) +
+           " lines of the log in " + std::to_string(m.bins) + " bins, ambient " +
+           fixed(m.lowAmbient, 1) + " to " + fixed(m.highAmbient, 1) +
+           " °C; the fit's residual is " + fixed(m.residual, 2) +
+           " °C.</p>\n<p>Clear sky = c + k1·A + k3·exp(A/10): c = " + fixed(m.c, 3) +
+           ", k1 = " + fixed(m.k1, 4) + ", k3 = " + fixed(m.k3, 4) +
+           "</p>\n<table>\n<tr><th>Ambient</th><th>Clear sky</th></tr>\n";
+    for (const int ambient : {-10, 0, 10, 20})
+        out += "<tr><td>" + std::to_string(ambient) + " °C</td><td>" +
+               fixed(m.clearSky(ambient), 1) + " °C</td></tr>\n";
+    return out + "</table>\n";
+}
 
 }  // namespace
 
@@ -444,6 +469,12 @@ AlpacaReply AlpacaApi::management(const Context& c, std::string_view) {
 AlpacaReply AlpacaApi::device(const Context& c, std::string_view) {
     const AlpacaRequest& request = c.request;
     const AutomationState& state = c.state;
+    // With skyModel=off the cover is a sensor this device does not have.
+    const auto absent = [this](std::string_view sensor) {
+        return std::find(std::begin(kAbsentSensors), std::end(kAbsentSensors), sensor) !=
+                   std::end(kAbsentSensors) ||
+               (sensor == "cloudcover" && !settings_.learnSkyModel);
+    };
     // /api/v1/{type}/{number}/{member}
     std::vector<std::string_view> parts;
     for (std::string_view rest = request.path.substr(5);;) {
@@ -481,9 +512,7 @@ AlpacaReply AlpacaApi::device(const Context& c, std::string_view) {
         else
             otherVerb = true;
     }
-    const bool absentSensor = dev == 1 && !call.put &&
-                              std::find(std::begin(kAbsentSensors), std::end(kAbsentSensors),
-                                        memberName) != std::end(kAbsentSensors);
+    const bool absentSensor = dev == 1 && !call.put && absent(memberName);
     if (!member && !absentSensor) {
         if (otherVerb) return plain(405, std::string(memberName) + " takes the other verb");
         return plain(400, "Unknown member: " + std::string(memberName));
@@ -559,7 +588,7 @@ AlpacaReply AlpacaApi::device(const Context& c, std::string_view) {
     }
 
     // Sensor names of SensorDescription and TimeSinceLastUpdate.
-    enum class Sensor { Latest, Sky, Ambient, Absent, Unknown };
+    enum class Sensor { Latest, Sky, Ambient, Cover, Absent, Unknown };
     Sensor sensor = Sensor::Unknown;
     if (m == "sensordescription" || m == "timesincelastupdate") {
         const std::string* name = call.param("SensorName");
@@ -571,9 +600,10 @@ AlpacaReply AlpacaApi::device(const Context& c, std::string_view) {
             sensor = Sensor::Sky;
         else if (l == "temperature")
             sensor = Sensor::Ambient;
-        else if (std::find(std::begin(kAbsentSensors), std::end(kAbsentSensors), l) !=
-                 std::end(kAbsentSensors))
+        else if (absent(l))
             sensor = Sensor::Absent;
+        else if (l == "cloudcover")
+            sensor = Sensor::Cover;
         if (sensor == Sensor::Unknown || (sensor == Sensor::Latest && m == "sensordescription"))
             return call.error(kInvalidValue, "No sensor is called \"" + *name + "\"");
         if (sensor == Sensor::Absent)
@@ -598,6 +628,9 @@ AlpacaReply AlpacaApi::device(const Context& c, std::string_view) {
         } else if (state.haveReading) {
             list += "{\"Name\":\"SkyTemperature\",\"Value\":" + jsonNumber(state.sky) +
                     "},{\"Name\":\"Temperature\",\"Value\":" + jsonNumber(state.ambient) + "},";
+            if (state.cloudCover)
+                list +=
+                    "{\"Name\":\"CloudCover\",\"Value\":" + jsonNumber(*state.cloudCover) + "},";
         }
         return call.reply(list + "{\"Name\":\"TimeStamp\",\"Value\":\"" + isoUtc(c.utc) + "\"}]");
     }
@@ -610,13 +643,24 @@ AlpacaReply AlpacaApi::device(const Context& c, std::string_view) {
     if (m == "sensordescription")
         return call.reply(jsonString(
             sensor == Sensor::Sky ? "Infrared thermometer looking at the zenith, degrees Celsius"
-                                  : "Ambient thermometer of the cloud sensor, degrees Celsius"));
+            : sensor == Sensor::Cover
+                ? "Where the infrared sky lies between the clear sky learned from the log (0) and "
+                  "the air (100), per cent"
+                : "Ambient thermometer of the cloud sensor, degrees Celsius"));
 
+    const bool cover = m == "cloudcover" || sensor == Sensor::Cover;
+    if (cover && !state.skyModel.learned)
+        return call.error(kInvalidOperation, "cloud cover: " + state.skyModel.why);
     if (!state.haveReading) return call.error(kInvalidOperation, "No reading from the sensor yet");
+    if (cover && !state.cloudCover)
+        return call.error(kInvalidOperation, "cloud cover: the air is within " +
+                                                 std::to_string(int(kMinCoverRange)) +
+                                                 " °C of the clear sky, too close to tell");
     if (m == "timesincelastupdate")
         return call.reply(
             jsonNumber(double(std::max<std::int64_t>(0, (c.utc - state.lastReadingUtc).count()))));
     if (m == "skytemperature") return call.reply(jsonNumber(state.sky));
+    if (m == "cloudcover") return call.reply(jsonNumber(*state.cloudCover));
     return call.reply(jsonNumber(state.ambient));  // temperature
 }
 
@@ -649,11 +693,13 @@ AlpacaReply AlpacaApi::setupPage(std::string_view device, const AutomationState&
         {"alpacaAddress",
          settings_.alpacaAddress.empty() ? "(every interface)" : settings_.alpacaAddress},
         {"discoveryPort", std::to_string(settings_.discoveryPort)},
-        {"uniqueId", settings_.uniqueId}};
+        {"uniqueId", settings_.uniqueId},
+        {"skyModel", settings_.learnSkyModel ? "learn" : "off"}};
     for (const auto& [key, value] : rows)
         page += "<tr><td>" + std::string(key) + "</td><td>" + html(value) + "</td></tr>\n";
     page += "</table>\n<p>These settings are not changed here. Edit <code>" + html(settingsFile_) +
-            "</code> (<code>key=value</code> lines) and restart Skarvel.</p>\n</body></html>\n";
+            "</code> (<code>key=value</code> lines) and restart Skarvel.</p>\n" +
+            skyModelSection(state.skyModel) + "</body></html>\n";
     return {200, "text/html; charset=utf-8", std::move(page), {}};
 }
 

@@ -121,13 +121,18 @@ bool isHostOrEmpty(std::string_view v) {
     return v.empty() || isHost(v);
 }
 
-constexpr std::size_t uniqueIdKey = 6, keyCount = 15;
+constexpr std::size_t uniqueIdKey = 6, keyCount = 16;
 
 const std::array<Key, keyCount>& keys() {
     static const std::array<Key, keyCount> all = {{
-        {"unsafeFrom", "CLOUDY or V.CLOUDY",
+        {"unsafeFrom", "CLOUDY, V.CLOUDY or a cloud cover from 1% to 100%",
          [](std::string_view v, AutomationSettings& s) {
              const std::string u = upper(v);
+             int percent = 0;
+             if (u.ends_with('%') && isWhole(v.substr(0, v.size() - 1), 1, 100, percent)) {
+                 s.unsafeFrom = std::to_string(percent) + "%";
+                 return true;
+             }
              if (u != "CLOUDY" && u != "V.CLOUDY") return false;
              s.unsafeFrom = u;
              return true;
@@ -165,6 +170,16 @@ const std::array<Key, keyCount>& keys() {
         text("mqttClientId", "letters, digits and -_.{} only, at most 64",
              &AutomationSettings::mqttClientId, isId),
         flag("homeAssistant", &AutomationSettings::homeAssistant),
+        {"skyModel", "learn or off",
+         [](std::string_view v, AutomationSettings& s) {
+             const std::string u = upper(v);
+             if (u != "LEARN" && u != "OFF") return false;
+             s.learnSkyModel = u == "LEARN";
+             return true;
+         },
+         [](const AutomationSettings& s) {
+             return std::string(s.learnSkyModel ? "learn" : "off");
+         }},
     }};
     return all;
 }
@@ -217,6 +232,12 @@ AutomationIni parseAutomationIni(std::string_view text, const std::function<std:
             lines[std::size_t(lineOf[uniqueIdKey])] = "uniqueId=" + ini.settings.uniqueId;
             rewrite = true;
         }
+    }
+    // Without a learned clear sky a cover limit would rest on the CLOUDY rule for ever.
+    if (ini.settings.unsafeCover() && !ini.settings.learnSkyModel) {
+        ini.problems.push_back("automation.ini: unsafeFrom=" + ini.settings.unsafeFrom +
+                               " needs skyModel=learn; CLOUDY is used");
+        ini.settings.unsafeFrom = "CLOUDY";
     }
     if (ini.settings.mqttClientId.empty())
         ini.settings.mqttClientId = "skarvel-" + ini.settings.uniqueId.substr(0, 8);

@@ -4,6 +4,7 @@
 #include "automation/automation_ini.h"
 #include "platform/desktop_services.h"
 #include "store/file_io.h"
+#include "store/readings_log.h"
 #include "store/vb_error.h"
 
 namespace skarvel {
@@ -17,9 +18,15 @@ AutomationPublisher::AutomationPublisher(std::string folder, DesktopServices& se
         };
     }
     settings_ = loadAutomationSettings(folder_, services_);
+    if (settings_.learnSkyModel)
+        learnSky(services_.now());
+    else
+        state_.skyModel.why = "it is off (skyModel=off)";
     const std::chrono::sys_seconds start = utc_();
     state_.startedUtc = start;
-    state_.verdict = verdict_.update({true, "", 0}, settings_, start);  // pending
+    SafetyConditions pending;
+    pending.linkOpen = true;
+    state_.verdict = verdict_.update(pending, settings_, start);
     state_.updatedAt = services_.now();
     publish(start, true);
 }
@@ -41,6 +48,11 @@ void AutomationPublisher::cycleEnded(const CycleOutcome& outcome) {
     ++state_.cycles;
     if (outcome.readTried && !outcome.readingOk) ++state_.readFailures;
     state_.updatedAt = outcome.at;
+    // Once a day, when the day's first line is in the log.
+    if (settings_.learnSkyModel &&
+        std::chrono::floor<std::chrono::days>(outcome.at) != learnedDay_ &&
+        FileExists(folder_ + dayFileName(outcome.at)))
+        learnSky(outcome.at);
     if (outcome.readingOk) {
         state_.haveReading = true;
         state_.lastReadingAt = outcome.at;
@@ -51,16 +63,25 @@ void AutomationPublisher::cycleEnded(const CycleOutcome& outcome) {
         state_.state = outcome.state;
         state_.cloudyThreshold = outcome.cloudyThreshold;
         state_.vCloudyThreshold = outcome.vCloudyThreshold;
+        state_.cloudCover = cloudCover(state_.skyModel, outcome.ambient, outcome.sky);
     }
     const SafetyConditions conditions{state_.linkOpen,
                                       state_.haveReading ? state_.state : "",
                                       ageAt(utc),
                                       state_.difference,
                                       state_.cloudyThreshold,
-                                      state_.vCloudyThreshold};
+                                      state_.vCloudyThreshold,
+                                      state_.cloudCover,
+                                      state_.skyModel.learned};
     state_.verdict = verdict_.update(conditions, settings_, utc);
     publish(utc, true);
     if (published_) published_(state_, utc);
+}
+
+void AutomationPublisher::learnSky(LocalTime now) {
+    state_.skyModel = fitClearSky(readSkyLines(folder_, now));
+    state_.skyModel.learnedAt = now;
+    learnedDay_ = std::chrono::floor<std::chrono::days>(now);
 }
 
 std::int64_t AutomationPublisher::ageAt(std::chrono::sys_seconds utc) {

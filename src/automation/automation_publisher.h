@@ -38,6 +38,8 @@ class AutomationPublisher final : public CycleObserver {
     const AutomationState& state() const { return state_; }
 
   private:
+    /// The clear sky from the log as it stands at `now`.
+    void learnSky(LocalTime now);
     /// Seconds since the last reading.
     std::int64_t ageAt(std::chrono::sys_seconds utc);
     /// Reports the first failure of a run of failed writes only.
@@ -50,6 +52,7 @@ class AutomationPublisher final : public CycleObserver {
     AutomationState state_;
     SafetyVerdict verdict_;
     bool failing_ = false;
+    LocalTime learnedDay_{};
     std::function<void(const AutomationState&, std::chrono::sys_seconds)> published_;
 };
 

@@ -1,18 +1,21 @@
 #pragma once
 
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "automation/sky_model.h"
 #include "store/date_time.h"
 
 namespace skarvel {
 
 /// The settings of automation.ini, with their defaults.
 struct AutomationSettings {
-    /// The first state that is unsafe: "CLOUDY" (only CLEAR is safe) or "V.CLOUDY".
+    /// The first state that is unsafe: "CLOUDY" (only CLEAR is safe) or "V.CLOUDY"; or the
+    /// cloud cover that is, "N%" (1 to 100).
     std::string unsafeFrom = "CLOUDY";
     int staleSeconds = 120;
     int safeDelayMinutes = 10;
@@ -32,6 +35,17 @@ struct AutomationSettings {
     /// Empty until read: then "skarvel-" and the first 8 characters of uniqueId.
     std::string mqttClientId;
     bool homeAssistant = true;
+    /// skyModel=learn: the clear sky is learned from the log; off: no cloud cover.
+    bool learnSkyModel = true;
+
+    /// N of unsafeFrom=N%; none for a state.
+    std::optional<int> unsafeCover() const {
+        if (!unsafeFrom.ends_with('%')) return std::nullopt;
+        int n = 0;
+        const char* end = unsafeFrom.data() + unsafeFrom.size() - 1;
+        if (std::from_chars(unsafeFrom.data(), end, n).ptr != end) return std::nullopt;
+        return n;
+    }
 
     bool operator==(const AutomationSettings&) const = default;
 };
@@ -80,6 +94,8 @@ struct AutomationState {
     /// Cloud cover of the last successful reading, per cent (0 to 100): absent until the clear sky
     /// is learned, or when the air is too close to the clear sky to tell.
     std::optional<float> cloudCover;
+    /// The clear sky the cover is measured from, or why there is none yet.
+    SkyModel skyModel;
     /// The thresholds the last reading was classified with.
     float cloudyThreshold = -25;
     float vCloudyThreshold = -15;

@@ -41,6 +41,7 @@ MqttMessage mqttState(const AutomationSettings& settings, const AutomationState&
     if (state.haveReading) {
         json += ",\"sky\":" + tenths(state.sky) + ",\"ambient\":" + tenths(state.ambient) +
                 ",\"difference\":" + tenths(state.difference);
+        if (state.cloudCover) json += ",\"cloudCover\":" + tenths(*state.cloudCover);
     }
     if (!state.anyCycle) {
     } else if (!state.linkOpen) {
@@ -84,6 +85,10 @@ std::vector<MqttMessage> homeAssistantConfigs(const AutomationSettings& settings
         temperature("sky_temperature", "Sky temperature", "sky"),
         temperature("ambient_temperature", "Ambient temperature", "ambient"),
         temperature("difference", "Sky minus ambient", "difference"),
+        config("sensor", "cloud_cover", "Cloud cover",
+               "\"state_class\":\"measurement\",\"unit_of_measurement\":\"%\","
+               "\"icon\":\"mdi:weather-cloudy\",\"value_template\":\"{{ value_json.cloudCover "
+               "| default('None') }}\""),
         config("sensor", "sky_state", "Sky",
                "\"device_class\":\"enum\",\"options\":[\"CLEAR\",\"CLOUDY\",\"V.CLOUDY\","
                "\"ERROR\"],\"value_template\":\"{{ value_json.state | default('None') }}\""),

@@ -20,14 +20,14 @@ struct MqttMessage {
 MqttMessage mqttStatus(const AutomationSettings& settings, bool online);
 
 /// `<topic>/state` after a cycle at `utc`: {"time":"2026-12-07T22:15:03Z","sky":-30.1,
-/// "ambient":10.0,"difference":-40.1,"state":"CLEAR","safe":true,"reason":"CLEAR"}. The readings
-/// are left out before the first one, the state before the first cycle; it is "ERROR" while the
-/// link is down.
+/// "ambient":10.0,"difference":-40.1,"cloudCover":12.5,"state":"CLEAR","safe":true,
+/// "reason":"CLEAR"}. The readings are left out before the first one, the cover while there is
+/// none, the state before the first cycle; it is "ERROR" while the link is down.
 MqttMessage mqttState(const AutomationSettings& settings, const AutomationState& state,
                       std::chrono::sys_seconds utc);
 
-/// Home Assistant's discovery configs: the three temperatures, the sky state and the verdict as
-/// one device reading `<topic>/state`, available while `<topic>/status` is "online".
+/// Home Assistant's discovery configs: the three temperatures, the cloud cover, the sky state and
+/// the verdict as one device reading `<topic>/state`, available while `<topic>/status` is "online".
 std::vector<MqttMessage> homeAssistantConfigs(const AutomationSettings& settings,
                                               const std::string& version);
 

@@ -1,6 +1,7 @@
 #include "automation/safety_verdict.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace skarvel {
 
@@ -19,6 +20,34 @@ std::string degrees(float value) {
     char buf[32];
     const auto res = std::to_chars(buf, buf + sizeof buf, value);
     return std::string(buf, res.ptr) + " °C";
+}
+
+/// A whole per cent, never more than the cover: 39.6 is "39%", below a limit of 40%.
+std::string percent(float cover) {
+    return std::to_string(int(std::floor(cover))) + "%";
+}
+
+/// The state whose rule decides when the cover cannot: CLOUDY stands in for N%.
+std::string stateRule(const AutomationSettings& s) {
+    return s.unsafeCover() ? "CLOUDY" : s.unsafeFrom;
+}
+
+/// Whether the verdict goes by the cover of this reading.
+bool byCover(const SafetyConditions& c, const AutomationSettings& s) {
+    return s.unsafeCover() && c.cloudCover;
+}
+
+bool skyUnsafe(const SafetyConditions& c, const AutomationSettings& s) {
+    if (byCover(c, s)) return *c.cloudCover >= float(*s.unsafeCover());
+    return severity(c.state) >= severity(stateRule(s));
+}
+
+/// The sky as the reason names it.
+std::string skyText(const SafetyConditions& c, const AutomationSettings& s) {
+    if (!s.unsafeCover()) return c.state;
+    if (c.cloudCover) return "CLOUD COVER " + percent(*c.cloudCover);
+    return c.state +
+           (c.coverLearned ? " (cloud cover not available)" : " (cloud cover not learned yet)");
 }
 
 /// Every cause that makes the conditions unsafe, without their times.
@@ -46,8 +75,22 @@ std::vector<SafetyEvent> causes(const SafetyConditions& c, const AutomationSetti
                        "No reading for " + std::to_string(c.ageSeconds) + " s; the limit is " +
                            std::to_string(s.staleSeconds) + " s (staleSeconds).",
                        {}});
-    } else if (severity(c.state) >= severity(s.unsafeFrom)) {
-        const bool cloudy = severity(s.unsafeFrom) <= 1;
+    } else if (byCover(c, s) && skyUnsafe(c, s)) {
+        out.push_back({"skarvel-cover",
+                       "Cloud cover",
+                       "CloudCover",
+                       "AboveThreshold",
+                       "Cloud cover " + percent(*c.cloudCover) + "; the limit is " + s.unsafeFrom +
+                           " (unsafeFrom).",
+                       {}});
+    } else if (skyUnsafe(c, s)) {
+        const bool cloudy = severity(stateRule(s)) <= 1;
+        const std::string from =
+            !s.unsafeCover()
+                ? s.unsafeFrom
+                : "CLOUDY while the cloud cover is " +
+                      std::string(c.coverLearned ? "not available" : "not learned yet") +
+                      " (unsafeFrom=" + s.unsafeFrom + ")";
         out.push_back({"skarvel-sky",
                        "Sky state",
                        "CloudCover",
@@ -55,7 +98,7 @@ std::vector<SafetyEvent> causes(const SafetyConditions& c, const AutomationSetti
                        c.state + ": sky minus ambient " + degrees(c.difference) + " is above the " +
                            (cloudy ? "cloudy" : "very cloudy") + " threshold " +
                            degrees(cloudy ? c.cloudyThreshold : c.vCloudyThreshold) +
-                           "; unsafe from " + s.unsafeFrom + ".",
+                           "; unsafe from " + from + ".",
                        {}});
     }
     return out;
@@ -69,7 +112,7 @@ std::string unsafeReason(const SafetyConditions& c, const AutomationSettings& s)
     if (c.ageSeconds > s.staleSeconds) {
         return "STALE: no reading for " + std::to_string(c.ageSeconds) + " s";
     }
-    if (severity(c.state) >= severity(s.unsafeFrom)) return c.state;
+    if (skyUnsafe(c, s)) return skyText(c, s);
     return {};
 }
 
@@ -86,9 +129,9 @@ Verdict SafetyVerdict::update(const SafetyConditions& c, const AutomationSetting
         const std::int64_t safeFor = (now - *safeSince_).count();
         const std::int64_t needed = std::int64_t(s.safeDelayMinutes) * 60;
         if (safeFor >= needed) {
-            verdict = {true, c.state, {}};
+            verdict = {true, skyText(c, s), {}};
         } else {
-            const std::string progress = c.state + ", safe for " + std::to_string(safeFor) +
+            const std::string progress = skyText(c, s) + ", safe for " + std::to_string(safeFor) +
                                          " of " + std::to_string(needed) + " s";
             verdict = {false,
                        progress,

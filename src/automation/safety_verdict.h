@@ -22,6 +22,9 @@ struct SafetyConditions {
     float difference = 0;
     float cloudyThreshold = -25;
     float vCloudyThreshold = -15;
+    /// That reading's cloud cover, when there is one, and whether the clear sky is learned.
+    std::optional<float> cloudCover;
+    bool coverLearned = false;
 };
 
 /// Why the conditions are unsafe right now; empty when they are safe.

@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <system_error>
+#include <vector>
 
 #include "store/file_platform.h"
 #include "store/vb_error.h"
@@ -97,6 +98,18 @@ bool FileExists(const std::string& path) {
     } catch (const VbError&) {
         return false;  // a name the system cannot hold
     }
+}
+
+std::vector<std::string> fileNamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    try {
+        std::error_code ec;
+        fs::directory_iterator it(toPath(folder), ec);
+        for (; !ec && it != fs::directory_iterator(); it.increment(ec))
+            names.push_back(toUtf8(it->path().filename()));
+    } catch (const VbError&) {
+    }
+    return names;
 }
 
 // A failure names its file, which the journal needs and the message box does not show.

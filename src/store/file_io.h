@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace skarvel {
 
@@ -14,6 +15,9 @@ inline constexpr char kPathSeparator = '/';
 
 /// True for an existing path that is not a folder; every failure yields false.
 bool FileExists(const std::string& path);
+
+/// The names of what lies in `folder`; none when it cannot be listed.
+std::vector<std::string> fileNamesIn(const std::string& folder);
 
 /// Reads a whole file and closes it. Throws VbError (53 when missing).
 std::string readWholeFile(const std::string& path);

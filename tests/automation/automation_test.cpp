@@ -1,5 +1,5 @@
-// The safety verdict, the texts of the files other observatory software reads, and
-// automation.ini.
+// The safety verdict, the texts of the files other observatory software reads, automation.ini,
+// and the clear sky learned from the log.
 
 #include <gmock/gmock.h>
 
@@ -8,6 +8,8 @@
 #include "automation/automation_files.h"
 #include "automation/automation_ini.h"
 #include "automation/safety_verdict.h"
+#include "automation/sky_model.h"
+#include "fakes/temp_dir.h"
 
 // The settings and the state have defaults for every member a row leaves out.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -48,6 +50,17 @@ TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
         {"CLOUDY", 0, 30, 0, {false, "", 0}, {false, "ERROR: sensor port not open"},
          link + "\n" + pending},
         {"CLOUDY", 0, 30, 0, {true, "", 0}, {false, "PENDING: no reading yet"}, pending},
+        // By the cover, whatever the thresholds say; by the CLOUDY rule while there is none.
+        {"40%", 0, 0, 0, {true, "CLOUDY", 0, -20.8f, -25, -15, 39.9f, true},
+         {true, "CLOUD COVER 39%"}, ""},
+        {"40%", 0, 0, 0, {true, "CLEAR", 0, -30, -25, -15, 40, true},
+         {false, "CLOUD COVER 40%"}, "skarvel-cover 0 Cloud cover 40%; the limit is 40% (unsafeFrom)."},
+        {"40%", 0, 0, 0, {true, "CLOUDY", 0, -20.8f, -25, -15, {}, false},
+         {false, "CLOUDY (cloud cover not learned yet)"},
+         "skarvel-sky 0 CLOUDY: sky minus ambient -20.8 °C is above the cloudy threshold -25 °C; "
+         "unsafe from CLOUDY while the cloud cover is not learned yet (unsafeFrom=40%)."},
+        {"100%", 0, 0, 0, {true, "CLEAR", 0, -30, -25, -15, {}, true},
+         {true, "CLEAR (cloud cover not available)"}, ""},
     };
     // clang-format on
     const sys_seconds now{seconds(1'796'681'703)};
@@ -115,7 +128,7 @@ TEST(AutomationFiles, BoltwoodLineAndSafetyJson) {
 TEST(AutomationIni, DefaultsProblemsAndRewrite) {
     const std::string mqtt =
         "mqttHost=\nmqttPort=1883\nmqttTopic=skarvel\nmqttUser=\nmqttPassword=\nmqttTls=0\n"
-        "mqttClientId=skarvel-new-id\nhomeAssistant=1\n";
+        "mqttClientId=skarvel-new-id\nhomeAssistant=1\nskyModel=learn\n";
     const auto settings = [](std::string unsafeFrom, int stale, int delay, int port,
                              std::string address, int discovery, std::string id) {
         AutomationSettings s{unsafeFrom, stale, delay, port, address, discovery, id};
@@ -157,14 +170,14 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
          "uniqueId=0123456789\nmqttHost=broker.lan\nmqttPort=8883\nmqttTopic=club/pier-2\n"
          "mqttUser=roof\nmqttPassword=p=w d\nmqttTls=1\nhomeAssistant=0\nunsafeFrom=CLOUDY\n"
          "staleSeconds=120\nsafeDelayMinutes=10\nalpacaPort=11111\nalpacaAddress=\n"
-         "discoveryPort=32227\nmqttClientId=skarvel-01234567\n",
+         "discoveryPort=32227\nmqttClientId=skarvel-01234567\nskyModel=learn\n",
          broker},
         // A bad client id's default comes from the id.
         {"unsafeFrom=CLOUDY\nstaleSeconds=120\nsafeDelayMinutes=10\nalpacaPort=11111\n"
          "alpacaAddress=\ndiscoveryPort=32227\nuniqueId=a\nmqttHost=a b\nmqttPort=0\n"
          "mqttTopic=sky/#\nmqttTopic=/sky\nmqttUser=\nmqttPassword=\nmqttTls=yes\n"
-         "mqttClientId=x y\nhomeAssistant=2\n",
-         "mqttHost mqttPort mqttTopic mqttTopic mqttTls mqttClientId homeAssistant ", "",
+         "mqttClientId=x y\nhomeAssistant=2\nskyModel=on\n",
+         "mqttHost mqttPort mqttTopic mqttTopic mqttTls mqttClientId homeAssistant skyModel ", "",
          settings("CLOUDY", 120, 10, 11111, "", 32227, "a")},
     };
     for (const auto& [text, problems, rewrite, settings] : rows) {
@@ -209,10 +222,91 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
         {"mqttTopic=sky/", false},
         {"mqttTopic=sky pier", false},
         {"mqttTopic=sky\x7f", false},
+        {"unsafeFrom=100%", true},
+        {"unsafeFrom=101%", false},
+        {"unsafeFrom=0%", false},
+        {"unsafeFrom=%", false},
+        {"skyModel=OFF", true},
+        {"skyModel=off\nunsafeFrom=40%", false},
     };
     for (const auto& [line, good] : values)
         EXPECT_EQ(parseAutomationIni(line, [] { return "id"; }).problems.empty(), good) << line;
     const std::regex guid("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
     EXPECT_TRUE(std::regex_match(newGuid(), guid));  // gtest's own regex is too small on Windows
     EXPECT_NE(newGuid().substr(24), newGuid().substr(24));  // the last 48 bits random too
+}
+
+TEST(SkyModel, EnvelopeFitAndItsRules) {
+    const auto truth = [](double a) { return -22 + 1.2 * a + 0.3 * std::exp(a / 10); };
+    // Bins every 2 °C from `low` to `high`, each of `n` lines: just over a tenth on the clear sky
+    // (its 10th percentile) and the rest overcast; `wobble` moves every other bin's clear sky up,
+    // the others down.
+    const auto log = [&](double low, double high, int n, double wobble = 0) {
+        std::vector<SkyLine> lines;
+        for (int bin = 0; low + 2 * bin <= high; ++bin) {
+            const double a = low + 2 * bin;
+            for (int i = 0; i < n; ++i)
+                lines.push_back({a, i < n / 10 + 2 ? truth(a) + (bin % 2 ? wobble : -wobble) : a});
+        }
+        return lines;
+    };
+    std::vector<SkyLine> thin = log(-9, 21, 125);
+    for (int i = 0; i < 15; ++i) thin.push_back({40, 40});                // a bin too thin to count
+    const double below = truth(-9) - 11 * (1.2 + 0.03 * std::exp(-0.9));  // the tangent at -9
+    // Lines, why it is not learned (empty: learned), k3, the clear sky at -20, the range's top.
+    const std::tuple<std::vector<SkyLine>, const char*, double, double, double> rows[] = {
+        {log(-9, 21, 125), "", 0.3, below, 21},
+        {thin, "", 0.3, below, 21},
+        {log(-9, 21, 124), "the log holds 1984 of 2000 lines", 0, 0, 0},
+        {log(-9, 21, 15), "the log holds 0 of 2000 lines", 0, 0, 0},
+        {log(-9, -1, 400), "the log's ambient spans 8.0 of 10.0 °C", 0, 0, 0},
+        {log(-9, 9, 200), "", 0, -46.309, 9},             // under 20 °C, the line alone
+        {log(-9, 21, 125, 2.0), "", 0.401, -46.289, 21},  // a residual of 1.99 °C
+        {log(-9, 21, 125, 2.1), "the clear sky fits the log only within 2.1 °C, more than 2.0 °C",
+         0, 0, 0},
+    };
+    for (const auto& [lines, why, k3, at, top] : rows) {
+        const SkyModel m = fitClearSky(lines);
+        EXPECT_EQ(m.why, why);
+        EXPECT_EQ(m.learned, std::string(why).empty());
+        if (!m.learned) continue;
+        EXPECT_NEAR(m.k3, k3, 0.001);
+        EXPECT_NEAR(m.clearSky(-20), at, 0.001);
+        EXPECT_EQ(std::pair(m.lowAmbient, m.highAmbient), std::pair(-9.0, top));
+    }
+    // The cover over a clear sky of -20 + 1.5·A: 15 °C under the air at 10 °C, 5 at 30, 4 at 32.
+    const SkyModel m{true, "", -20, 1.5, 0, -10, 20};
+    const std::tuple<SkyModel, double, double, std::optional<float>> covers[] = {
+        {m, 10, -5, 0.0f},   {m, 10, -8, 0.0f},    {m, 10, 2.5, 50.0f}, {m, 10, 10, 100.0f},
+        {m, 10, 15, 100.0f}, {m, 30, 27.5, 50.0f}, {m, 32, 28, {}},     {SkyModel{}, 10, 0, {}},
+    };
+    for (const auto& [model, ambient, sky, cover] : covers)
+        EXPECT_EQ(cloudCover(model, ambient, sky), cover) << ambient << " " << sky;
+}
+
+TEST(SkyModel, BinsAndTheLogItReads) {
+    // One bin from 0 to 2 °C, its lines given warmest ambient first; below 0 another, too thin.
+    std::vector<SkyLine> lines;
+    for (int i = 0; i < 16; ++i) lines.push_back({i < 8 ? 1.5 : 0.5, double(15 - i)});
+    for (int i = 0; i < 15; ++i) lines.push_back({-0.5, -40});
+    const auto bins = clearSkyEnvelope(lines);
+    ASSERT_EQ(bins.size(), 1u);
+    EXPECT_EQ(std::tuple(bins[0].ambient, bins[0].sky, bins[0].lines, bins[0].low, bins[0].high),
+              std::tuple(1.0, 1.5, 16, 0.5, 1.5));
+
+    // The newest two day files up to today, newest first; a line with text for its sky is none,
+    // a file cut off mid-line gives what it held.
+    skarvel::testing::TempDir dir;
+    const std::pair<const char*, const char*> files[] = {
+        {"2026_7_21.csv", "7/21/2026 0:00:03 AM,1,1\r\n"},  // tomorrow
+        {"2026_7_20.csv", "7/20/2026 0:00:03 AM,10,-20\r\n7/20/2026 0:15:03 AM,11,x\r\n"},
+        {"2026_07_19.csv", "7/19/2026 0:00:03 AM,2,2\r\n"},  // not a name the log writes
+        {"2026_7_18.csv", "7/18/2026 0:00:03 AM,12,-18\r\n7/18/2026 0:15:03 AM,13"},
+        {"2026_7_1.csv", "7/1/2026 0:00:03 AM,3,3\r\n"},
+    };
+    for (const auto& [name, text] : files) dir.write(dir / name, text);
+    std::string read;
+    for (const SkyLine& l : readSkyLines(dir.file(""), makeTime(2026, 7, 20, 23, 59), 2))
+        read += std::to_string(int(l.ambient)) + "," + std::to_string(int(l.sky)) + " ";
+    EXPECT_EQ(read, "10,-20 12,-18 ");
 }

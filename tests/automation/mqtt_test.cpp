@@ -68,7 +68,7 @@ TEST(MqttLink, PublishesOnEveryConnectionAndBacksOffQuietly) {
     // A script of steps, and what the client is told during each; "!" where a message is shown.
     // "t N" is a tick at N seconds, "lost" a failure at the last tick's time.
     using Script = std::vector<std::pair<std::string, std::string>>;
-    const std::string online = "s/status=online config config config config config ";
+    const std::string online = "s/status=online config config config config config config ";
     const std::string state = R"(s/state={"time":"1970-01-01T00:00:00Z","safe":false,"reason":""})";
     const std::pair<bool, Script> rows[] = {
         {true,

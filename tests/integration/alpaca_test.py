@@ -39,6 +39,17 @@ with open(os.path.join(folder, "config.ini"), "w", newline="") as config:
                  "vCloudyThreshold,-15\r\n" % (folder, SENSOR))
 with open(os.path.join(folder, "automation.ini"), "w") as f:
     f.write("safeDelayMinutes=0\n")  # safe at the first clear reading; the ports stay default
+# A month of log to learn the clear sky 0.6·A - 24 from: a quarter of the lines clear, in bins
+# at -3, -1 ... 11 °C.
+for days_ago in range(30):
+    day = time.localtime(time.time() - 86400 * days_ago)
+    with open(os.path.join(folder, "%d_%d_%d.csv" % day[:3]), "w", newline="") as log:
+        for q in range(96):
+            ambient = -3 + 2 * (q % 8)
+            sky = 0.6 * ambient - 24 if q // 8 % 4 == 0 else ambient - 5
+            log.write("%d/%d/%d %d:%02d:00 %s,%g,%g\r\n" % (
+                day[1], day[2], day[0], (q // 4 + 11) % 12 + 1, q % 4 * 15,
+                "AM" if q < 48 else "PM", ambient, sky))
 children = [subprocess.Popen(emulator + [os.path.join(folder, "skarvel")],
                              stdout=subprocess.DEVNULL,
                              env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))]
@@ -122,12 +133,12 @@ try:
         ("PUT " + oc + "refresh", [("clienttransactionid=10", 0, 0)]),
         ("GET " + oc + "sensordescription", [
             ("sENSORnAME=SkyTemperature&cLIENTtRANSACTIONid=9", 0, 9),
-            ("SensorName=Pressure", 0x400)]),
+            ("SensorName=Pressure", 0x400), ("SensorName=cloudcover", 0)]),
         ("GET " + oc + "timesincelastupdate", [
             ("SensorName=Pressure", 0x400), ("SensorName=Bogus", 0x401), ("SensorName=", 0x40B),
-            ("", 400)]),
+            ("SensorName=CloudCover", 0x40B), ("", 400)]),
         ("GET " + oc + "pressure", [("", 0x400)]), ("GET " + oc + "averageperiod", [("", 0)]),
-        ("GET " + oc + "skytemperature", [("", 0x40B)]),
+        ("GET " + oc + "skytemperature", [("", 0x40B)]), ("GET " + oc + "cloudcover", [("", 0x40B)]),
     ] + [("GET " + member, [("", status)]) for member, status in (
         ("safetymonitor/1/issafe", 400), ("../../management/v1/x", 400), (sm + "bogus", 400),
         ("SafetyMonitor/0/issafe", 400),
@@ -142,7 +153,8 @@ try:
         (verb + " " + device + m, [("", 405)]) for verb, device, members in (
             ("PUT", sm, "issafe connecting description devicestate driverinfo driverversion name "
                         "interfaceversion supportedactions"),
-            ("PUT", oc, "skytemperature temperature sensordescription timesincelastupdate"),
+            ("PUT", oc, "skytemperature temperature cloudcover sensordescription "
+                        "timesincelastupdate"),
             ("GET", sm, "action commandblind commandbool commandstring connect disconnect"),
             ("GET", oc, "refresh")) for m in members.split()]
     for what, rows in cases:
@@ -187,6 +199,11 @@ try:
         time.sleep(0.5)
     assert request("GET", "/api/v1/" + oc + "skytemperature")[1]["Value"] == -18.3
     assert request("GET", "/api/v1/" + oc + "temperature")[1]["Value"] == 7.5
+    # 1.2 °C above the learned clear sky, 27 °C under the air.
+    assert abs(request("GET", "/api/v1/" + oc + "cloudcover")[1]["Value"] - 120 / 27) < 0.01
+    assert request("GET", "/api/v1/" + oc + "timesincelastupdate",
+                   "SensorName=CloudCover")[0] == 0
+    assert "c = -24.000, k1 = 0.6000, k3 = 0.0000" in request("GET", "/setup")[1]
 
     # Safe: no events, and the verdict at /safety.json is the file's, byte for byte.
     request("PUT", "/api/v1/safetymonitor/0/connect", "ClientID=3")

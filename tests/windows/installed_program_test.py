@@ -109,6 +109,14 @@ try:
     with open(os.path.join(folder, "automation.ini"), "w") as f:
         f.write("alpacaPort=%d\ndiscoveryPort=%d\nstaleSeconds=30\nsafeDelayMinutes=0\n"
                 % (port, discovery))
+    # November's log, to learn the clear sky 0.6·A - 24 from: a quarter of it clear.
+    for day in range(1, 31):
+        with open(os.path.join(folder, "2026_11_%d.csv" % day), "w", newline="") as log:
+            for q in range(96):
+                ambient = -3 + 2 * (q % 8)
+                log.write("11/%d/2026 %d:%02d:00 %s,%g,%g\r\n" % (
+                    day, (q // 4 + 11) % 12 + 1, q % 4 * 15, "AM" if q < 48 else "PM", ambient,
+                    0.6 * ambient - 24 if q // 8 % 4 == 0 else ambient - 5))
     sensor = plug_in()
     # Another program holds the server's port for the first 15 s.
     blocker = socket.create_server(("0.0.0.0", port))
@@ -175,6 +183,12 @@ try:
           "\nskarvel_safe 0\n" in text and "\nprocess_start_time_seconds " in text and
           "process_cpu" not in text and (not lint or (lint.returncode == 0 and not lint.stderr)),
           text + (lint.stderr if lint else ""))
+
+    oc = "http://127.0.0.1:%d/api/v1/observingconditions/0/" % port
+    urllib.request.urlopen(urllib.request.Request(oc + "connect", b"ClientID=1", method="PUT"))
+    reply = json.load(urllib.request.urlopen(oc + "cloudcover?ClientID=1"))
+    check("CloudCover from the clear sky learned from the log (8.1 of 28.9 °C)",
+          abs(reply.get("Value", 0) - 812 / 28.92) < 0.05, reply)
 
     udp = socket.socket(type=socket.SOCK_DGRAM)
     udp.settimeout(5)

@@ -21,9 +21,10 @@ enum Channel : std::uint64_t {
 };
 
 // Sky minus ambient for a cloud cover, with the clear and overcast depths each drifting over
-// their range so no two nights look alike.
-double skyDelta(double cover, double clearDepth, double overcastDepth) {
-    const double clear = -30.0 - 5.0 * clearDepth;
+// their range so no two nights look alike. Warm air holds more water, so a clear sky reads
+// about 25 °C under the air at -5 °C but only about 15 °C under it at 22 °C.
+double skyDelta(double ambient, double cover, double clearDepth, double overcastDepth) {
+    const double clear = -21.5 + 0.3 * ambient + 0.2 * std::exp(ambient / 10.0) - 4.0 * clearDepth;
     const double overcast = -5.0 - 5.0 * overcastDepth;
     return clear + (overcast - clear) * cover;
 }
@@ -57,7 +58,7 @@ SkySample SeasonalWeather::at(double seconds) const {
     const double ambient = dailyMean + swing * std::cos(2.0 * pi * (hourOfDay - 15.0) / 24.0) +
                            jitter(seed_, kAmbientNoise, tick, 0.05);
 
-    double delta = skyDelta(cover, valueNoise(seed_, kClearDepth, hours / 10.0),
+    double delta = skyDelta(ambient, cover, valueNoise(seed_, kClearDepth, hours / 10.0),
                             valueNoise(seed_, kOvercastDepth, hours / 10.0));
     // Daylight scattered in the air warms a clear sky's reading a little.
     const double daylight = std::max(0.0, std::cos(2.0 * pi * (hourOfDay - 13.0) / 24.0));

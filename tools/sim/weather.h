@@ -13,9 +13,9 @@ struct SkySample {
 };
 
 /// The weather that both the history and the live sensor play, fixed by its seed: a seasonal
-/// ambient temperature (coldest in late January), warmer afternoons, weather systems lasting
-/// about a day that bring clear or overcast nights, and passing clouds. So the live sensor
-/// carries on where the history ends.
+/// ambient temperature (coldest in late January), warmer afternoons, a clear sky that warms with
+/// the air, weather systems lasting about a day that bring clear or overcast nights, and passing
+/// clouds. So the live sensor carries on where the history ends.
 class SeasonalWeather {
   public:
     explicit SeasonalWeather(std::uint64_t seed) : seed_(seed) {}
