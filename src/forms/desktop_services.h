@@ -2,14 +2,15 @@
 
 #include <string>
 
+#include "skarvel_version.h"
 #include "store/date_time.h"
 
 namespace skarvel {
 
 struct Version {
-    int major = 1;
-    int minor = 3;
-    int revision = 0;
+    int major = SKARVEL_VERSION_MAJOR;
+    int minor = SKARVEL_VERSION_MINOR;
+    int revision = SKARVEL_VERSION_PATCH;
 };
 
 /// What the logic needs of the desktop. One implementation per desktop, one fake with virtual

@@ -5,12 +5,13 @@
 #include "qt/qt_mqtt_client.h"
 #include "qt/qt_server_sockets.h"
 #include "qt/qt_termination.h"
+#include "skarvel_version.h"
 #include "store/config.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName("Skarvel");
-    app.setApplicationVersion("1.3.0");
+    app.setApplicationVersion(SKARVEL_VERSION);
     skarvel::QtMainWindow window;
     const skarvel::QtTerminationSignals termination(&window);
     window.Form_Load();

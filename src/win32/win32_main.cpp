@@ -4,6 +4,7 @@
 #include <commctrl.h>
 // clang-format on
 
+#include "skarvel_version.h"
 #include "store/config.h"
 #include "win32/win32_windows.h"
 
@@ -18,7 +19,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     skarvel::Win32ServerSockets alpaca(
         automation.settings(), automation.state(), services,
         [&window] { return window.form().settings().webPath; },
-        skarvel::GetEXEPath(services) + "automation.ini", "1.3.0", instance);
+        skarvel::GetEXEPath(services) + "automation.ini", SKARVEL_VERSION, instance);
     alpaca.start();
     if (!automation.settings().mqttHost.empty()) {
         services.messageBox(
