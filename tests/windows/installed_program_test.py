@@ -197,6 +197,24 @@ try:
           read("config.ini").startswith("webPath," + web), read("config.ini"))
     check("the verdict says the monitor has stopped", "STOPPED" in read("safety.json"))
 
+    with open(os.path.join(installed, "skarvel.exe"), "rb") as f:
+        exe = f.read()
+    check("the manifest asks for visual styles and per-monitor DPI",
+          b"Microsoft.Windows.Common-Controls" in exe and b">PerMonitorV2" in exe)
+    # At 150 % scaling the window lays itself out half as large again.
+    subprocess.run(["wine", "reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels",
+                    "/t", "REG_DWORD", "/d", "144", "/f"], env=env, capture_output=True)
+    subprocess.run(["wineserver", "-k"], env=env)
+    subprocess.run(["wineserver", "-w"], env=env)
+    start(["wineserver", "-f", "-p"], stderr=open(os.path.join(work, "wineserver.err"), "a"))
+    monitor = start(["wine", "C:\\Program Files\\Skarvel\\skarvel.exe"],
+                    stderr=subprocess.DEVNULL)
+    shown = until(lambda: visible("Skarvel"), 30)
+    check("at 144 dpi the main window is 1.5 times as large",
+          shown and "462x662" in xdotool("getwindowgeometry", visible("Skarvel")[0]))
+    xdotool("key", "--window", (visible("Skarvel") or [""])[0], "alt+F4")
+    until(lambda: monitor.poll() is not None, 20)
+
     subprocess.run(["wine", os.path.join(installed, "uninstall.exe"), "/S"], env=env)
     check("the uninstaller removes the program and leaves the user's folder",
           until(lambda: not os.path.exists(installed), 20) and os.path.isfile(
