@@ -26,10 +26,10 @@ int main(int argc, char** argv) {
     std::optional<skarvel::QtMqttClient> mqtt;
     if (!automation.settings().mqttHost.empty()) {
         mqtt.emplace(automation.settings(), window.services(), version);
-        mqtt->publishState(automation.state(), std::chrono::floor<std::chrono::seconds>(
-                                                   std::chrono::system_clock::now()));
+        mqtt->client().publishState(automation.state(), std::chrono::floor<std::chrono::seconds>(
+                                                            std::chrono::system_clock::now()));
         automation.onPublished(
-            [&mqtt](const auto& state, auto utc) { mqtt->publishState(state, utc); });
+            [&mqtt](const auto& state, auto utc) { mqtt->client().publishState(state, utc); });
         mqtt->start();
     }
     // The program ends with its main window. Qt's own quit on the last window closed is
