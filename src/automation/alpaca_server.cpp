@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "forms/desktop_services.h"
@@ -113,9 +114,17 @@ std::optional<std::string> AlpacaServer::discoveryReply(std::string_view datagra
     return "{\"AlpacaPort\":" + std::to_string(alpacaPort) + "}";
 }
 
-std::string AlpacaServer::portRefused(bool discovery, int port, const std::string& reason) {
-    return std::string(discovery ? "Alpaca discovery" : "The Alpaca server") + " is off: port " +
-           std::to_string(port) + " cannot be opened (" + reason + ").";
+std::string ServerPort::tried(bool opened, const std::string& reason) {
+    const std::string what = std::string(discovery_ ? "Alpaca discovery" : "The Alpaca server");
+    const std::string port = std::to_string(port_);
+    open_ = opened;
+    if (opened) {
+        if (!std::exchange(refused_, false)) return {};
+        return what + " is on again: port " + port + " is open.";
+    }
+    if (std::exchange(refused_, true)) return {};
+    return what + " is off: port " + port + " cannot be opened (" + reason +
+           "); it is tried again every " + std::to_string(kRetryMs / 1000) + " s.";
 }
 
 }  // namespace skarvel

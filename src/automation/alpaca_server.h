@@ -15,6 +15,24 @@ namespace skarvel {
 
 class DesktopServices;
 
+/// A port the server opens, the devices' or discovery's. One that cannot be opened (a monitor
+/// still ending, another program for a while) is tried again every kRetryMs until it opens; the
+/// failure is said once, and so is the recovery.
+class ServerPort {
+  public:
+    static constexpr int kRetryMs = 30000;
+    ServerPort(bool discovery, int port) : discovery_(discovery), port_(port) {}
+    /// The outcome of one try, `reason` saying why it failed; what to report, empty for nothing.
+    std::string tried(bool opened, const std::string& reason);
+    bool open() const { return open_; }
+
+  private:
+    bool discovery_;
+    int port_;
+    bool open_ = false;
+    bool refused_ = false;
+};
+
 /// The connection policy of the server, the same on every desktop: requests are parsed and
 /// answered from memory (the page and its images from their fixed files); a client that sends
 /// too much, too slowly or nothing at all is dropped, so none can hold up a cycle. The platform
@@ -54,8 +72,6 @@ class AlpacaServer {
 
     /// The answer to a discovery datagram, none to anything else.
     static std::optional<std::string> discoveryReply(std::string_view datagram, int alpacaPort);
-    /// The message of a server or discovery port that cannot be opened.
-    static std::string portRefused(bool discovery, int port, const std::string& reason);
 
   private:
     struct Connection {

@@ -260,8 +260,15 @@ AutomationSettings loadAutomationSettings(const std::string& folder, DesktopServ
     std::string message;
     AutomationIni ini;
     try {
-        ini = parseAutomationIni(FileExists(path) ? readWholeFile(path) : std::string(), newGuid);
-        if (!ini.rewrite.empty()) writeFileAtomic(path, ini.rewrite);
+        const bool existed = FileExists(path);
+        ini = parseAutomationIni(existed ? readWholeFile(path) : std::string(), newGuid);
+        if (!ini.rewrite.empty())
+            writeFileAtomic(path, ini.rewrite, Durability::Synced, NewFile::OwnerOnly);
+        // The broker's password is no business of the machine's other users.
+        if (existed && !ini.settings.mqttPassword.empty() && restrictToOwner(path))
+            ini.problems.push_back(
+                "automation.ini: it holds mqttPassword and other users could read it; it is now "
+                "readable by you only");
     } catch (const std::exception& e) {
         ini.problems.push_back(errorMessage(asVbError(e), 0, "loadAutomationSettings", "frmMain"));
         if (ini.settings.uniqueId.empty()) ini.settings.uniqueId = newGuid();

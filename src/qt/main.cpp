@@ -1,6 +1,9 @@
 #include <QApplication>
+#include <cstdio>
 #include <optional>
 
+#include "qt/folder_lock.h"
+#include "qt/qt_desktop_services.h"
 #include "qt/qt_main_window.h"
 #include "qt/qt_mqtt_client.h"
 #include "qt/qt_server_sockets.h"
@@ -11,7 +14,17 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName("Skarvel");
+<<<<<<< HEAD
     app.setApplicationVersion(SKARVEL_VERSION);
+=======
+    app.setApplicationVersion("1.3.0");
+    // Before anything of the folder is touched: two monitors would take turns at every file.
+    const skarvel::FolderLock lock(skarvel::QtDesktopServices().appPath() + "/");
+    if (!lock.held()) {
+        std::fprintf(stderr, "%s\n", lock.refusal().c_str());
+        return 1;
+    }
+>>>>>>> main
     skarvel::QtMainWindow window;
     const skarvel::QtTerminationSignals termination(&window);
     window.Form_Load();

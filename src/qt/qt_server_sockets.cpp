@@ -23,26 +23,36 @@ QtServerSockets::QtServerSockets(const AutomationSettings& settings, const Autom
 
 void QtServerSockets::start() {
     if (settings_.alpacaPort <= 0) return;
-    QHostAddress address = QHostAddress::Any;
     if (!settings_.alpacaAddress.empty() &&
-        !address.setAddress(QString::fromStdString(settings_.alpacaAddress))) {
+        !address_.setAddress(QString::fromStdString(settings_.alpacaAddress))) {
         services_.messageBox("The Alpaca server is off: alpacaAddress \"" +
                              settings_.alpacaAddress + "\" is not an IP address.");
         return;
     }
-    if (!tcp_.listen(address, quint16(settings_.alpacaPort))) {
-        services_.messageBox(AlpacaServer::portRefused(false, settings_.alpacaPort,
-                                                       tcp_.errorString().toStdString()));
-        return;
+    connect(&retry_, &QTimer::timeout, this, &QtServerSockets::listen);
+    listen();
+}
+
+void QtServerSockets::listen() {
+    const auto report = [this](const std::string& text) {
+        if (!text.empty()) services_.messageBox(text);
+    };
+    if (!tcpPort_.open()) {
+        const bool opened = tcp_.listen(address_, quint16(settings_.alpacaPort));
+        report(tcpPort_.tried(opened, tcp_.errorString().toStdString()));
+        if (opened) sweeper_.start(AlpacaServer::kSweepMs);
     }
-    sweeper_.start(AlpacaServer::kSweepMs);
     // Bound to every interface: a socket bound to one address misses the broadcasts.
-    if (settings_.discoveryPort > 0 &&
-        !udp_.bind(QHostAddress::AnyIPv4, quint16(settings_.discoveryPort),
-                   QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
-        services_.messageBox(AlpacaServer::portRefused(true, settings_.discoveryPort,
-                                                       udp_.errorString().toStdString()));
+    if (tcpPort_.open() && settings_.discoveryPort > 0 && !udpPort_.open()) {
+        const bool bound =
+            udp_.bind(QHostAddress::AnyIPv4, quint16(settings_.discoveryPort),
+                      QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint);
+        report(udpPort_.tried(bound, udp_.errorString().toStdString()));
     }
+    if (tcpPort_.open() && (settings_.discoveryPort <= 0 || udpPort_.open()))
+        retry_.stop();
+    else if (!retry_.isActive())
+        retry_.start(ServerPort::kRetryMs);
 }
 
 void QtServerSockets::accept() {

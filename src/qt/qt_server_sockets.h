@@ -25,12 +25,13 @@ class QtServerSockets final : public QObject, public ServerSockets {
                     std::string settingsFile, std::string version, QObject* parent = nullptr);
 
     /// Listens on the settings' ports; alpacaPort 0 leaves everything off. A port that cannot be
-    /// bound is reported once and left off; the monitor goes on either way.
+    /// bound is tried again until it opens; the monitor goes on either way.
     void start();
     /// The port the devices are served on, 0 when off.
     quint16 port() const { return tcp_.isListening() ? tcp_.serverPort() : 0; }
 
   private:
+    void listen();
     void accept();
     // Only the server calls these, through the seam.
     std::string read(Id id, std::size_t max) override;
@@ -45,7 +46,10 @@ class QtServerSockets final : public QObject, public ServerSockets {
     AlpacaServer server_;
     QTcpServer tcp_;
     QUdpSocket udp_;
-    QTimer sweeper_;
+    QHostAddress address_ = QHostAddress::Any;
+    ServerPort tcpPort_{false, settings_.alpacaPort};
+    ServerPort udpPort_{true, settings_.discoveryPort};
+    QTimer sweeper_, retry_;
     QElapsedTimer clock_;
     std::unordered_map<Id, QTcpSocket*> sockets_;
     Id lastId_ = 0;

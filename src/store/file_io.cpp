@@ -323,7 +323,8 @@ std::string readOnPlatform(const std::string& path) {
     return content;
 }
 
-void writeOnPlatform(const std::string& path, std::string_view bytes, Durability durability) {
+void writeOnPlatform(const std::string& path, std::string_view bytes, Durability durability,
+                     NewFile) {
     const Target target = prepareTarget(path);
     static std::atomic<unsigned> serial{0};
     std::wstring tempPath;
@@ -360,6 +361,10 @@ void writeOnPlatform(const std::string& path, std::string_view bytes, Durability
         ::DeleteFileW(tempPath.c_str());
         throw;
     }
+}
+
+bool restrictOnPlatform(const std::string&) {
+    return false;
 }
 
 void appendOnPlatform(const std::string& path, std::string_view bytes, AppendStage& stage) {
@@ -428,7 +433,8 @@ std::string readOnPlatform(const std::string& path) {
     return content;
 }
 
-void writeOnPlatform(const std::string& path, std::string_view bytes, Durability durability) {
+void writeOnPlatform(const std::string& path, std::string_view bytes, Durability durability,
+                     NewFile access) {
     const Target t = prepareTarget(path);
     const fs::path& target = t.path;
     const fs::path& folder = t.folder;
@@ -437,7 +443,8 @@ void writeOnPlatform(const std::string& path, std::string_view bytes, Durability
     int raw = -1;
     for (int attempt = 0; raw < 0; ++attempt) {
         tempPath = (folder / temporaryName(t.name, currentProcess(), serial++)).string();
-        raw = openFile(tempPath, O_WRONLY | O_CREAT | O_EXCL, 0666);
+        raw = openFile(tempPath, O_WRONLY | O_CREAT | O_EXCL,
+                       access == NewFile::OwnerOnly ? 0600 : 0666);
         if (raw < 0 && (errno != EEXIST || attempt >= 100)) throw fileError(errno);
     }
     Fd fd(raw);
@@ -457,6 +464,14 @@ void writeOnPlatform(const std::string& path, std::string_view bytes, Durability
     if (durability == Durability::Cached) return;
     Fd dir(openFile(folder.empty() ? "." : folder.string(), O_RDONLY | O_DIRECTORY));
     if (dir.get() >= 0) (void)::fsync(dir.get());
+}
+
+bool restrictOnPlatform(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) throw fileError(errno);
+    if ((st.st_mode & 077) == 0) return false;
+    if (::chmod(path.c_str(), st.st_mode & 07700) != 0) throw fileError(errno);
+    return true;
 }
 
 void appendOnPlatform(const std::string& path, std::string_view bytes, AppendStage& stage) {
@@ -498,8 +513,16 @@ std::string readWholeFile(const std::string& path) try {
     throw;
 }
 
-void writeFileAtomic(const std::string& path, std::string_view bytes, Durability durability) try {
-    writeOnPlatform(path, bytes, durability);
+void writeFileAtomic(const std::string& path, std::string_view bytes, Durability durability,
+                     NewFile access) try {
+    writeOnPlatform(path, bytes, durability, access);
+} catch (VbError& e) {
+    e.setConcerning(path);
+    throw;
+}
+
+bool restrictToOwner(const std::string& path) try {
+    return restrictOnPlatform(path);
 } catch (VbError& e) {
     e.setConcerning(path);
     throw;

@@ -25,8 +25,17 @@ enum class Durability {
     Synced,  ///< on disk before the rename: settings, status, page
     Cached,  ///< left to the page cache: pictures that are redrawn every quarter hour anyway
 };
+/// Who may read a file that does not exist yet; a replaced file keeps its permissions.
+enum class NewFile {
+    Shared,     ///< as the umask allows
+    OwnerOnly,  ///< it may hold a password (Windows: the user's own folder is private already)
+};
 void writeFileAtomic(const std::string& path, std::string_view bytes,
-                     Durability durability = Durability::Synced);
+                     Durability durability = Durability::Synced, NewFile access = NewFile::Shared);
+
+/// Takes group's and others' rights off an existing file; true when it had any. Throws VbError.
+/// Windows has no such bits: false.
+bool restrictToOwner(const std::string& path);
 
 /// Appends `bytes` in one write, creating the file when missing, and closes it. Throws VbError.
 void appendToFile(const std::string& path, std::string_view bytes);

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 // clang-format on
 
+#include <cstdint>
+#include <cwchar>
 #include <optional>
 
 #include "skarvel_version.h"
@@ -11,11 +13,46 @@
 #include "win32/win32_mqtt_client.h"
 #include "win32/win32_windows.h"
 
+namespace {
+
+const wchar_t kFolderProperty[] = L"SkarvelFolder";
+
+/// The same number for the same folder in every process: Windows folders differ by more than
+/// case, and a mutex's name may not hold a backslash.
+std::uintptr_t folderKey(const std::string& folder) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : folder) {
+        hash ^= std::uint8_t(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        hash *= 1099511628211ull;
+    }
+    return std::uintptr_t(hash | 1);
+}
+
+BOOL CALLBACK raiseFirst(HWND window, LPARAM key) {
+    if (::GetPropW(window, kFolderProperty) != HANDLE(key)) return TRUE;
+    ::ShowWindow(window, ::IsIconic(window) ? SW_RESTORE : SW_SHOW);
+    ::SetForegroundWindow(window);
+    return FALSE;
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     skarvel::Win32DesktopServices services(instance);
+    // One monitor per program folder; the system lets go of the mutex with the process. A second
+    // one shows the first, which a user who started it twice was looking for.
+    const std::uintptr_t key = folderKey(services.appPath());
+    wchar_t name[48];
+    std::swprintf(name, 48, L"Local\\Skarvel-%016llx", static_cast<unsigned long long>(key));
+    const HANDLE lock = ::CreateMutexW(nullptr, FALSE, name);
+    if (lock && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::EnumWindows(raiseFirst, LPARAM(key));
+        return 1;
+    }
     skarvel::Win32MainWindow window(instance, services, {});
+    ::SetPropW(window.hwnd(), kFolderProperty, HANDLE(key));
     window.form().Form_Load();
     // The devices report the verdict the window's cycle keeps; Form_Load made it.
     skarvel::AutomationPublisher& automation = *window.form().automation();

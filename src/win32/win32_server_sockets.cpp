@@ -15,6 +15,7 @@ constexpr UINT kSocketMessage = WM_APP + 1;
 /// Carries an Id: work that must not run inside the server's own calls.
 constexpr UINT kServiceMessage = WM_APP + 2;
 constexpr UINT_PTR kSweepTimer = 1;
+constexpr UINT_PTR kRetryTimer = 2;
 /// How long a closed connection waits for the client to end its side before it is cut; reading
 /// on meanwhile keeps a reply from being lost to a reset.
 constexpr std::int64_t kGraceMs = 2000;
@@ -98,6 +99,7 @@ LRESULT CALLBACK Win32ServerSockets::windowProc(HWND window, UINT message, WPARA
             return 0;
         case WM_TIMER:
             if (wParam == kSweepTimer) self->onTimer();
+            if (wParam == kRetryTimer) self->open();
             return 0;
         default:
             return DefWindowProcW(window, message, wParam, lParam);
@@ -110,9 +112,32 @@ std::int64_t Win32ServerSockets::now() const {
 
 void Win32ServerSockets::start() {
     if (settings_.alpacaPort <= 0 || listener_ != INVALID_SOCKET) return;
-    if (!listen()) return;
-    SetTimer(window_, kSweepTimer, AlpacaServer::kSweepMs, nullptr);
-    if (settings_.discoveryPort <= 0) return;
+    open();
+}
+
+void Win32ServerSockets::open() {
+    const auto report = [this](const std::string& text) {
+        if (!text.empty()) services_.messageBox(text);
+    };
+    if (listener_ == INVALID_SOCKET) {
+        const int error = listen();
+        if (error < 0) return;  // no address to listen on: nothing to try again
+        report(tcpPort_.tried(error == 0, errorText(error)));
+        if (error == 0) SetTimer(window_, kSweepTimer, AlpacaServer::kSweepMs, nullptr);
+    }
+    if (listener_ != INVALID_SOCKET && settings_.discoveryPort > 0 &&
+        discovery_ == INVALID_SOCKET) {
+        const int error = bindDiscovery();
+        report(udpPort_.tried(error == 0, errorText(error)));
+    }
+    if (listener_ != INVALID_SOCKET &&
+        (settings_.discoveryPort <= 0 || discovery_ != INVALID_SOCKET))
+        KillTimer(window_, kRetryTimer);
+    else
+        SetTimer(window_, kRetryTimer, ServerPort::kRetryMs, nullptr);
+}
+
+int Win32ServerSockets::bindDiscovery() {
     // Bound to every interface: a socket bound to one address misses the broadcasts.
     SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     sockaddr_in any{};
@@ -126,14 +151,13 @@ void Win32ServerSockets::start() {
         WSAAsyncSelect(s, window_, kSocketMessage, FD_READ)) {
         const int error = WSAGetLastError();
         if (s != INVALID_SOCKET) closesocket(s);
-        services_.messageBox(
-            AlpacaServer::portRefused(true, settings_.discoveryPort, errorText(error)));
-        return;
+        return error;
     }
     discovery_ = s;
+    return 0;
 }
 
-bool Win32ServerSockets::listen() {
+int Win32ServerSockets::listen() {
     sockaddr_storage address{};
     int length = 0;
     bool dualStack = false;
@@ -151,7 +175,7 @@ bool Win32ServerSockets::listen() {
         if (getaddrinfo(settings_.alpacaAddress.c_str(), nullptr, &hints, &found) || !found) {
             services_.messageBox("The Alpaca server is off: alpacaAddress \"" +
                                  settings_.alpacaAddress + "\" is not an IP address.");
-            return false;
+            return -1;
         }
         length = int(found->ai_addrlen);
         std::copy_n(reinterpret_cast<const char*>(found->ai_addr), length,
@@ -190,13 +214,11 @@ bool Win32ServerSockets::listen() {
         WSAAsyncSelect(s, window_, kSocketMessage, FD_ACCEPT)) {
         const int error = WSAGetLastError();
         if (s != INVALID_SOCKET) closesocket(s);
-        services_.messageBox(
-            AlpacaServer::portRefused(false, settings_.alpacaPort, errorText(error)));
-        return false;
+        return error ? error : WSAEINVAL;
     }
     listener_ = s;
     port_ = ntohs(reinterpret_cast<const sockaddr_in&>(bound).sin_port);
-    return true;
+    return 0;
 }
 
 void Win32ServerSockets::onSocket(SOCKET socket, WORD event) {

@@ -25,8 +25,8 @@ class Win32ServerSockets final : public ServerSockets {
     Win32ServerSockets& operator=(const Win32ServerSockets&) = delete;
 
     /// Opens alpacaPort on alpacaAddress (every interface when empty) and discoveryPort on every
-    /// IPv4 interface; alpacaPort 0 opens nothing. A port that cannot be opened is reported
-    /// once and stays closed; the monitor goes on either way.
+    /// IPv4 interface; alpacaPort 0 opens nothing. A port that cannot be opened is tried
+    /// again until it opens; the monitor goes on either way.
     void start();
     /// Where the devices are served; 0 while closed.
     std::uint16_t port() const { return port_; }
@@ -61,7 +61,11 @@ class Win32ServerSockets final : public ServerSockets {
     void onTimer();
     void accept();
     void answerDiscovery();
-    bool listen();
+    /// Opens what is still closed, and keeps trying while anything is.
+    void open();
+    /// 0, or the error that kept the port closed; -1 when there is no address to listen on.
+    int listen();
+    int bindDiscovery();
     void receive(Connection& c);
     /// Hands the system what it takes now; true when it took something.
     bool flush(Connection& c);
@@ -80,6 +84,8 @@ class Win32ServerSockets final : public ServerSockets {
     SOCKET listener_ = INVALID_SOCKET;
     SOCKET discovery_ = INVALID_SOCKET;
     std::uint16_t port_ = 0;
+    ServerPort tcpPort_{false, settings_.alpacaPort};
+    ServerPort udpPort_{true, settings_.discoveryPort};
     std::unordered_map<Id, Connection> connections_;
     std::unordered_map<SOCKET, Id> ids_;
     Id lastId_ = 0;

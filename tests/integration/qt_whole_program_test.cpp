@@ -6,8 +6,11 @@
 #include <QImage>
 #include <QSerialPort>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
+#include <set>
 #include <thread>
 
 #include "integration/whole_program.h"
@@ -51,6 +54,7 @@ TEST(WholeProgram, FirstQuarterAfterStartLogsOneLinePublishesAndDraws) {
         12'000))
         << status << run.journal();
     EXPECT_EQ(run.read("config.ini"), defaultConfig(web.str()));
+    EXPECT_EQ(fs::status(run.folder / "automation.ini").permissions(), fs::perms(0600));
 
     // Written by the first cycle of the new quarter, and only then.
     const std::string log = run.read(dayFileName(quarter));
@@ -139,6 +143,56 @@ TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
         EXPECT_EQ(run.terminate(), 0);
         EXPECT_FALSE(fs::exists(lock));
         EXPECT_EQ(run.read("config.ini"), defaultConfig(web.str()));
+    }
+}
+
+TEST(WholeProgram, OneMonitorPerFolderKeepsThePasswordPrivateAndOpensItsPortWhenFree) {
+    const int alpaca = testing::ownPort(0);
+    QTcpServer other;  // another program holds the port for a while
+    ASSERT_TRUE(other.listen(QHostAddress::Any, quint16(alpaca)));
+    const std::string ini = "mqttPassword=secret\nalpacaPort=" + std::to_string(alpaca) +
+                            "\nalpacaAddress=127.0.0.1\ndiscoveryPort=0\n";
+    WholeProgram run("2026-12-07 22:01:00", kClear, {}, [&](WholeProgram& r) {
+        TempDir::write(r.folder / "automation.ini", ini);
+        fs::permissions(r.folder / "automation.ini", fs::perms(0644));
+    });
+    ASSERT_TRUE(qWaitFor(
+        [&] { return run.journal().find("cannot be opened") != std::string::npos; }, 10'000))
+        << run.journal();
+    EXPECT_EQ(fs::status(run.folder / "automation.ini").permissions(), fs::perms(0600));
+    EXPECT_TRUE(run.read("automation.ini").starts_with(ini)) << run.read("automation.ini");
+
+    // A second monitor in the folder ends at once, leaving everything as it was.
+    const auto names = [&] {
+        std::set<std::string> all;
+        for (const auto& e : fs::directory_iterator(run.folder.str()))
+            if (!e.path().filename().string().starts_with(".")) all.insert(e.path().filename());
+        return all;
+    };
+    const std::set<std::string> before = names();
+    testing::Child second = run.another(run.logs / "second.out");
+    EXPECT_EQ(second.exitCode(10'000), 1);
+    EXPECT_THAT(TempDir::read(run.logs / "second.out"),
+                HasSubstr("Skarvel already runs for the folder " + run.folder.folder()));
+    EXPECT_EQ(names(), before);
+
+    // Freed 15 fake seconds later, the port is served at the next try, within 30 of them.
+    QTest::qWait(1500);
+    other.close();
+    const auto served = [&] {
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, quint16(alpaca));
+        client.write("GET /management/apiversions HTTP/1.0\r\n\r\n");
+        client.waitForDisconnected(1000);
+        return client.readAll().startsWith("HTTP/1.1 200");
+    };
+    EXPECT_TRUE(qWaitFor(served, 4500));
+    const std::string journal = run.journal();
+    for (const std::string once : {"cannot be opened", "is on again", "readable by you only"}) {
+        std::size_t times = 0;
+        for (auto at = journal.find(once); at != std::string::npos; at = journal.find(once, at + 1))
+            ++times;
+        EXPECT_EQ(times, 1u) << once << "\n" << journal;
     }
 }
 

@@ -68,7 +68,11 @@ class Child {
     /// SIGTERM: the exit code, or -1 when the program did not end cleanly within 10 s.
     int terminate() {
         signal(SIGTERM);
-        const bool ended = process_.waitForFinished(10000);
+        return exitCode(10000);
+    }
+    /// The exit code, or -1 when the program did not end cleanly within `ms`.
+    int exitCode(int ms) {
+        const bool ended = process_.waitForFinished(ms);
         return ended && process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
     }
 
@@ -102,6 +106,12 @@ class WholeProgram {
     void kill() { monitor_->signal(SIGKILL); }
     /// The monitor started again in its folder, its clock from the same start.
     void restart() { monitor_.reset(), startMonitor(); }
+
+    /// One more monitor in the same folder, on the real clock, its output in `output`.
+    Child another(const fs::path& output) const {
+        return Child(ofBuild(QString::fromStdString(folder.file("skarvel"))),
+                     {{"QT_QPA_PLATFORM", "offscreen"}}, output);
+    }
 
     /// As a USB sensor pulled out: its device goes, the link dangles.
     void unplug() {

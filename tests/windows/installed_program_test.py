@@ -3,7 +3,7 @@
 # the installed skarvel.exe started on a virtual display with COM5 mapped to the simulator's
 # pseudo-terminal, and what it does checked from Linux, row by row.
 # Usage: installed_program_test.py SETUP_EXE SIMULATOR
-import getpass, json, os, re, select, shutil, socket, struct, subprocess, sys, tempfile, time
+import getpass, json, os, re, select, shutil, signal, socket, struct, subprocess, sys, tempfile, threading, time
 import urllib.request
 
 setup, simulator = sys.argv[1:3]
@@ -79,6 +79,9 @@ def free_port(kind=socket.SOCK_STREAM, port=10000 + os.getpid() % 7000 * 3):
 
 
 monitor = None
+# Interrupted too, everything this started ends with it.
+for number in (signal.SIGTERM, signal.SIGHUP):
+    signal.signal(number, lambda *_: sys.exit(130))
 try:
     # A display and a Wine server of our own: nothing of the machine's is used.
     r, w = os.pipe()
@@ -121,6 +124,9 @@ try:
         f.write("alpacaPort=%d\ndiscoveryPort=%d\nstaleSeconds=30\nsafeDelayMinutes=0\n"
                 "mqttHost=localhost\nmqttPort=%d\nuniqueId=pier-2\n" % (port, discovery, mqtt))
     sensor = plug_in()
+    # Another program holds the server's port for the first 15 s.
+    blocker = socket.create_server(("0.0.0.0", port))
+    threading.Timer(15, blocker.close).start()
 
     # The clock starts 20 s before a quarter hour, so the first log line and the graphs come.
     started = time.time()
@@ -133,6 +139,10 @@ try:
           "308x441" in xdotool("getwindowgeometry", visible("Skarvel")[0]))
     print("start-up to the main window: %.1f s" % (time.time() - started))
     main = visible("Skarvel")[0]
+    second = subprocess.run(["wine", "C:\\Program Files\\Skarvel\\skarvel.exe"], env=env,
+                            stderr=subprocess.DEVNULL, timeout=60)
+    check("a second monitor of the folder ends at once, the first runs on",
+          second.returncode == 1 and monitor.poll() is None, second.returncode)
 
     line = until(lambda: read("2026_12_7.csv"), 60)
     stamp = line.split(",")[0]
@@ -164,6 +174,14 @@ try:
           sum(line.startswith("homeassistant/") for line in late.splitlines()) == 5 and
           '"state":"CLOUDY","safe":false' in late and '"sw_version":"' in late, late)
 
+    def served():
+        try:
+            return urllib.request.urlopen("http://127.0.0.1:%d/management/apiversions" % port,
+                                          timeout=2).status == 200
+        except OSError:
+            return False
+    check("the port taken at start is served once it is free", until(served, 45),
+          read("skarvel.log"))
     base = "http://127.0.0.1:%d/api/v1/safetymonitor/0/" % port
     urllib.request.urlopen(urllib.request.Request(base + "connect", b"ClientID=1", method="PUT"))
     reply = json.load(urllib.request.urlopen(base + "issafe?ClientID=1&ClientTransactionID=7"))
@@ -248,10 +266,12 @@ try:
 finally:
     if monitor and monitor.poll() is None:
         monitor.kill()
+    # The prefix's server ends its services only while it runs: ended and waited for first.
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=env, stderr=subprocess.DEVNULL)
     for child in reversed(children):
         if child.poll() is None:
             child.terminate()
-    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
     for child in children:
         child.wait()
     os.environ.get("KEEP") or shutil.rmtree(work, ignore_errors=True)
