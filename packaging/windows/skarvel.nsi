@@ -6,7 +6,7 @@ Target amd64-unicode
 ManifestDPIAware true
 
 !ifndef VERSION
-  !define VERSION 1.3.0
+  !error "VERSION: pass the version of CMake's project() with -DVERSION=..."
 !endif
 !ifndef EXE
   !error "EXE: pass the path of the built skarvel.exe with -DEXE=..."

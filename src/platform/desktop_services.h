@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <string>
 
+#include "skarvel_version.h"
+
 namespace skarvel {
 
 struct Version {
-    int major = 1;
-    int minor = 3;
-    int revision = 0;
+    int major = SKARVEL_VERSION_MAJOR;
+    int minor = SKARVEL_VERSION_MINOR;
+    int revision = SKARVEL_VERSION_PATCH;
 };
 
 /// What the logic needs of the desktop. One implementation per desktop, one fake with virtual

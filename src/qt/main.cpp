@@ -8,12 +8,13 @@
 #include "qt/qt_mqtt_client.h"
 #include "qt/qt_server_sockets.h"
 #include "qt/qt_termination.h"
+#include "skarvel_version.h"
 #include "store/config.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName("Skarvel");
-    app.setApplicationVersion("1.3.0");
+    app.setApplicationVersion(SKARVEL_VERSION);
     // Before anything of the folder is touched: two monitors would take turns at every file.
     const skarvel::FolderLock lock(skarvel::QtDesktopServices().appPath() + "/");
     if (!lock.held()) {
@@ -34,10 +35,10 @@ int main(int argc, char** argv) {
     std::optional<skarvel::QtMqttClient> mqtt;
     if (!automation.settings().mqttHost.empty()) {
         mqtt.emplace(automation.settings(), window.services(), version);
-        mqtt->publishState(automation.state(), std::chrono::floor<std::chrono::seconds>(
-                                                   std::chrono::system_clock::now()));
+        mqtt->client().publishState(automation.state(), std::chrono::floor<std::chrono::seconds>(
+                                                            std::chrono::system_clock::now()));
         automation.onPublished(
-            [&mqtt](const auto& state, auto utc) { mqtt->publishState(state, utc); });
+            [&mqtt](const auto& state, auto utc) { mqtt->client().publishState(state, utc); });
         mqtt->start();
     }
     // The program ends with its main window. Qt's own quit on the last window closed is

@@ -9,9 +9,10 @@ namespace skarvel {
 namespace {
 
 HFONT fitted(HWND reference, const wchar_t* face, double points, bool bold, const wchar_t* sample,
-             int widthPx) {
+             int width, int dpi) {
     HDC dc = ::GetDC(reference);
-    int height = -int(points * ::GetDeviceCaps(dc, LOGPIXELSY) / 72.0 + 0.5);
+    int height = -int(points * dpi / 72.0 + 0.5);
+    const int widthPx = scaled(width, dpi);
     HFONT font = nullptr;
     for (int tries = 0; tries < 8; ++tries) {
         font = ::CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
@@ -32,22 +33,16 @@ HFONT fitted(HWND reference, const wchar_t* face, double points, bool bold, cons
 
 }  // namespace
 
-Win32Fonts::Win32Fonts(HWND reference)
-    : normal(fitted(reference, L"MS Sans Serif", 8.25, false, L"Temperature difference", 119)),
-      bold(fitted(reference, L"MS Sans Serif", 8.25, true, L"Temperature difference", 119)),
-      state(fitted(reference, L"Microsoft Sans Serif", 36, true, L"V.CLOUDY", 269)) {}
+Win32Fonts::Win32Fonts(HWND reference, int dpi)
+    : normal(fitted(reference, L"MS Sans Serif", 8.25, false, L"Temperature difference", 119, dpi)),
+      bold(fitted(reference, L"MS Sans Serif", 8.25, true, L"Temperature difference", 119, dpi)),
+      state(fitted(reference, L"Microsoft Sans Serif", 36, true, L"V.CLOUDY", 269, dpi)) {}
 
 Win32Fonts::~Win32Fonts() {
     for (HFONT f : {normal, bold, state}) ::DeleteObject(f);
 }
 
-SIZE Win32Form::outerSize(const FormTable& table, DWORD style, DWORD exStyle) {
-    RECT r{0, 0, table.width, table.height};
-    ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
-    return {r.right - r.left, r.bottom - r.top};
-}
-
-Win32Form::Win32Form(HWND form, const FormTable& table, const Win32Fonts& fonts) : table_(table) {
+Win32Form::Win32Form(HWND form, const FormTable& table, int dpi) : form_(form), table_(table) {
     const auto instance = HINSTANCE(::GetWindowLongPtrW(form, GWLP_HINSTANCE));
     std::map<int, HWND> round;
     int id = kFirstId;
@@ -79,13 +74,8 @@ Win32Form::Win32Form(HWND form, const FormTable& table, const Win32Fonts& fonts)
                 break;
         }
         if (c.tabIndex >= 0) style |= WS_TABSTOP;
-        HWND w =
-            ::CreateWindowExW(exStyle, kind, win32::widen(c.caption).c_str(), style, c.x, c.y,
-                              c.width, c.height, form, HMENU(INT_PTR(id++)), instance, nullptr);
-        const HFONT font = c.font == FontKind::Bold    ? fonts.bold
-                           : c.font == FontKind::State ? fonts.state
-                                                       : fonts.normal;
-        ::SendMessageW(w, WM_SETFONT, WPARAM(font), FALSE);
+        HWND w = ::CreateWindowExW(exStyle, kind, win32::widen(c.caption).c_str(), style, 0, 0, 0,
+                                   0, form, HMENU(INT_PTR(id++)), instance, nullptr);
         if (*c.toolTip) {
             // One tooltip window per control that has a tip; it lives as long as the form.
             HWND tip =
@@ -109,6 +99,22 @@ Win32Form::Win32Form(HWND form, const FormTable& table, const Win32Fonts& fonts)
         ::SetWindowPos(w, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         after = w;
     }
+    layout(dpi);
+}
+
+void Win32Form::layout(int dpi) {
+    // The controls let go of the old fonts before they are deleted.
+    auto fonts = std::make_unique<Win32Fonts>(form_, dpi);
+    for (const Control& c : table_.controls) {
+        HWND w = controls_.at(c.name);
+        ::SetWindowPos(w, nullptr, scaled(c.x, dpi), scaled(c.y, dpi), scaled(c.width, dpi),
+                       scaled(c.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        const HFONT font = c.font == FontKind::Bold    ? fonts->bold
+                           : c.font == FontKind::State ? fonts->state
+                                                       : fonts->normal;
+        ::SendMessageW(w, WM_SETFONT, WPARAM(font), TRUE);
+    }
+    fonts_ = std::move(fonts);
 }
 
 std::string Win32Form::nameOf(int id) const {

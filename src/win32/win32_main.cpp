@@ -6,8 +6,11 @@
 
 #include <cstdint>
 #include <cwchar>
+#include <optional>
 
+#include "skarvel_version.h"
 #include "store/config.h"
+#include "win32/win32_mqtt_client.h"
 #include "win32/win32_windows.h"
 
 namespace {
@@ -52,17 +55,23 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     ::SetPropW(window.hwnd(), kFolderProperty, HANDLE(key));
     window.form().Form_Load();
     // The devices report the verdict the window's cycle keeps; Form_Load made it.
-    const skarvel::AutomationPublisher& automation = *window.form().automation();
+    skarvel::AutomationPublisher& automation = *window.form().automation();
     skarvel::Win32ServerSockets alpaca(
         automation.settings(), automation.state(), services,
         [&window] { return window.form().settings().webPath; },
-        skarvel::GetEXEPath(services) + "automation.ini", "1.3.0", instance);
+        skarvel::GetEXEPath(services) + "automation.ini", SKARVEL_VERSION, instance);
     alpaca.start();
+    std::optional<skarvel::Win32MqttClient> mqtt;
     if (!automation.settings().mqttHost.empty()) {
-        services.messageBox(
-            "automation.ini: mqttHost is set, but the Windows program has no MQTT "
-            "yet; nothing is published to the broker.");
+        mqtt.emplace(automation.settings(), services, SKARVEL_VERSION, instance);
+        mqtt->client().publishState(automation.state(), std::chrono::floor<std::chrono::seconds>(
+                                                            std::chrono::system_clock::now()));
+        automation.onPublished(
+            [&mqtt](const auto& state, auto utc) { mqtt->client().publishState(state, utc); });
+        mqtt->start();
     }
     window.show();
-    return services.run();
+    const int code = services.run();
+    automation.onPublished({});
+    return code;
 }

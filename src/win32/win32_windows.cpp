@@ -25,7 +25,7 @@ Win32Window::~Win32Window() {
     }
 }
 
-void Win32Window::create(HINSTANCE instance, const wchar_t* className, const FormTable& table,
+void Win32Window::create(HINSTANCE instance, const wchar_t* className, const char* title,
                          DWORD style, DWORD exStyle, HWND owner) {
     WNDCLASSEXW c{};
     c.cbSize = sizeof c;
@@ -38,9 +38,21 @@ void Win32Window::create(HINSTANCE instance, const wchar_t* className, const For
         c.lpszClassName = className;
         ::RegisterClassExW(&c);
     }
-    const SIZE size = Win32Form::outerSize(table, style, exStyle);
-    ::CreateWindowExW(exStyle, className, win32::widen(table.title).c_str(), style, CW_USEDEFAULT,
-                      CW_USEDEFAULT, size.cx, size.cy, owner, nullptr, instance, this);
+    ::CreateWindowExW(exStyle, className, win32::widen(title).c_str(), style, CW_USEDEFAULT,
+                      CW_USEDEFAULT, 0, 0, owner, nullptr, instance, this);
+    dpi_ = int(::GetDpiForWindow(hwnd_));
+    resize(nullptr);
+}
+
+void Win32Window::resize(const RECT* suggested) {
+    const SIZE client = clientSize(dpi_);
+    RECT r{0, 0, client.cx, client.cy};
+    const auto style = DWORD(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
+    const auto exStyle = DWORD(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
+    ::AdjustWindowRectExForDpi(&r, style, FALSE, exStyle, UINT(dpi_));
+    ::SetWindowPos(hwnd_, nullptr, suggested ? suggested->left : 0, suggested ? suggested->top : 0,
+                   r.right - r.left, r.bottom - r.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE | (suggested ? 0 : SWP_NOMOVE));
 }
 
 LRESULT CALLBACK Win32Window::procedure(HWND w, UINT message, WPARAM wp, LPARAM lp) {
@@ -55,6 +67,14 @@ LRESULT CALLBACK Win32Window::procedure(HWND w, UINT message, WPARAM wp, LPARAM 
 }
 
 LRESULT Win32Window::handle(UINT message, WPARAM wp, LPARAM lp) {
+    if (message == WM_DPICHANGED) {
+        // Windows suggests where; the size comes from the tables, so nothing is clipped.
+        dpi_ = HIWORD(wp);
+        resize(reinterpret_cast<const RECT*>(lp));
+        rescale();
+        ::InvalidateRect(hwnd_, nullptr, TRUE);
+        return 0;
+    }
     return ::DefWindowProcW(hwnd_, message, wp, lp);
 }
 
@@ -63,14 +83,19 @@ LRESULT Win32Window::handle(UINT message, WPARAM wp, LPARAM lp) {
 Win32GraphWindow::Win32GraphWindow(HINSTANCE instance, HWND owner, GraphKind kind,
                                    const Settings& settings, DesktopServices& services)
     : surface_(GraphPlot::surfaceWidth(kind), GraphPlot::surfaceHeight(kind)),
-      form_(kind, surface_, settings, services, *this),
-      table_{form_.plot().formName(),
-             form_.plot().caption(),
-             GraphFormTable::kClientWidth,
-             GraphFormTable::kClientHeight,
-             {}} {
-    create(instance, L"SkarvelGraph", table_, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_TOOLWINDOW,
-           owner);
+      form_(kind, surface_, settings, services, *this) {
+    create(instance, L"SkarvelGraph", form_.plot().caption(), WS_POPUP | WS_CAPTION | WS_SYSMENU,
+           WS_EX_TOOLWINDOW, owner);
+}
+
+SIZE Win32GraphWindow::clientSize(int dpi) const {
+    // The picture keeps its pixels, which its file format fixes; only the margins grow.
+    const SIZE picture{GraphPlot::surfaceWidth(form_.plot().kind()),
+                       GraphPlot::surfaceHeight(form_.plot().kind())};
+    const int right = GraphFormTable::kClientWidth - GraphFormTable::kSurfaceLeft - picture.cx;
+    const int bottom = GraphFormTable::kClientHeight - GraphFormTable::kSurfaceTop - picture.cy;
+    return {scaled(GraphFormTable::kSurfaceLeft + right, dpi) + picture.cx,
+            scaled(GraphFormTable::kSurfaceTop + bottom, dpi) + picture.cy};
 }
 
 LRESULT Win32GraphWindow::handle(UINT message, WPARAM wp, LPARAM lp) {
@@ -79,7 +104,8 @@ LRESULT Win32GraphWindow::handle(UINT message, WPARAM wp, LPARAM lp) {
             PAINTSTRUCT ps;
             HDC dc = ::BeginPaint(hwnd_, &ps);
             ::FillRect(dc, &ps.rcPaint, ::GetSysColorBrush(COLOR_BTNFACE));
-            surface_.paint(dc, GraphFormTable::kSurfaceLeft, GraphFormTable::kSurfaceTop);
+            surface_.paint(dc, scaled(GraphFormTable::kSurfaceLeft, dpi_),
+                           scaled(GraphFormTable::kSurfaceTop, dpi_));
             ::EndPaint(hwnd_, &ps);
             return 0;
         }
@@ -97,12 +123,16 @@ LRESULT Win32GraphWindow::handle(UINT message, WPARAM wp, LPARAM lp) {
 // --- the setup dialog
 
 Win32SetupDialog::Win32SetupDialog(HINSTANCE instance, HWND owner, frmSetup& form,
-                                   const Win32Fonts& fonts, Win32DesktopServices& services)
+                                   Win32DesktopServices& services)
     : form_(form), services_(services) {
-    create(instance, L"SkarvelSetup", frmSetupTable(), WS_POPUP | WS_CAPTION | WS_SYSMENU,
+    create(instance, L"SkarvelSetup", frmSetupTable().title, WS_POPUP | WS_CAPTION | WS_SYSMENU,
            WS_EX_DLGMODALFRAME, owner);
-    controls_ = std::make_unique<Win32Form>(hwnd_, frmSetupTable(), fonts);
+    controls_ = std::make_unique<Win32Form>(hwnd_, frmSetupTable(), dpi_);
     form_.setView(this);
+}
+
+SIZE Win32SetupDialog::clientSize(int dpi) const {
+    return {scaled(frmSetupTable().width, dpi), scaled(frmSetupTable().height, dpi)};
 }
 
 SetupFields Win32SetupDialog::fields() const {
@@ -168,18 +198,26 @@ Win32MainWindow::Win32MainWindow(HINSTANCE instance, Win32DesktopServices& servi
     : instance_(instance), services_(services) {
     if (!factory) factory = [] { return std::make_unique<Win32SerialControl>(); };
     form_ = std::make_unique<frmMain>(*this, *this, services_, std::move(factory));
-    create(instance, L"SkarvelMain", frmMainTable(),
+    create(instance, L"SkarvelMain", frmMainTable().title,
            WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, nullptr);
-    fonts_ = std::make_unique<Win32Fonts>(hwnd_);
-    controls_ = std::make_unique<Win32Form>(hwnd_, frmMainTable(), *fonts_);
-    // The status bar: the cycle's text on the left, the date and time on the right.
-    HWND bar = (*controls_)["sbStatusBar"];
-    const Control& c = frmMainTable().control("sbStatusBar");
-    int parts[] = {c.width - 130, -1};
-    ::SendMessageW(bar, SB_SETPARTS, 2, LPARAM(parts));
+    controls_ = std::make_unique<Win32Form>(hwnd_, frmMainTable(), dpi_);
+    rescale();
     services_.setMessageOwner(hwnd_);
     showClock();
     ::SetTimer(hwnd_, kClock, 1000, nullptr);
+}
+
+SIZE Win32MainWindow::clientSize(int dpi) const {
+    return {scaled(frmMainTable().width, dpi), scaled(frmMainTable().height, dpi)};
+}
+
+void Win32MainWindow::rescale() {
+    if (!controls_) return;
+    controls_->layout(dpi_);
+    // The status bar: the cycle's text on the left, the date and time on the right.
+    const Control& c = frmMainTable().control("sbStatusBar");
+    int parts[] = {scaled(c.width - 130, dpi_), -1};
+    ::SendMessageW((*controls_)["sbStatusBar"], SB_SETPARTS, 2, LPARAM(parts));
 }
 
 Win32MainWindow::~Win32MainWindow() {
@@ -252,7 +290,7 @@ GraphWindow& Win32MainWindow::createGraphWindow(GraphKind kind) {
 }
 
 void Win32MainWindow::createSetupDialog(frmSetup& form) {
-    setup_ = std::make_unique<Win32SetupDialog>(instance_, hwnd_, form, *fonts_, services_);
+    setup_ = std::make_unique<Win32SetupDialog>(instance_, hwnd_, form, services_);
 }
 
 void Win32MainWindow::end() {

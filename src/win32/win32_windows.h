@@ -19,15 +19,22 @@ class Win32Window {
     HWND hwnd() const { return hwnd_; }
 
   protected:
-    /// Registers `className` once and creates the window, owned by `owner`.
-    void create(HINSTANCE instance, const wchar_t* className, const FormTable& table, DWORD style,
+    /// Registers `className` once and creates the window, owned by `owner`, at its DPI.
+    void create(HINSTANCE instance, const wchar_t* className, const char* title, DWORD style,
                 DWORD exStyle, HWND owner);
     virtual LRESULT handle(UINT message, WPARAM wp, LPARAM lp);
+    /// The client area's size at `dpi`.
+    virtual SIZE clientSize(int dpi) const = 0;
+    /// Lays the contents out again after the window's DPI changed.
+    virtual void rescale() {}
 
     HWND hwnd_ = nullptr;
+    int dpi_ = 96;
 
   private:
     static LRESULT CALLBACK procedure(HWND w, UINT message, WPARAM wp, LPARAM lp);
+    /// Sizes the window for its DPI, at `suggested` when given.
+    void resize(const RECT* suggested);
 };
 
 /// A graph window: a fixed tool window that shows its drawing surface; closing only hides it.
@@ -45,16 +52,16 @@ class Win32GraphWindow final : public Win32Window, public WindowView {
 
   private:
     LRESULT handle(UINT message, WPARAM wp, LPARAM lp) override;
+    SIZE clientSize(int dpi) const override;
 
     GdiDrawingSurface surface_;
     GraphWindow form_;
-    FormTable table_;
 };
 
 /// The setup dialog: modal over the main window while it is open.
 class Win32SetupDialog final : public Win32Window, public SetupDialogView {
   public:
-    Win32SetupDialog(HINSTANCE instance, HWND owner, frmSetup& form, const Win32Fonts& fonts,
+    Win32SetupDialog(HINSTANCE instance, HWND owner, frmSetup& form,
                      Win32DesktopServices& services);
 
     SetupFields fields() const override;
@@ -64,6 +71,10 @@ class Win32SetupDialog final : public Win32Window, public SetupDialogView {
 
   private:
     LRESULT handle(UINT message, WPARAM wp, LPARAM lp) override;
+    SIZE clientSize(int dpi) const override;
+    void rescale() override {
+        if (controls_) controls_->layout(dpi_);
+    }
 
     frmSetup& form_;
     Win32DesktopServices& services_;
@@ -93,13 +104,14 @@ class Win32MainWindow final : public Win32Window, public MainWindowView, public 
 
   private:
     LRESULT handle(UINT message, WPARAM wp, LPARAM lp) override;
+    SIZE clientSize(int dpi) const override;
+    void rescale() override;
     void showClock();
     void end();
 
     HINSTANCE instance_;
     Win32DesktopServices& services_;
     std::unique_ptr<frmMain> form_;
-    std::unique_ptr<Win32Fonts> fonts_;
     std::unique_ptr<Win32Form> controls_;
     std::vector<std::unique_ptr<Win32GraphWindow>> graphs_;
     std::unique_ptr<Win32SetupDialog> setup_;

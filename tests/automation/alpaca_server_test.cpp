@@ -6,6 +6,7 @@
 #include "automation/alpaca_server.h"
 #include "fakes/fake_desktop_services.h"
 #include "fakes/temp_dir.h"
+#include "skarvel_version.h"
 
 namespace skarvel {
 namespace {
@@ -50,8 +51,9 @@ struct Server : ServerSockets {
     testing::FakeDesktopServices services;
     testing::TempDir web;
     std::string folder = web.folder();
+    std::string version = SKARVEL_VERSION;
     AlpacaServer server{
-        *this, settings, state, services, [this] { return folder; }, "automation.ini", "1.3.0"};
+        *this, settings, state, services, [this] { return folder; }, "automation.ini", version};
 };
 
 std::string get(const std::string& target, const std::string& headers = "") {

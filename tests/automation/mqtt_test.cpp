@@ -7,6 +7,7 @@
 #include "automation/automation_ini.h"
 #include "automation/mqtt_link.h"
 #include "fakes/fake_desktop_services.h"
+#include "skarvel_version.h"
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
@@ -39,7 +40,7 @@ TEST(MqttMessages, StateFollowsReadingLinkAndVerdict) {
     }
     // Home Assistant takes letters, digits, - and _ in a node id.
     settings = AutomationSettings{.uniqueId = "{a.b_c-1}"};
-    const MqttMessage safety = homeAssistantConfigs(settings, "1.3.0").back();
+    const MqttMessage safety = homeAssistantConfigs(settings, SKARVEL_VERSION).back();
     EXPECT_EQ(safety.topic, "homeassistant/binary_sensor/skarvel_ab_c-1/safety/config");
     EXPECT_THAT(safety.payload,
                 ::testing::HasSubstr(R"("identifiers":["{a.b_c-1}"],"name":"Skarvel",)"));
@@ -113,7 +114,7 @@ TEST(MqttLink, PublishesOnEveryConnectionAndBacksOffQuietly) {
         settings.homeAssistant = homeAssistant;
         FakeClient client;
         skarvel::testing::FakeDesktopServices services;
-        MqttLink link(settings, "1.3.0", client, services);
+        MqttLink link(settings, SKARVEL_VERSION, client, services);
         MqttLink::Clock::time_point now{};
         std::size_t shown = 0;
         for (const auto& [step, expected] : script) {

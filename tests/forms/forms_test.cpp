@@ -9,6 +9,7 @@
 #include "fakes/temp_dir.h"
 #include "forms/frm_main.h"
 #include "forms/message_journal.h"
+#include "skarvel_version.h"
 #include "store/file_io.h"
 
 namespace skarvel {
@@ -208,7 +209,7 @@ TEST_F(FormsTest, SetupRefusesWhatItCannotUseNamingTheFieldAndStaysOpen) {
         EXPECT_EQ(s.cloudyThreshold, refusal.empty() ? -20 : -25) << refusal;
     }
     form.AboutButton_Click();
-    EXPECT_EQ(services.messages.back(), "Skarvel - Version 1.3.0");
+    EXPECT_EQ(services.messages.back(), "Skarvel - Version " SKARVEL_VERSION);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "automation/alpaca_api.h"
 #include "automation/alpaca_http.h"
+#include "skarvel_version.h"
 
 using namespace skarvel;
 
@@ -15,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     AutomationState state;
     state.haveReading = size % 2;  // both sides of "no reading yet"
     state.sky = -18.25f;
-    AlpacaApi api({}, "1.3.0", "/tmp/automation.ini", [] { return MonitorHealth{}; });
+    AlpacaApi api({}, SKARVEL_VERSION, "/tmp/automation.ini", [] { return MonitorHealth{}; });
     const std::set<std::string> files{"", "CloudStatus.html", "history.bmp", "month.bmp",
                                       "year.bmp"};
     // Pipelined requests share one handler, so a connect can precede what needs it.

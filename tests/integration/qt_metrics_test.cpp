@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "integration/whole_program.h"
+#include "skarvel_version.h"
 
 namespace skarvel {
 namespace {
@@ -70,7 +71,7 @@ TEST(Prometheus, ScrapesTheMonitorAndPromtoolPassesEveryState) {
     const std::tuple<QStringList, std::vector<std::string>, std::vector<std::string>, char>
         steps[] = {
             {{"--silent"},  // before the first reading
-             {sky + "\"ERROR\"} 0\n", "skarvel_build_info{version=\"1.3.0\"} 1\n",
+             {sky + "\"ERROR\"} 0\n", "skarvel_build_info{version=\"" SKARVEL_VERSION "\"} 1\n",
               "process_resident_memory_bytes ", "process_cpu_seconds_total "},
              {temperature, "skarvel_last_reading", "skarvel_read_failures_total 0\n"},
              '0'},

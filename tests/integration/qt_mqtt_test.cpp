@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include "integration/whole_program.h"
+#include "skarvel_version.h"
 
 namespace skarvel {
 namespace {
@@ -116,7 +117,7 @@ TEST(Mqtt, BrokerFollowsTheSkyAndHomeAssistantSeesItTheRightWayRound) {
         EXPECT_EQ(config["state_topic"], "club/pier-2/state") << line;
         EXPECT_EQ(config["availability_topic"], "club/pier-2/status") << line;
         EXPECT_EQ(config["device"]["identifiers"][0], "pier-2") << line;
-        EXPECT_EQ(config["device"]["sw_version"], "1.3.0") << line;
+        EXPECT_EQ(config["device"]["sw_version"], SKARVEL_VERSION) << line;
         EXPECT_FALSE(config["unique_id"].toString().isEmpty()) << line;
         const std::string topic = line.substr(0, space);
         configs[topic.substr(0, topic.size() - 7)] = {config, ""};

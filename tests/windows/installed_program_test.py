@@ -60,6 +60,11 @@ def pixel(bmp, x, y):
     return bmp[o + 2], bmp[o + 1], bmp[o]
 
 
+def listening(port):
+    with socket.socket() as s:
+        return s.connect_ex(("127.0.0.1", port)) == 0
+
+
 def plug_in():
     return start([simulator, "--link", os.path.join(work, "sensor"), "--interval=0.5", "--sky=-8.46",
            "--ambient=12.34"], stdout=subprocess.DEVNULL)
@@ -101,6 +106,15 @@ try:
     os.symlink(os.path.join(work, "sensor"), os.path.join(prefix, "dosdevices", "com5"))
     port = free_port()
     discovery = free_port(socket.SOCK_DGRAM, port + 1)
+    # A real broker, and a subscriber that keeps what it hears.
+    mqtt = free_port(port=port + 2)
+    with open(os.path.join(work, "mosquitto.conf"), "w") as f:
+        f.write("listener %d 127.0.0.1\nallow_anonymous true\n" % mqtt)
+    start(["mosquitto", "-c", os.path.join(work, "mosquitto.conf")], stderr=subprocess.DEVNULL)
+    heard = os.path.join(work, "heard.txt")
+    sub = ["mosquitto_sub", "-h", "127.0.0.1", "-p", str(mqtt), "-v", "-t", "#"]
+    until(lambda: listening(mqtt), 10)
+    start(sub, stdout=open(heard, "w"))
     os.makedirs(folder)
     web = "C:\\users\\%s\\AppData\\Local\\Skarvel\\" % getpass.getuser()
     with open(os.path.join(folder, "config.ini"), "w", newline="") as f:
@@ -108,7 +122,7 @@ try:
                 % web)
     with open(os.path.join(folder, "automation.ini"), "w") as f:
         f.write("alpacaPort=%d\ndiscoveryPort=%d\nstaleSeconds=30\nsafeDelayMinutes=0\n"
-                % (port, discovery))
+                "mqttHost=localhost\nmqttPort=%d\nuniqueId=pier-2\n" % (port, discovery, mqtt))
     # November's log, to learn the clear sky 0.6·A - 24 from: a quarter of it clear.
     for day in range(1, 31):
         with open(os.path.join(folder, "2026_11_%d.csv" % day), "w", newline="") as log:
@@ -160,6 +174,13 @@ try:
               (0, 255, 255) in label, bmp[:54])
     check("nothing written beside the installed program",
           sorted(os.listdir(installed)) == ["skarvel.exe", "uninstall.exe"], os.listdir(installed))
+
+    # What a subscriber that comes later gets: the retained status, configs and state.
+    late = subprocess.run(sub + ["-W", "3"], capture_output=True, text=True).stdout
+    check("MQTT: retained online, the Home Assistant configs and the cycle's state",
+          "skarvel/status online\n" in late and
+          sum(line.startswith("homeassistant/") for line in late.splitlines()) == 5 and
+          '"state":"CLOUDY","safe":false' in late and '"sw_version":"' in late, late)
 
     def served():
         try:
@@ -237,6 +258,29 @@ try:
           until(lambda: monitor.poll() is not None, 20) and
           read("config.ini").startswith("webPath," + web), read("config.ini"))
     check("the verdict says the monitor has stopped", "STOPPED" in read("safety.json"))
+
+    with open(os.path.join(installed, "skarvel.exe"), "rb") as f:
+        exe = f.read()
+    check("the manifest asks for visual styles and per-monitor DPI",
+          b"Microsoft.Windows.Common-Controls" in exe and b">PerMonitorV2" in exe)
+    # At 150 % scaling the window lays itself out half as large again.
+    subprocess.run(["wine", "reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels",
+                    "/t", "REG_DWORD", "/d", "144", "/f"], env=env, capture_output=True)
+    subprocess.run(["wineserver", "-k"], env=env)
+    subprocess.run(["wineserver", "-w"], env=env)
+    start(["wineserver", "-f", "-p"], stderr=open(os.path.join(work, "wineserver.err"), "a"))
+    monitor = start(["wine", "C:\\Program Files\\Skarvel\\skarvel.exe"],
+                    stderr=subprocess.DEVNULL)
+    shown = until(lambda: visible("Skarvel"), 30)
+    check("at 144 dpi the main window is 1.5 times as large",
+          shown and "462x662" in xdotool("getwindowgeometry", visible("Skarvel")[0]))
+    # Killed: only the broker speaks for it now.
+    online = until(lambda: open(heard).read().count("skarvel/status online\n") == 2, 20)
+    time.sleep(1)
+    monitor.kill()
+    check("MQTT: offline by the last will when the process is killed", online and until(
+        lambda: "skarvel/status offline\n" in open(heard).read().rsplit("status online\n")[-1],
+        20), open(heard).read()[-300:])
 
     subprocess.run(["wine", os.path.join(installed, "uninstall.exe"), "/S"], env=env)
     check("the uninstaller removes the program and leaves the user's folder",
