@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 
 namespace skarvel {
 

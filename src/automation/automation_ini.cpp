@@ -6,7 +6,7 @@
 #include <charconv>
 #include <random>
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 #include "store/file_io.h"
 #include "store/vb_error.h"
 

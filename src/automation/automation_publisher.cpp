@@ -2,7 +2,7 @@
 
 #include "automation/automation_files.h"
 #include "automation/automation_ini.h"
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 #include "store/file_io.h"
 #include "store/vb_error.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 
 namespace skarvel {
 

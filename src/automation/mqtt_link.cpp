@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 
 namespace skarvel {
 

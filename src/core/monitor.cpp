@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "core/sensor_link.h"
-#include "forms/desktop_services.h"
-#include "forms/main_window_controls.h"
+#include "platform/desktop_services.h"
+#include "platform/main_window_controls.h"
 #include "store/config.h"
 #include "store/value_text.h"
 #include "store/vb_error.h"

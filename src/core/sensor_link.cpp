@@ -3,7 +3,7 @@
 #include <array>
 
 #include "core/reading_filter.h"
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 #include "store/value_text.h"
 #include "store/vb_error.h"
 

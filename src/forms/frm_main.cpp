@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 #include "store/config.h"
 #include "store/vb_error.h"
 

@@ -8,7 +8,7 @@
 #include "core/file_publishing.h"
 #include "core/monitor.h"
 #include "forms/frm_setup.h"
-#include "forms/main_window_controls.h"
+#include "platform/main_window_controls.h"
 #include "graphs/graph_window.h"
 #include "store/settings.h"
 

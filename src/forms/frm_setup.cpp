@@ -1,6 +1,6 @@
 #include "forms/frm_setup.h"
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 
 namespace skarvel {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 #include "store/date_time.h"
 
 namespace skarvel {

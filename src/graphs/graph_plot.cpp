@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <exception>
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 #include "graphs/palette.h"
 #include "store/config.h"
 #include "store/file_io.h"

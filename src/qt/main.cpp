@@ -14,17 +14,13 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName("Skarvel");
-<<<<<<< HEAD
     app.setApplicationVersion(SKARVEL_VERSION);
-=======
-    app.setApplicationVersion("1.3.0");
     // Before anything of the folder is touched: two monitors would take turns at every file.
     const skarvel::FolderLock lock(skarvel::QtDesktopServices().appPath() + "/");
     if (!lock.held()) {
         std::fprintf(stderr, "%s\n", lock.refusal().c_str());
         return 1;
     }
->>>>>>> main
     skarvel::QtMainWindow window;
     const skarvel::QtTerminationSignals termination(&window);
     window.Form_Load();

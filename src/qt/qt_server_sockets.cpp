@@ -3,7 +3,7 @@
 #include <QNetworkDatagram>
 #include <QTcpSocket>
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 
 namespace skarvel {
 

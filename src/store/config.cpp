@@ -1,6 +1,6 @@
 #include "store/config.h"
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 #include "store/field_reader.h"
 #include "store/file_io.h"
 #include "store/value_text.h"

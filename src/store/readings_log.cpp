@@ -1,6 +1,6 @@
 #include "store/readings_log.h"
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 #include "store/config.h"
 #include "store/file_append.h"
 #include "store/status_page.h"

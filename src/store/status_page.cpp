@@ -1,7 +1,7 @@
 #include "store/status_page.h"
 
-#include "forms/desktop_services.h"
-#include "forms/main_window_controls.h"
+#include "platform/desktop_services.h"
+#include "platform/main_window_controls.h"
 #include "store/config.h"
 #include "store/file_io.h"
 #include "store/value_text.h"

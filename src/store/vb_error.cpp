@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 
 namespace skarvel {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 
 namespace skarvel {
 

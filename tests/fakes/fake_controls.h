@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "forms/main_window_controls.h"
+#include "platform/main_window_controls.h"
 
 namespace skarvel::testing {
 

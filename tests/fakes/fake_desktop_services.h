@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/desktop_services.h"
+#include "platform/desktop_services.h"
 #include "store/date_time.h"
 
 namespace skarvel::testing {

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "skarvel_version.h"
-#include "store/date_time.h"
 
 namespace skarvel {
 
@@ -37,7 +37,7 @@ class DesktopServices {
     std::string title() const { return "Skarvel"; }
     Version version() const { return {}; }
     /// Local date and time.
-    virtual LocalTime now() const = 0;
+    virtual std::chrono::local_seconds now() const = 0;
 };
 
 }  // namespace skarvel
