@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Figures, not a test: the Windows program under Wine and the Linux program side by side, each
 # reading the simulator for 2 minutes with nobody at it: start-up to the first status.txt, CPU
-# time and peak memory. Usage: bench/windows_idle.sh SKARVEL_EXE LINUX_BUILD [seconds]
+# time and peak memory. With MQTT=1 both publish to a mosquitto broker of their own.
+# Usage: [MQTT=1] bench/windows_idle.sh SKARVEL_EXE LINUX_BUILD [seconds]
 set -euo pipefail
 exe=$(realpath "$1")
 build=$(cd "$2" && pwd)
 seconds=${3:-120}
+broker=$((10000 + $$ % 7000 * 3))  # below the ephemeral ports
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; wineserver -k 2>/dev/null; wait; rm -rf "$work"' EXIT
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
@@ -23,7 +25,15 @@ for f in win linux; do
   printf 'webPath,%s\r\ncommportid,5\r\ncloudyThreshold,-25\r\nvCloudyThreshold,-15\r\n' \
     "$([ $f = win ] && echo 'Z:'"${work//\//\\}"'\win\' || echo "$work/linux/")" >"$work/$f/config.ini"
   printf 'alpacaPort=0\ndiscoveryPort=0\n' >"$work/$f/automation.ini"
+  if [ "${MQTT:-0}" = 1 ]; then
+    printf 'mqttHost=127.0.0.1\nmqttPort=%d\nmqttTopic=bench/%s\nuniqueId=bench-%s\n' \
+      "$broker" $f $f >>"$work/$f/automation.ini"
+  fi
 done
+if [ "${MQTT:-0}" = 1 ]; then
+  printf 'listener %d 127.0.0.1\nallow_anonymous true\n' "$broker" >"$work/mosquitto.conf"
+  mosquitto -c "$work/mosquitto.conf" >/dev/null 2>&1 &
+fi
 cp "$exe" "$work/win/skarvel.exe"
 cp "$build/bin/skarvel" "$work/linux/skarvel"
 

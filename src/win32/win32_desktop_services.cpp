@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "store/program_folder.h"
+#include "win32/win32_forms.h"
 
 namespace skarvel {
 
@@ -24,13 +25,15 @@ class Win32MessageBox final : public MessageBoxView {
     Win32MessageBox(HINSTANCE instance, HWND owner, const std::string& title,
                     const std::string& text) {
         registerClass(instance);
-        NONCLIENTMETRICSW metrics{};
-        metrics.cbSize = sizeof metrics;
-        ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-        font_ = ::CreateFontIndirectW(&metrics.lfMessageFont);
         window_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kBoxClass, win32::widen(title).c_str(),
                                     WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 100, 100, owner,
                                     nullptr, instance, this);
+        dpi_ = int(::GetDpiForWindow(window_));
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof metrics;
+        ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
+                                     UINT(dpi_));
+        font_ = ::CreateFontIndirectW(&metrics.lfMessageFont);
         text_ = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_NOPREFIX, 0, 0, 0,
                                   0, window_, nullptr, instance, nullptr);
         ok_ = ::CreateWindowExW(0, L"BUTTON", L"OK",
@@ -59,18 +62,20 @@ class Win32MessageBox final : public MessageBoxView {
         ::SetWindowTextW(text_, wide.c_str());
         HDC dc = ::GetDC(text_);
         const HGDIOBJ old = ::SelectObject(dc, font_);
-        RECT r{0, 0, 420, 0};
+        RECT r{0, 0, scaled(420, dpi_), 0};
         ::DrawTextW(dc, wide.c_str(), int(wide.size()), &r, DT_CALCRECT | DT_WORDBREAK);
         ::SelectObject(dc, old);
         ::ReleaseDC(text_, dc);
-        const int width = std::max<int>(r.right, kButtonWidth) + 2 * kMargin;
-        const int height = r.bottom + 3 * kMargin + kButtonHeight;
-        ::MoveWindow(text_, kMargin, kMargin, r.right, r.bottom, TRUE);
-        ::MoveWindow(ok_, width - kMargin - kButtonWidth, height - kMargin - kButtonHeight,
-                     kButtonWidth, kButtonHeight, TRUE);
+        const int margin = scaled(kMargin, dpi_), buttonWidth = scaled(kButtonWidth, dpi_),
+                  buttonHeight = scaled(kButtonHeight, dpi_);
+        const int width = std::max<int>(r.right, buttonWidth) + 2 * margin;
+        const int height = r.bottom + 3 * margin + buttonHeight;
+        ::MoveWindow(text_, margin, margin, r.right, r.bottom, TRUE);
+        ::MoveWindow(ok_, width - margin - buttonWidth, height - margin - buttonHeight, buttonWidth,
+                     buttonHeight, TRUE);
         RECT outer{0, 0, width, height};
-        ::AdjustWindowRectEx(&outer, DWORD(::GetWindowLongW(window_, GWL_STYLE)), FALSE,
-                             DWORD(::GetWindowLongW(window_, GWL_EXSTYLE)));
+        ::AdjustWindowRectExForDpi(&outer, DWORD(::GetWindowLongW(window_, GWL_STYLE)), FALSE,
+                                   DWORD(::GetWindowLongW(window_, GWL_EXSTYLE)), UINT(dpi_));
         ::SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -130,6 +135,7 @@ class Win32MessageBox final : public MessageBoxView {
     HWND text_ = nullptr;
     HWND ok_ = nullptr;
     HFONT font_ = nullptr;
+    int dpi_ = 96;
 };
 
 std::wstring environment(const wchar_t* name) {
