@@ -8,8 +8,8 @@
 #include "core/file_publishing.h"
 #include "core/monitor.h"
 #include "forms/frm_setup.h"
-#include "platform/main_window_controls.h"
 #include "graphs/graph_window.h"
+#include "platform/main_window_controls.h"
 #include "store/settings.h"
 
 namespace skarvel {

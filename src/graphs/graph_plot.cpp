@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <exception>
 
-#include "platform/desktop_services.h"
 #include "graphs/palette.h"
+#include "platform/desktop_services.h"
 #include "store/config.h"
 #include "store/file_io.h"
 #include "store/value_text.h"

@@ -5,7 +5,6 @@
 
 #include <gmock/gmock.h>
 
-
 namespace skarvel::testing {
 namespace {
 
