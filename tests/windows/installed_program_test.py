@@ -176,7 +176,7 @@ try:
     late = subprocess.run(sub + ["-W", "3"], capture_output=True, text=True).stdout
     check("MQTT: retained online, the Home Assistant configs and the cycle's state",
           "skarvel/status online\n" in late and
-          sum(line.startswith("homeassistant/") for line in late.splitlines()) == 5 and
+          sum(line.startswith("homeassistant/") for line in late.splitlines()) == 6 and
           '"state":"CLOUDY","safe":false' in late and '"sw_version":"' in late, late)
 
     base = "http://127.0.0.1:%d/api/v1/safetymonitor/0/" % port
