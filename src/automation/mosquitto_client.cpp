@@ -53,6 +53,7 @@ void MosquittoClient::start() {
             "published to the broker.");
         return;
     }
+    transport_.start(*this);
     link_.start(MqttLink::Clock::now());
 }
 

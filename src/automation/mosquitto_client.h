@@ -10,11 +10,15 @@ struct mosquitto;
 
 namespace skarvel {
 
+class MosquittoClient;
+
 /// What a desktop's event loop does for the MQTT client. It answers through
 /// MosquittoClient::resolved() and MosquittoClient::pump().
 class MqttTransport {
   public:
     virtual ~MqttTransport() = default;
+    /// Calls `client`'s tick() every second from now on; it is the one answered below.
+    virtual void start(MosquittoClient& client) = 0;
     /// Looks the broker's name up off the event loop; an address is answered at once.
     virtual void lookUp(const std::string& host) = 0;
     /// Calls pump() whenever `socket` can be read, and written while watchWrite(true).

@@ -7,6 +7,8 @@
 
 namespace skarvel {
 
+class AlpacaServer;
+
 /// The platform's TCP connections as the server uses them. A connection is named by a number
 /// that is never used again, so a late event for a closed one cannot reach a new one.
 class ServerSockets {
@@ -25,6 +27,16 @@ class ServerSockets {
     virtual void close(Id id) = 0;
     /// Ends the connection at once; no event for `id` comes afterwards.
     virtual void abort(Id id) = 0;
+};
+
+/// The same connections with the listening sockets that bring them: a desktop's whole side of the
+/// server.
+class ServerListener : public ServerSockets {
+  public:
+    /// Opens the settings' ports (alpacaPort 0: none) and reports their events to `server` from
+    /// then on. A port that cannot be opened is tried again until it opens; the monitor goes on
+    /// either way.
+    virtual void start(AlpacaServer& server) = 0;
 };
 
 }  // namespace skarvel

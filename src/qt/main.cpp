@@ -1,7 +1,7 @@
 #include <QApplication>
 #include <cstdio>
-#include <optional>
 
+#include "forms/desktop_wiring.h"
 #include "qt/folder_lock.h"
 #include "qt/qt_desktop_services.h"
 #include "qt/qt_main_window.h"
@@ -9,7 +9,6 @@
 #include "qt/qt_server_sockets.h"
 #include "qt/qt_termination.h"
 #include "skarvel_version.h"
-#include "store/config.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -24,29 +23,14 @@ int main(int argc, char** argv) {
     skarvel::QtMainWindow window;
     const skarvel::QtTerminationSignals termination(&window);
     window.Form_Load();
-    // The devices report the verdict the window's cycle keeps; Form_Load made it.
-    skarvel::AutomationPublisher& automation = *window.automation();
-    const std::string version = app.applicationVersion().toStdString();
-    skarvel::QtServerSockets alpaca(
-        automation.settings(), automation.state(), window.services(),
-        [&window] { return window.settings().webPath; },
-        skarvel::GetEXEPath(window.services()) + "automation.ini", version);
-    alpaca.start();
-    std::optional<skarvel::QtMqttClient> mqtt;
-    if (!automation.settings().mqttHost.empty()) {
-        mqtt.emplace(automation.settings(), window.services(), version);
-        mqtt->client().publishState(automation.state(), std::chrono::floor<std::chrono::seconds>(
-                                                            std::chrono::system_clock::now()));
-        automation.onPublished(
-            [&mqtt](const auto& state, auto utc) { mqtt->client().publishState(state, utc); });
-        mqtt->start();
-    }
+    const skarvel::DesktopWiring wiring(window.form(), window.services(),
+                                        std::make_unique<skarvel::QtServerSockets>(
+                                            window.automation()->settings(), window.services()),
+                                        [] { return std::make_unique<skarvel::QtMqttClient>(); });
     // The program ends with its main window. Qt's own quit on the last window closed is
     // sometimes lost when the window closes while a cycle waits for the sensor.
     QObject::connect(&window, &skarvel::QtMainWindow::closed, &app,
                      [] { QCoreApplication::exit(0); });
     window.show();
-    const int code = app.exec();
-    automation.onPublished({});
-    return code;
+    return app.exec();
 }

@@ -8,37 +8,35 @@
 
 namespace skarvel {
 
-QtMqttClient::QtMqttClient(const AutomationSettings& settings, DesktopServices& services,
-                           const std::string& version, QObject* parent)
-    : QObject(parent), client_(settings, services, version, *this) {
+QtMqttClient::QtMqttClient(QObject* parent) : QObject(parent) {
     // A TLS write to a broker that has gone raises SIGPIPE, which would end the monitor.
     std::signal(SIGPIPE, SIG_IGN);
     ticker_.setInterval(1000);
-    connect(&ticker_, &QTimer::timeout, this, [this] { client_.tick(); });
+    connect(&ticker_, &QTimer::timeout, this, [this] { client_->tick(); });
 }
 
 QtMqttClient::~QtMqttClient() = default;
 
-void QtMqttClient::start() {
+void QtMqttClient::start(MosquittoClient& client) {
+    client_ = &client;
     ticker_.start();
-    client_.start();
 }
 
 void QtMqttClient::lookUp(const std::string& name) {
     const QString host = QString::fromStdString(name);
-    if (!QHostAddress(host).isNull()) return client_.resolved({});
+    if (!QHostAddress(host).isNull()) return client_->resolved({});
     lookup_ = QHostInfo::lookupHost(host, this, [this](const QHostInfo& info) {
         lookup_ = -1;
-        client_.resolved(info.error() == QHostInfo::NoError ? std::string()
-                                                            : info.errorString().toStdString());
+        client_->resolved(info.error() == QHostInfo::NoError ? std::string()
+                                                             : info.errorString().toStdString());
     });
 }
 
 void QtMqttClient::watch(int socket) {
     reader_ = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
     writer_ = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Write);
-    connect(reader_.get(), &QSocketNotifier::activated, this, [this] { client_.pump(); });
-    connect(writer_.get(), &QSocketNotifier::activated, this, [this] { client_.pump(); });
+    connect(reader_.get(), &QSocketNotifier::activated, this, [this] { client_->pump(); });
+    connect(writer_.get(), &QSocketNotifier::activated, this, [this] { client_->pump(); });
 }
 
 void QtMqttClient::watchWrite(bool on) {

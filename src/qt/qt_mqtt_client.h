@@ -15,14 +15,11 @@ namespace skarvel {
 class QtMqttClient final : public QObject, public MqttTransport {
     Q_OBJECT
   public:
-    QtMqttClient(const AutomationSettings& settings, DesktopServices& services,
-                 const std::string& version, QObject* parent = nullptr);
+    explicit QtMqttClient(QObject* parent = nullptr);
     ~QtMqttClient() override;
 
-    MosquittoClient& client() { return client_; }
-    void start();
-
   private:
+    void start(MosquittoClient& client) override;
     void lookUp(const std::string& host) override;
     void watch(int socket) override;
     void watchWrite(bool on) override;
@@ -31,8 +28,7 @@ class QtMqttClient final : public QObject, public MqttTransport {
     std::unique_ptr<QSocketNotifier> reader_, writer_;
     QTimer ticker_;
     int lookup_ = -1;
-    // Last: its farewell goes out through the members above.
-    MosquittoClient client_;
+    MosquittoClient* client_ = nullptr;
 };
 
 }  // namespace skarvel

@@ -8,21 +8,17 @@
 
 namespace skarvel {
 
-QtServerSockets::QtServerSockets(const AutomationSettings& settings, const AutomationState& state,
-                                 DesktopServices& services, std::function<std::string()> webFolder,
-                                 std::string settingsFile, std::string version, QObject* parent)
-    : QObject(parent),
-      settings_(settings),
-      services_(services),
-      server_(*this, settings, state, services, std::move(webFolder), std::move(settingsFile),
-              std::move(version)) {
+QtServerSockets::QtServerSockets(const AutomationSettings& settings, DesktopServices& services,
+                                 QObject* parent)
+    : QObject(parent), settings_(settings), services_(services) {
     clock_.start();
     connect(&tcp_, &QTcpServer::newConnection, this, &QtServerSockets::accept);
     connect(&udp_, &QUdpSocket::readyRead, this, &QtServerSockets::answerDiscovery);
-    connect(&sweeper_, &QTimer::timeout, this, [this] { server_.sweep(clock_.elapsed()); });
+    connect(&sweeper_, &QTimer::timeout, this, [this] { server_->sweep(clock_.elapsed()); });
 }
 
-void QtServerSockets::start() {
+void QtServerSockets::start(AlpacaServer& server) {
+    server_ = &server;
     if (settings_.alpacaPort <= 0) return;
     if (!settings_.alpacaAddress.empty() &&
         !address_.setAddress(QString::fromStdString(settings_.alpacaAddress))) {
@@ -66,18 +62,18 @@ void QtServerSockets::accept() {
         // work on the connection: they wait for the event loop, and a late one finds no id.
         const auto queued = Qt::QueuedConnection;
         connect(socket, &QTcpSocket::readyRead, this,
-                [this, id] { server_.readable(id, clock_.elapsed()); });
+                [this, id] { server_->readable(id, clock_.elapsed()); });
         connect(
             socket, &QTcpSocket::bytesWritten, this,
-            [this, id] { server_.readable(id, clock_.elapsed()); }, queued);
+            [this, id] { server_->readable(id, clock_.elapsed()); }, queued);
         connect(
             socket, &QTcpSocket::disconnected, this,
             [this, id] {
-                server_.gone(id);
+                server_->gone(id);
                 abort(id);
             },
             queued);
-        server_.accepted(id, clock_.elapsed());
+        server_->accepted(id, clock_.elapsed());
     }
 }
 

@@ -5,8 +5,6 @@
 #include <QTcpServer>
 #include <QTimer>
 #include <QUdpSocket>
-#include <functional>
-#include <string>
 #include <unordered_map>
 
 #include "automation/alpaca_server.h"
@@ -17,16 +15,13 @@ namespace skarvel {
 
 /// The Alpaca server's sockets on Qt's event loop: the devices, their discovery and the status
 /// page. What is answered and who is dropped is the server's policy.
-class QtServerSockets final : public QObject, public ServerSockets {
+class QtServerSockets final : public QObject, public ServerListener {
     Q_OBJECT
   public:
-    QtServerSockets(const AutomationSettings& settings, const AutomationState& state,
-                    DesktopServices& services, std::function<std::string()> webFolder,
-                    std::string settingsFile, std::string version, QObject* parent = nullptr);
+    QtServerSockets(const AutomationSettings& settings, DesktopServices& services,
+                    QObject* parent = nullptr);
 
-    /// Listens on the settings' ports; alpacaPort 0 leaves everything off. A port that cannot be
-    /// bound is tried again until it opens; the monitor goes on either way.
-    void start();
+    void start(AlpacaServer& server) override;
     /// The port the devices are served on, 0 when off.
     quint16 port() const { return tcp_.isListening() ? tcp_.serverPort() : 0; }
 
@@ -43,7 +38,7 @@ class QtServerSockets final : public QObject, public ServerSockets {
 
     AutomationSettings settings_;
     DesktopServices& services_;
-    AlpacaServer server_;
+    AlpacaServer* server_ = nullptr;
     QTcpServer tcp_;
     QUdpSocket udp_;
     QHostAddress address_ = QHostAddress::Any;

@@ -6,10 +6,9 @@
 
 #include <cstdint>
 #include <cwchar>
-#include <optional>
 
+#include "forms/desktop_wiring.h"
 #include "skarvel_version.h"
-#include "store/config.h"
 #include "win32/win32_mqtt_client.h"
 #include "win32/win32_windows.h"
 
@@ -54,24 +53,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     skarvel::Win32MainWindow window(instance, services, {});
     ::SetPropW(window.hwnd(), kFolderProperty, HANDLE(key));
     window.form().Form_Load();
-    // The devices report the verdict the window's cycle keeps; Form_Load made it.
-    skarvel::AutomationPublisher& automation = *window.form().automation();
-    skarvel::Win32ServerSockets alpaca(
-        automation.settings(), automation.state(), services,
-        [&window] { return window.form().settings().webPath; },
-        skarvel::GetEXEPath(services) + "automation.ini", SKARVEL_VERSION, instance);
-    alpaca.start();
-    std::optional<skarvel::Win32MqttClient> mqtt;
-    if (!automation.settings().mqttHost.empty()) {
-        mqtt.emplace(automation.settings(), services, SKARVEL_VERSION, instance);
-        mqtt->client().publishState(automation.state(), std::chrono::floor<std::chrono::seconds>(
-                                                            std::chrono::system_clock::now()));
-        automation.onPublished(
-            [&mqtt](const auto& state, auto utc) { mqtt->client().publishState(state, utc); });
-        mqtt->start();
-    }
+    const skarvel::DesktopWiring wiring(
+        window.form(), services,
+        std::make_unique<skarvel::Win32ServerSockets>(window.form().automation()->settings(),
+                                                      services, instance),
+        [instance] { return std::make_unique<skarvel::Win32MqttClient>(instance); });
     window.show();
-    const int code = services.run();
-    automation.onPublished({});
-    return code;
+    return services.run();
 }

@@ -31,9 +31,7 @@ Win32MqttClient::Window::~Window() {
     DestroyWindow(hwnd);
 }
 
-Win32MqttClient::Win32MqttClient(const AutomationSettings& settings, DesktopServices& services,
-                                 const std::string& version, HINSTANCE instance)
-    : client_(settings, services, version, *this) {
+Win32MqttClient::Win32MqttClient(HINSTANCE instance) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = windowProc;
@@ -48,9 +46,9 @@ Win32MqttClient::~Win32MqttClient() {
     KillTimer(window_.hwnd, kTickTimer);
 }
 
-void Win32MqttClient::start() {
+void Win32MqttClient::start(MosquittoClient& client) {
+    client_ = &client;
     SetTimer(window_.hwnd, kTickTimer, 1000, nullptr);
-    client_.start();
 }
 
 LRESULT CALLBACK Win32MqttClient::windowProc(HWND window, UINT message, WPARAM wParam,
@@ -64,13 +62,13 @@ LRESULT CALLBACK Win32MqttClient::windowProc(HWND window, UINT message, WPARAM w
     switch (message) {
         case kSocketMessage:
             // A late event of a socket since closed is not this one's.
-            if (SOCKET(wParam) == self->socket_) self->client_.pump();
+            if (SOCKET(wParam) == self->socket_) self->client_->pump();
             return 0;
         case kLookupMessage:
             self->lookedUp(HANDLE(wParam), WSAGETASYNCERROR(lParam));
             return 0;
         case WM_TIMER:
-            if (wParam == kTickTimer) self->client_.tick();
+            if (wParam == kTickTimer) self->client_->tick();
             return 0;
         default:
             return DefWindowProcW(window, message, wParam, lParam);
@@ -81,17 +79,17 @@ void Win32MqttClient::lookUp(const std::string& host) {
     in_addr v4;
     in6_addr v6;
     if (inet_pton(AF_INET, host.c_str(), &v4) == 1 || inet_pton(AF_INET6, host.c_str(), &v6) == 1)
-        return client_.resolved({});
+        return client_->resolved({});
     hostent_.assign(MAXGETHOSTSTRUCT, 0);
     lookup_ = WSAAsyncGetHostByName(window_.hwnd, kLookupMessage, host.c_str(), hostent_.data(),
                                     int(hostent_.size()));
-    if (!lookup_) client_.resolved(lookupError(WSAGetLastError()));
+    if (!lookup_) client_->resolved(lookupError(WSAGetLastError()));
 }
 
 void Win32MqttClient::lookedUp(HANDLE request, int error) {
     if (request != lookup_) return;
     lookup_ = nullptr;
-    client_.resolved(error ? lookupError(error) : std::string());
+    client_->resolved(error ? lookupError(error) : std::string());
 }
 
 void Win32MqttClient::watch(int socket) {

@@ -15,14 +15,10 @@ namespace skarvel {
 /// up by WSAAsyncGetHostByName.
 class Win32MqttClient final : public MqttTransport {
   public:
-    Win32MqttClient(const AutomationSettings& settings, DesktopServices& services,
-                    const std::string& version, HINSTANCE instance);
+    explicit Win32MqttClient(HINSTANCE instance);
     ~Win32MqttClient() override;
     Win32MqttClient(const Win32MqttClient&) = delete;
     Win32MqttClient& operator=(const Win32MqttClient&) = delete;
-
-    MosquittoClient& client() { return client_; }
-    void start();
 
   private:
     struct Window {
@@ -31,6 +27,7 @@ class Win32MqttClient final : public MqttTransport {
     };
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void start(MosquittoClient& client) override;
     void lookUp(const std::string& host) override;
     void watch(int socket) override;
     void watchWrite(bool) override {}
@@ -41,8 +38,7 @@ class Win32MqttClient final : public MqttTransport {
     SOCKET socket_ = INVALID_SOCKET;
     HANDLE lookup_ = nullptr;
     std::vector<char> hostent_;
-    // Last: its farewell needs the members above.
-    MosquittoClient client_;
+    MosquittoClient* client_ = nullptr;
 };
 
 }  // namespace skarvel

@@ -53,14 +53,8 @@ Win32ServerSockets::Winsock::~Winsock() {
 }
 
 Win32ServerSockets::Win32ServerSockets(const AutomationSettings& settings,
-                                       const AutomationState& state, DesktopServices& services,
-                                       std::function<std::string()> webFolder,
-                                       std::string settingsFile, std::string version,
-                                       HINSTANCE instance)
-    : settings_(settings),
-      services_(services),
-      server_(*this, settings, state, services, std::move(webFolder), std::move(settingsFile),
-              std::move(version)) {
+                                       DesktopServices& services, HINSTANCE instance)
+    : settings_(settings), services_(services) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = windowProc;
@@ -110,7 +104,8 @@ std::int64_t Win32ServerSockets::now() const {
     return std::int64_t(GetTickCount64());
 }
 
-void Win32ServerSockets::start() {
+void Win32ServerSockets::start(AlpacaServer& server) {
+    server_ = &server;
     if (settings_.alpacaPort <= 0 || listener_ != INVALID_SOCKET) return;
     open();
 }
@@ -243,7 +238,7 @@ void Win32ServerSockets::accept() {
         const Id id = ++lastId_;
         connections_[id].socket = s;
         ids_[s] = id;
-        server_.accepted(id, now());
+        server_->accepted(id, now());
     }
 }
 
@@ -295,7 +290,7 @@ void Win32ServerSockets::service(Id id, bool wrote) {
     if (it == connections_.end()) return;
     receive(it->second);
     if (!it->second.in.empty() || wrote) {
-        server_.readable(id, now());
+        server_->readable(id, now());
         it = connections_.find(id);  // the server may have dropped it
         if (it == connections_.end()) return;
     }
@@ -304,7 +299,7 @@ void Win32ServerSockets::service(Id id, bool wrote) {
     // sent is read and everything written to it has gone.
     if (c.failed || (c.peerEnded && c.in.empty() && c.out.empty())) {
         forget(id, c.failed);
-        server_.gone(id);
+        server_->gone(id);
     }
 }
 
@@ -369,13 +364,13 @@ void Win32ServerSockets::forget(Id id, bool hard) {
 
 void Win32ServerSockets::onTimer() {
     const std::int64_t t = now();
-    server_.sweep(t);
+    server_->sweep(t);
     std::vector<Id> late;
     for (const auto& [id, c] : connections_)
         if (c.sentEnd && t - c.endedAt > kGraceMs) late.push_back(id);
     for (const Id id : late) {
         forget(id, false);
-        server_.gone(id);
+        server_->gone(id);
     }
 }
 

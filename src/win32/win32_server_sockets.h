@@ -4,7 +4,6 @@
 #include <winsock2.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <unordered_map>
 
@@ -15,19 +14,17 @@ namespace skarvel {
 /// The Alpaca server's sockets on the user-interface thread: every socket reports to a hidden
 /// window of its own through WSAAsyncSelect, so the server runs between the program's other
 /// messages. What is answered and who is dropped is the server's policy.
-class Win32ServerSockets final : public ServerSockets {
+class Win32ServerSockets final : public ServerListener {
   public:
-    Win32ServerSockets(const AutomationSettings& settings, const AutomationState& state,
-                       DesktopServices& services, std::function<std::string()> webFolder,
-                       std::string settingsFile, std::string version, HINSTANCE instance);
+    Win32ServerSockets(const AutomationSettings& settings, DesktopServices& services,
+                       HINSTANCE instance);
     ~Win32ServerSockets() override;
     Win32ServerSockets(const Win32ServerSockets&) = delete;
     Win32ServerSockets& operator=(const Win32ServerSockets&) = delete;
 
     /// Opens alpacaPort on alpacaAddress (every interface when empty) and discoveryPort on every
-    /// IPv4 interface; alpacaPort 0 opens nothing. A port that cannot be opened is tried
-    /// again until it opens; the monitor goes on either way.
-    void start();
+    /// IPv4 interface.
+    void start(AlpacaServer& server) override;
     /// Where the devices are served; 0 while closed.
     std::uint16_t port() const { return port_; }
 
@@ -79,7 +76,7 @@ class Win32ServerSockets final : public ServerSockets {
     Winsock winsock_;
     AutomationSettings settings_;
     DesktopServices& services_;
-    AlpacaServer server_;
+    AlpacaServer* server_ = nullptr;
     HWND window_ = nullptr;
     SOCKET listener_ = INVALID_SOCKET;
     SOCKET discovery_ = INVALID_SOCKET;
