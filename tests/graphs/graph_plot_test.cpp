@@ -197,13 +197,13 @@ TEST(YearPlotEntry, MidnightRecordsDrawTheBarOfTheDaysBefore) {
     };
     record(8, 0, 0, 8, 3, -30);  // nothing counted yet: no bar
     record(9, 0, 15, 0, 0, 0);   // y 50; there is no midnight record on the 10th
-    for (int i = 0; i < 32766; ++i) record(10, 6, 0, 0, 10, -10);  // y 250
+    for (int i = 0; i < 32766; ++i) record(10, 6, 0, 0, 10, -14);  // y 290, just cloudy
     EXPECT_THAT(f.services.messages, IsEmpty());
     record(10, 13, 0, 0, 10, -70);  // one too many: not counted
     EXPECT_THAT(f.services.messages, ElementsAre("Error 6 (Overflow) at line 160 in procedure "
                                                  "plotEntry of Form frmYear"));
     record(11, 0, 14, 59, 20, -20);
-    const float x = float(860 + 734 / 576.0), y = float((50 + 250 * 32766.0) / 32767);
+    const float x = float(860 + 734 / 576.0), y = float((50 + 290 * 32766.0) / 32767);
     EXPECT_EQ(f.surface.lines, (std::vector<Line>{{x, 449, x, y, kOrange},
                                                   {x + 1, 449, x + 1, y, kOrange},
                                                   {x + 2, 449, x + 2, y, kOrange},

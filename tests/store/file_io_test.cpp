@@ -59,7 +59,9 @@ TEST(FileIo, AppendAddsWholeLinesOrNothing) {
 #else
     TempDir dir;
     const std::string path = dir.file("2008_12_1.csv"), line = "12/1/2008 9:39:05 PM,3.2,-28.4\r\n";
+    ::umask(022);
     appendToFile(path, "one\r\n");
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0644));
     appendToFile(path, line);
     // A file-size limit that cuts the line: in a child, so the limit cannot reach other tests.
     const pid_t child = ::fork();

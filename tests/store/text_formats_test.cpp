@@ -94,6 +94,8 @@ TEST(Config, FourFixedLinesReadBackByPosition) {
     const std::array<std::string, 5> entries[] = {
         {"3", "-1e39", "10", "Cloudy threshold must be a number", "/z/" + kept},
         {"32768", "-2", "-1", "Com port must be a number from 1 to 32767", "/z/" + kept},
+        {"1", "-1e6", "-2", "",
+         sky + "\r\ncommportid,1\r\ncloudyThreshold,-1000000\r\nvCloudyThreshold,-2\r\n"},
         {"32767", "-1e6", "1e6", "",
          sky + "\r\ncommportid,32767\r\ncloudyThreshold,-1000000\r\nvCloudyThreshold,1000000\r\n"}};
     for (const auto& [port, cloudy, vCloudy, message, after] : entries) {
