@@ -52,8 +52,8 @@ struct Server : ServerSockets {
     testing::TempDir web;
     std::string folder = web.folder();
     std::string version = SKARVEL_VERSION;
-    AlpacaServer server{
-        *this, settings, state, services, [this] { return folder; }, "automation.ini", version};
+    AlpacaServer server{*this,         settings, state, services, [this] { return folder; },
+                        "<a&b>\".ini", version};
 };
 
 std::string get(const std::string& target, const std::string& headers = "") {
@@ -90,7 +90,7 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         {get("/management/apiversions", "connection: close\r\n"), "200 close | closed"},
         // Upper and lower case hex digits; a '%' takes two.
         {put(sm + "connect", "") +
-             put(sm + "action", "Action=SafetyEve%6ets&Parameters=%5a%5F%5A%5f"),
+             put(sm + "action", "Action=SafetyEve%6ets&Parameters=%0a%5F%5A%5f"),
          "200/0 200/0"},
         {get(sm + "issafe?ClientID=%30%39"), "200/1031"},
         {get(sm + "issafe?ClientID=x") + get(sm + "issafe?ClientID=1%3") +
@@ -100,8 +100,9 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
     };
     for (const auto& [bytes, want] : rows)
         EXPECT_EQ(Server().send(bytes), want) << bytes.substr(0, 60);
-    Server s;  // a device of another kind is named as such
-    s.send(get("/api/v1/telescope/0/connected") + get("/api/v1/bogus/0/connected"));
+    Server s;  // a device of another kind is named as such; the setup page escapes the file's name
+    s.send(get("/api/v1/telescope/0/connected") + get("/api/v1/bogus/0/connected") + get("/setup"));
+    EXPECT_THAT(s.out[1], ::testing::HasSubstr("<code>&lt;a&amp;b&gt;&quot;.ini</code>"));
     EXPECT_THAT(s.out[1], ::testing::HasSubstr("No telescope device here"));
     EXPECT_THAT(s.out[1], ::testing::HasSubstr("Unknown device type: bogus"));
 }

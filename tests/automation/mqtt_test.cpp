@@ -71,43 +71,25 @@ TEST(MqttLink, PublishesOnEveryConnectionAndBacksOffQuietly) {
     using Script = std::vector<std::pair<std::string, std::string>>;
     const std::string online = "s/status=online config config config config config config ";
     const std::string state = R"(s/state={"time":"1970-01-01T00:00:00Z","safe":false,"reason":""})";
+    // clang-format off
     const std::pair<bool, Script> rows[] = {
-        {true,
-         {{"start", "open(offline) "},
-          {"opened", online},
-          {"state", state + " "},
-          {"stop", "s/status=offline close "}}},
-        // Retries 1, 2, 4... s after each failure, to a minute; one message for the outage.
-        {false,
-         {{"state", ""},
-          {"start", "open(offline) "},
-          {"lost", "abort !"},
-          {"t 0.9", ""},
-          {"t 1", "open(offline) "},
-          {"lost", "abort "},
-          {"t 2.9", ""},
-          {"t 3", "open(offline) "},
-          {"t 3.5", ""},
-          {"lost", "abort "},  // 4 s from the failure, not from the attempt
-          {"t 7.4", ""},
-          {"t 7.5", "open(offline) "},
-          {"lost", "abort "},
-          {"t 15.5", "open(offline) "},
-          {"t 30.4", ""},
-          {"t 30.5", "abort "},  // unanswered for 15 s: given up
-          {"t 46.5", "open(offline) "},
-          {"lost", "abort "},
-          {"t 78.5", "open(offline) "},
-          {"lost", "abort "},
-          {"t 138.4", ""},
-          {"t 138.5", "open(offline) "},
-          {"opened", "s/status=online " + state + " "},
-          {"lost", "abort !"},  // a new outage, and back to 1 s
-          {"t 139.4", ""},
-          {"t 139.5", "open(offline) "},
-          {"stop", "abort "},
-          {"t 200", ""}}},
+        {true, {{"start", "open(offline) "}, {"opened", online}, {"state", state + " "},
+                {"stop", "s/status=offline close "}}},
+        // Retries 1, 2, 4... s after each failure, to a minute; one message for the outage. 4 s
+        // from the failure, not from the attempt; unanswered for 15 s: given up; after a new
+        // outage, back to 1 s.
+        {false, {{"state", ""}, {"start", "open(offline) "}, {"lost", "abort !"}, {"t 0.9", ""},
+                 {"t 1", "open(offline) "}, {"lost", "abort "}, {"t 2.9", ""},
+                 {"t 3", "open(offline) "}, {"t 3.5", ""}, {"lost", "abort "}, {"t 7.4", ""},
+                 {"t 7.5", "open(offline) "}, {"lost", "abort "}, {"t 15.5", "open(offline) "},
+                 {"t 30.4", ""}, {"t 30.5", "abort "}, {"t 46.5", "open(offline) "},
+                 {"lost", "abort "}, {"t 78.5", "open(offline) "}, {"lost", "abort "},
+                 {"t 138.4", ""}, {"t 138.5", "open(offline) "},
+                 {"opened", "s/status=online " + state + " "}, {"lost", "abort !"},
+                 {"t 139.4", ""}, {"t 139.5", "open(offline) "}, {"stop", "abort "},
+                 {"t 200", ""}}},
     };
+    // clang-format on
     for (const auto& [homeAssistant, script] : rows) {
         AutomationSettings settings;
         settings.mqttTopic = "s";

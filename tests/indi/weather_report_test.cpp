@@ -14,54 +14,43 @@ TEST(WeatherReport, OnlyAFreshWellFormedSafeDocumentIsSafe) {
                               R"("difference":-40.1,"state":"CLEAR","safe":true,"reason":"CLEAR"})";
     struct Row {
         std::string response, error;
-        int staleSeconds;
         WeatherReport want;
     };
     const auto unsafe = [](std::string reason) { return WeatherReport{false, reason, {}, {}, {}}; };
     const std::string bad = "BAD ANSWER: not the monitor's state document";
+    const WeatherReport clearOnly{true, "CLEAR", {}, {}, {}};
+    // clang-format off
     const Row rows[] = {
-        {ok + clear, "", 120, {true, "CLEAR", -30.1, 10.0, {}}},
+        {ok + clear, "", {true, "CLEAR", -30.1, 10.0, {}}},
         {ok + R"({"time":"2026-12-07T22:13:03Z","sky":-3.5,"cloudCover":87.5,"safe":false,)"
-              R"("reason":"V.CLOUDY"})",
-         "",
-         120,
-         {false, "V.CLOUDY", -3.5, {}, 87.5}},
+              R"("reason":"V.CLOUDY"})", "", {false, "V.CLOUDY", -3.5, {}, 87.5}},
         // Before the first reading the monitor leaves the values out.
         {ok + R"({"time":"2026-12-07T22:15:00Z","safe":false,"reason":"PENDING: no reading yet"})",
-         "", 120, unsafe("PENDING: no reading yet")},
-        {ok + R"({"time":"2026-12-07T22:13:02Z","sky":-30.1,"safe":true,"reason":"CLEAR"})",
-         "",
-         120,
+         "", unsafe("PENDING: no reading yet")},
+        {ok + R"({"time":"2026-12-07T22:13:02Z","sky":-30.1,"safe":true,"reason":"CLEAR"})", "",
          {false, "STALE: the monitor's state is 121 s old", -30.1, {}, {}}},
-        {ok + R"({"time":"2026-12-07T22:13:03Z","safe":true,"reason":"CLEAR"})",
-         "",
-         120,
-         {true, "CLEAR", {}, {}, {}}},
+        {ok + R"({"time":"2026-12-07T22:13:03Z","safe":true,"reason":"CLEAR"})", "", clearOnly},
         // A clock ahead of this one cannot make it stale.
-        {ok + R"({"time":"2026-12-07T23:00:00Z","safe":true,"reason":"CLEAR"})",
-         "",
-         120,
-         {true, "CLEAR", {}, {}, {}}},
-        {"", "Connection refused", 120, unsafe("NO ANSWER: Connection refused")},
-        {"", "", 120, unsafe("NO ANSWER: empty")},
-        {"HTTP/1.1 404 Not Found\r\n\r\n{}", "", 120, unsafe("BAD ANSWER: HTTP/1.1 404 Not Found")},
-        {"HTTP/1.1 2000 OK\r\n\r\n" + clear, "", 120, unsafe("BAD ANSWER: HTTP/1.1 2000 OK")},
-        {"HTTP/1.", "", 120, unsafe("BAD ANSWER: HTTP/1.")},
-        {"SSH-2.0-OpenSSH_9.2\r\n", "", 120, unsafe("BAD ANSWER: SSH-2.0-OpenSSH_9.2")},
-        {ok + clear.substr(0, 60), "", 120, unsafe(bad)},
-        {ok + R"({"roof_status":{"open_ok":1,"reasons":"CLEAR"}})", "", 120, unsafe(bad)},
-        {ok + R"({"time":"2026-12-07T22:15:03Z","safe":1,"reason":"CLEAR"})", "", 120, unsafe(bad)},
-        {ok + R"({"time":"2026-12-07T22:15:03Z","safe":true})", "", 120, unsafe(bad)},
-        {ok + R"({"time":"2026-12-07 22:15:03","safe":true,"reason":"CLEAR"})", "", 120,
-         unsafe(bad)},
-        {ok + R"({"time":"2026-02-30T22:15:03Z","safe":true,"reason":"CLEAR"})", "", 120,
-         unsafe(bad)},
-        {ok + R"(["time","safe"])", "", 120, unsafe(bad)},
-        {"HTTP/1.1 200 OK\r\n" + clear, "", 120, unsafe(bad)},
+        {ok + R"({"time":"2026-12-07T23:00:00Z","safe":true,"reason":"CLEAR"})", "", clearOnly},
+        {"", "Connection refused", unsafe("NO ANSWER: Connection refused")},
+        {"", "", unsafe("NO ANSWER: empty")},
+        {"HTTP/1.1 404 Not Found\r\n\r\n{}", "", unsafe("BAD ANSWER: HTTP/1.1 404 Not Found")},
+        {"HTTP/1.1 2000 OK\r\n\r\n" + clear, "", unsafe("BAD ANSWER: HTTP/1.1 2000 OK")},
+        {"HTTP/1.", "", unsafe("BAD ANSWER: HTTP/1.")},
+        {"SSH-2.0-OpenSSH_9.2\r\n", "", unsafe("BAD ANSWER: SSH-2.0-OpenSSH_9.2")},
+        {ok + clear.substr(0, 60), "", unsafe(bad)},
+        {ok + R"({"roof_status":{"open_ok":1,"reasons":"CLEAR"}})", "", unsafe(bad)},
+        {ok + R"({"time":"2026-12-07T22:15:03Z","safe":1,"reason":"CLEAR"})", "", unsafe(bad)},
+        {ok + R"({"time":"2026-12-07T22:15:03Z","safe":true})", "", unsafe(bad)},
+        {ok + R"({"time":"2026-12-07 22:15:03","safe":true,"reason":"CLEAR"})", "", unsafe(bad)},
+        {ok + R"({"time":"2026-02-30T22:15:03Z","safe":true,"reason":"CLEAR"})", "", unsafe(bad)},
+        {ok + R"(["time","safe"])", "", unsafe(bad)},
+        {"HTTP/1.1 200 OK\r\n" + clear, "", unsafe(bad)},
     };
+    // clang-format on
     for (const Row& r : rows) {
         SCOPED_TRACE(r.response);
-        const WeatherReport got = weatherReport(r.response, r.error, now, r.staleSeconds);
+        const WeatherReport got = weatherReport(r.response, r.error, now, 120);
         EXPECT_EQ(got.safe, r.want.safe);
         EXPECT_EQ(got.reason, r.want.reason);
         EXPECT_EQ(got.sky, r.want.sky);

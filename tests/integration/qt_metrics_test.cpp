@@ -68,24 +68,21 @@ TEST(Prometheus, ScrapesTheMonitorAndPromtoolPassesEveryState) {
     // Per state: the sensor (none: pulled out), lines the metrics hold and lines they must not,
     // and skarvel_safe as Prometheus' query answers it.
     const std::string sky = "skarvel_sky_state{state=", temperature = "skarvel_sky_temperature";
-    const std::tuple<QStringList, std::vector<std::string>, std::vector<std::string>, char>
-        steps[] = {
-            {{"--silent"},  // before the first reading
-             {sky + "\"ERROR\"} 0\n", "skarvel_build_info{version=\"" SKARVEL_VERSION "\"} 1\n",
-              "process_resident_memory_bytes ", "process_cpu_seconds_total "},
-             {temperature, "skarvel_last_reading", "skarvel_read_failures_total 0\n"},
-             '0'},
-            {{"--sky=-30", "--ambient=5"},
-             {sky + "\"CLEAR\"} 1\n", temperature + "_celsius -30\n",
-              "skarvel_sky_difference_celsius -35\n", "skarvel_last_reading_timestamp_seconds 17"},
-             {},
-             '1'},
-            {{"--sky=-1.5", "--ambient=5"},
-             {sky + "\"V.CLOUDY\"} 1\n", sky + "\"CLEAR\"} 0\n"},
-             {},
-             '0'},
-            {{}, {sky + "\"ERROR\"} 1\n", temperature + "_celsius -1.5\n"}, {}, '0'},
-        };
+    using Lines = std::vector<std::string>;
+    // clang-format off
+    const std::tuple<QStringList, Lines, Lines, char> steps[] = {
+        {{"--silent"},  // before the first reading
+         {sky + "\"ERROR\"} 0\n", "skarvel_build_info{version=\"" SKARVEL_VERSION "\"} 1\n",
+          "process_resident_memory_bytes ", "process_cpu_seconds_total "},
+         {temperature, "skarvel_last_reading", "skarvel_read_failures_total 0\n"}, '0'},
+        {{"--sky=-30", "--ambient=5"}, {sky + "\"CLEAR\"} 1\n", temperature + "_celsius -30\n",
+          "skarvel_sky_difference_celsius -35\n", "skarvel_last_reading_timestamp_seconds 17"},
+         {}, '1'},
+        {{"--sky=-1.5", "--ambient=5"}, {sky + "\"V.CLOUDY\"} 1\n", sky + "\"CLEAR\"} 0\n"}, {},
+         '0'},
+        {{}, {sky + "\"ERROR\"} 1\n", temperature + "_celsius -1.5\n"}, {}, '0'},
+    };
+    // clang-format on
     for (const auto& [sensor, want, unwanted, safe] : steps) {
         SCOPED_TRACE(sensor.join(' ').toStdString());
         sensor.isEmpty() ? run.unplug() : run.plugIn(sensor);

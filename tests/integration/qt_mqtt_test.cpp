@@ -23,17 +23,12 @@ QString findProgram(const QString& name) {
     return path.isEmpty() ? QStandardPaths::findExecutable(name, {"/usr/sbin"}) : path;
 }
 
-/// A mosquitto broker of its own on `port`, open to all but user "roof", whose password is
-/// "right".
+/// A mosquitto broker of its own on `port`, open to all.
 struct Broker {
     Broker(const TempDir& dir, int port) {
-        QProcess::execute(
-            findProgram("mosquitto_passwd"),
-            {"-b", "-c", QString::fromStdString(dir.file("passwords")), "roof", "right"});
         TempDir::write(dir / "mosquitto.conf", "listener " + std::to_string(port) +
                                                    " 127.0.0.1\npersistence false\n"
-                                                   "allow_anonymous true\npassword_file " +
-                                                   dir.file("passwords") + "\n");
+                                                   "allow_anonymous true\n");
         process.emplace(QStringList{findProgram("mosquitto"), "-c",
                                     QString::fromStdString(dir.file("mosquitto.conf"))},
                         std::map<QString, QString>{}, dir / "broker.out");
@@ -79,7 +74,7 @@ TEST(Mqtt, BrokerFollowsTheSkyAndHomeAssistantSeesItTheRightWayRound) {
         GTEST_SKIP() << "no mosquitto broker and clients (Debian mosquitto, mosquitto-clients)";
     const int port = testing::ownPort(0);
     TempDir brokerDir;
-    std::optional<Broker> broker(std::in_place, brokerDir, port);
+    auto broker = std::make_unique<Broker>(brokerDir, port);
     // Ten fake seconds a real one: stale after 3 s.
     WholeProgram run("2026-12-07 22:01:00", {"--sky=-30", "--ambient=5"}, {}, [&](WholeProgram& r) {
         TempDir::write(r.folder / "automation.ini",
@@ -88,14 +83,6 @@ TEST(Mqtt, BrokerFollowsTheSkyAndHomeAssistantSeesItTheRightWayRound) {
                        "mqttTopic=club/pier-2\nmqttPort=" +
                            std::to_string(port) + "\n");
     });
-    // Beside it a monitor whose password the broker refuses: reported once, whatever comes.
-    WholeProgram refused("2026-12-07 22:01:00", {"--sky=-30", "--ambient=5"}, {},
-                         [&](WholeProgram& r) {
-                             TempDir::write(r.folder / "automation.ini",
-                                            "alpacaPort=0\ndiscoveryPort=0\nmqttHost=localhost\n"
-                                            "mqttUser=roof\nmqttPassword=wrong\nmqttPort=" +
-                                                std::to_string(port) + "\n");
-                         });
     const auto state = [&] { return payloadOf(retained(port, "club/#"), "club/pier-2/state"); };
     const auto status = [&](const std::string& want, int ms) {
         return qWaitFor(
@@ -158,7 +145,7 @@ TEST(Mqtt, BrokerFollowsTheSkyAndHomeAssistantSeesItTheRightWayRound) {
 
     // A broker restarted without memory is given everything again.
     broker.reset();
-    broker.emplace(brokerDir, port);
+    broker = std::make_unique<Broker>(brokerDir, port);
     EXPECT_TRUE(qWaitFor([&] { return retained(port, "#").size() == 8; }, 20'000)) << run.journal();
 
     // A killed monitor is "offline" by its last will: the socket's end tells the broker at once,
@@ -171,14 +158,6 @@ TEST(Mqtt, BrokerFollowsTheSkyAndHomeAssistantSeesItTheRightWayRound) {
     EXPECT_EQ(run.terminate(), 0);
     EXPECT_TRUE(status("offline", 0));
     EXPECT_THAT(run.journal(), ::testing::Not(HasSubstr("MQTT")));
-    const std::string report =
-        "MQTT: no connection to the broker at localhost:" + std::to_string(port) +
-        " (Connection Refused: not authorised)";
-    const std::string journal = refused.journal();
-    EXPECT_THAT(journal, HasSubstr(report));
-    EXPECT_EQ(journal.find(report), journal.rfind(report)) << journal;
-    const std::string before = refused.read("status.txt");
-    EXPECT_TRUE(qWaitFor([&] { return refused.read("status.txt") != before; }, 3000));
 }
 
 }  // namespace

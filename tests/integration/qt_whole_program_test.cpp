@@ -308,18 +308,16 @@ TEST(Indi, OwnDriverShowsTheSkyAndAlertsByItselfWhenTheMonitorIsGoneOrStuck) {
         std::string want;
         int withinMs;
     } steps[] = {
+        // clang-format off
         {"start", [] {}, "Ok CLEAR", 60'000},
-        {"cloud",
-         [&] {
-             run.plugIn({"--sky=5", "--ambient=5"});
-         },
-         "Alert V.CLOUDY", 40'000},
+        {"cloud", [&] { run.plugIn({"--sky=5", "--ambient=5"}); }, "Alert V.CLOUDY", 40'000},
         {"clear", [&] { run.plugIn(kClear); }, "Ok CLEAR", 40'000},
         {"kill -9", [&] { run.kill(); }, "Alert NO ANSWER: Connection refused", 45'000},
         {"restart", [&] { run.restart(); }, "Ok CLEAR", 90'000},
         {"kill -STOP", [&] { run.signal(SIGSTOP); },
          "Alert NO ANSWER: no whole answer within the time-out", 45'000},
         {"kill -CONT", [&] { run.signal(SIGCONT); }, "Ok CLEAR", 90'000},
+        // clang-format on
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
