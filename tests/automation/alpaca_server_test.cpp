@@ -97,14 +97,19 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
              get(sm + "issafe?ClientID=1&X=%3g") + get(sm + "issafe?X=%g3&ClientID=1"),
          "400 400 400 400"},
         {"DELETE " + sm + "issafe HTTP/1.1\r\n\r\n", "405"},
+        {get("/setups") + get("/management/apiversions?ClientID=-1"), "404 400"},
     };
     for (const auto& [bytes, want] : rows)
         EXPECT_EQ(Server().send(bytes), want) << bytes.substr(0, 60);
-    Server s;  // a device of another kind is named as such; the setup page escapes the file's name
-    s.send(get("/api/v1/telescope/0/connected") + get("/api/v1/bogus/0/connected") + get("/setup"));
-    EXPECT_THAT(s.out[1], ::testing::HasSubstr("<code>&lt;a&amp;b&gt;&quot;.ini</code>"));
-    EXPECT_THAT(s.out[1], ::testing::HasSubstr("No telescope device here"));
-    EXPECT_THAT(s.out[1], ::testing::HasSubstr("Unknown device type: bogus"));
+    // A device of another kind is named as such; the setup page escapes the file's name; a
+    // request without a transaction number is answered with 0.
+    Server s;
+    s.send(get("/api/v1/telescope/0/connected") + get("/api/v1/bogus/0/connected") + get("/setup") +
+           versions);
+    for (const char* part :
+         {"No telescope device here", "Unknown device type: bogus",
+          "<code>&lt;a&amp;b&gt;&quot;.ini</code>", "\"ClientTransactionID\":0,"})
+        EXPECT_THAT(s.out[1], ::testing::HasSubstr(part));
 }
 
 // The limits as numbers: 64 connections, 10 s for a request, 20 s idle, 4 MiB of replies not
