@@ -9,7 +9,8 @@ using ::testing::HasSubstr;
 TEST(Metrics, CoverAsARatioAndNothingUnknown) {
     AutomationState fresh, clear;
     clear.anyCycle = clear.linkOpen = clear.haveReading = true;
-    clear.state = "CLEAR", clear.cloudCover = 42.5f, clear.cycles = 7, clear.readFailures = 3;
+    clear.state = "CLEAR", clear.verdict.safe = true, clear.cloudCover = 42.5f, clear.cycles = 7,
+    clear.readFailures = 3;
     std::tie(clear.sky, clear.ambient, clear.difference) = std::tuple(-30.5f, 5.25f, -35.75f);
     clear.lastReadingUtc = std::chrono::sys_seconds(std::chrono::seconds(1'796'681'703));
     clear.startedUtc = clear.lastReadingUtc - std::chrono::hours(1);
@@ -17,7 +18,7 @@ TEST(Metrics, CoverAsARatioAndNothingUnknown) {
     for (const char* line :
          {"skarvel_sky_temperature_celsius -30.5\n", "skarvel_ambient_temperature_celsius 5.25\n",
           "skarvel_sky_difference_celsius -35.75\n", "skarvel_cloud_cover_ratio 0.425\n",
-          "skarvel_safe 0\n", "{state=\"CLEAR\"} 1\n", "{state=\"ERROR\"} 0\n",
+          "skarvel_safe 1\n", "{state=\"CLEAR\"} 1\n", "{state=\"ERROR\"} 0\n",
           "skarvel_last_reading_timestamp_seconds 1796681703\n", "skarvel_cycles_total 7\n",
           "skarvel_read_failures_total 3\n", "skarvel_messages_total 2\n",
           "process_start_time_seconds 1796678103\n", "process_cpu_seconds_total 1.25\n",
@@ -29,4 +30,5 @@ TEST(Metrics, CoverAsARatioAndNothingUnknown) {
                                "skarvel_last_reading", "process_cpu"})
         EXPECT_THAT(unknown, ::testing::Not(HasSubstr(family)));
     EXPECT_THAT(unknown, HasSubstr(R"(skarvel_build_info{version="1\"\\\n"} 1)"));
+    EXPECT_THAT(unknown, HasSubstr("skarvel_safe 0\n"));
 }

@@ -37,7 +37,9 @@ struct MonitorTest : ::testing::Test, Publishing, CycleObserver {
         EXPECT_EQ(o.at, services.now());
         calls.push_back(std::string("Told ") + (o.linkOpen ? "up" : "down") +
                         (o.readingOk ? " " + o.state + " " + singleText(o.sky) + " " +
-                                           singleText(o.ambient) + " " + singleText(o.difference)
+                                           singleText(o.ambient) + " " + singleText(o.difference) +
+                                           " " + singleText(o.cloudyThreshold) + "/" +
+                                           singleText(o.vCloudyThreshold)
                                      : ""));
     }
     /// One cycle while the sensor sends `line` every 500 ms; what the window shows after it.
@@ -71,10 +73,12 @@ TEST_F(MonitorTest, ClassifiesWithStrictComparisonsOnValuesCutToATenth) {
 
 TEST_F(MonitorTest, CyclesNeverNestAndTheLogGetsTheRunningMeanUpToTheCountLimit) {
     monitor.Form_Load({});
+    settings.vCloudyThreshold = -14;
     services.onDoEvents = [&] { monitor.Timer1_Timer(); };  // a tick while the read waits
     cycle("S-10.06C:A5C:");
     cycle("S-20C:A5C:");
-    EXPECT_EQ(calls, (Texts{"Log -20 | 5 -15.05 #2", "Status CLEAR", "Told up CLEAR -20 5 -25"}));
+    EXPECT_EQ(calls,
+              (Texts{"Log -20 | 5 -15.05 #2", "Status CLEAR", "Told up CLEAR -20 5 -25 -25/-14"}));
     monitor.logState().readingCount = 32767;
     cycle("S-30C:A5C:");
     EXPECT_EQ(services.messages,

@@ -30,7 +30,7 @@ TEST(SensorText, AcceptsSkipsOrFailsAsTheLineFormatSays) {
                               "E-1C:A1C:\r\n", "SE1C:A1C:\r\n", "S-1C:E1C:\r\n", "EC:A1C:\r\n",
                               "SEC:A1C:\r\n", "S-1C:EC:\r\n"}},
         // the first ':' at position 1, no second one, the two side by side, empty fields, a comma
-        {V::Failed, 99, 99, {":A1C:\r\n", "S-1C:A1C\r\n", "S-1C::5C:\r\n", "SC:AC:\r\n",
+        {V::Failed, 99, 99, {":A1C:\r\n", ":E1C:\r\n", "S-1C:A1C\r\n", "S-1C::5C:\r\n", "SC:AC:\r\n",
                              "S-1C:A1,5C:\r\n"}},
     };
     // clang-format on
