@@ -35,12 +35,11 @@ struct MonitorTest : ::testing::Test, Publishing, CycleObserver {
     void SaveStatus(const std::string& state) override { calls.push_back("Status " + state); }
     void cycleEnded(const CycleOutcome& o) override {
         EXPECT_EQ(o.at, services.now());
-        calls.push_back(std::string("Told ") + (o.linkOpen ? "up" : "down") +
-                        (o.readingOk ? " " + o.state + " " + singleText(o.sky) + " " +
-                                           singleText(o.ambient) + " " + singleText(o.difference) +
-                                           " " + singleText(o.cloudyThreshold) + "/" +
-                                           singleText(o.vCloudyThreshold)
-                                     : ""));
+        std::string told = std::string("Told ") + (o.linkOpen ? "up" : "down");
+        if (o.readingOk) told += " " + o.state;
+        for (float v : {o.sky, o.ambient, o.difference, o.cloudyThreshold, o.vCloudyThreshold})
+            if (o.readingOk) told += " " + singleText(v);
+        calls.push_back(told);
     }
     /// One cycle while the sensor sends `line` every 500 ms; what the window shows after it.
     std::string cycle(const std::string& line) {
@@ -78,7 +77,7 @@ TEST_F(MonitorTest, CyclesNeverNestAndTheLogGetsTheRunningMeanUpToTheCountLimit)
     cycle("S-10.06C:A5C:");
     cycle("S-20C:A5C:");
     EXPECT_EQ(calls,
-              (Texts{"Log -20 | 5 -15.05 #2", "Status CLEAR", "Told up CLEAR -20 5 -25 -25/-14"}));
+              (Texts{"Log -20 | 5 -15.05 #2", "Status CLEAR", "Told up CLEAR -20 5 -25 -25 -14"}));
     monitor.logState().readingCount = 32767;
     cycle("S-30C:A5C:");
     EXPECT_EQ(services.messages,
