@@ -82,6 +82,8 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         {put(sm + "connect", body + "a"), "413 close | closed"},
         {"PUT / HTTP/1.1\r\nContent-Length: 999999999\r\n\r\n", "413 close | closed"},
         {"PUT / HTTP/1.1\r\nContent-Length: 0000000001\r\n\r\nx", "400 close | closed"},
+        {"PUT / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", "501 close | closed"},
+        {get("/", "No colon\r\n"), "400 close | closed"},
         {std::string(8192, '\n') + versions, "200"},
         {std::string(8192 + 1, '\n') + versions, "400 close | closed"},
         // HTTP/1.0 closes unless asked to keep alive, HTTP/1.1 only when asked to close.
@@ -149,6 +151,13 @@ TEST(AlpacaServer, DropsTheQuietestTheIdleAndTheSlowAndServesFilesUpToTheirLimit
     EXPECT_EQ(s.send("x\r\n\r\n", 100), "400 close | closed");
     EXPECT_THAT(s.out[100], ::testing::EndsWith("\r\n\r\nMalformed request line\n"));
     EXPECT_EQ(s.send(versions, 100), " | closed");
+    // A port that cannot be opened is said once, and so is its opening at last.
+    ServerPort port(false, 11111);
+    std::string said;
+    for (bool opened : {false, false, true, true}) said += port.tried(opened, "in use") + "|";
+    EXPECT_EQ(said,
+              "The Alpaca server is off: port 11111 cannot be opened (in use); it is tried "
+              "again every 30 s.||The Alpaca server is on again: port 11111 is open.||");
 }
 
 }  // namespace
