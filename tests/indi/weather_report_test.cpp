@@ -43,6 +43,7 @@ TEST(WeatherReport, OnlyAFreshWellFormedSafeDocumentIsSafe) {
         {ok + R"({"time":"2026-12-07T22:15:03Z","safe":1,"reason":"CLEAR"})", "", unsafe(bad)},
         {ok + R"({"time":"2026-12-07T22:15:03Z","safe":true})", "", unsafe(bad)},
         {ok + R"({"time":"2026-12-07 22:15:03","safe":true,"reason":"CLEAR"})", "", unsafe(bad)},
+        {ok + R"({"time":"2026-12-07T22:15:03+00","safe":true,"reason":"CLEAR"})", "", unsafe(bad)},
         {ok + R"({"time":"2026-02-30T22:15:03Z","safe":true,"reason":"CLEAR"})", "", unsafe(bad)},
         {ok + R"(["time","safe"])", "", unsafe(bad)},
         {"HTTP/1.1 200 OK\r\n" + clear, "", unsafe(bad)},
