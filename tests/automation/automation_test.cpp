@@ -7,8 +7,10 @@
 
 #include "automation/automation_files.h"
 #include "automation/automation_ini.h"
+#include "automation/automation_publisher.h"
 #include "automation/safety_verdict.h"
 #include "automation/sky_model.h"
+#include "fakes/fake_desktop_services.h"
 #include "fakes/temp_dir.h"
 
 // The settings and the state have defaults for every member a row leaves out.
@@ -124,6 +126,31 @@ TEST(AutomationFiles, BoltwoodLineAndSafetyJson) {
               R"({"timestamp_utc":"2026-12-31T23:59:59Z","roof_status":{"open_ok":0,)"
               R"("reasons":"say \"no\\\u000a"}})"
               "\n");
+}
+
+TEST(AutomationPublisher, CountsCyclesAndSaysAFailedWriteOncePerRun) {
+    skarvel::testing::TempDir dir;
+    skarvel::testing::FakeDesktopServices services(dir.str());
+    sys_seconds utc{seconds(1'796'681'703)};
+    {
+        AutomationPublisher p(dir.folder(), services, [&] { return utc; });
+        EXPECT_EQ(p.state().verdict.reason, "PENDING: no reading yet");
+        // Per cycle: a reading or a failed read, a folder in the way of safety.json, the
+        // messages so far; a clock set back makes the last reading new, not of negative age.
+        const std::tuple<bool, bool, std::size_t, int> cycles[] = {
+            {false, false, 0, 0}, {true, true, 1, 0},  {true, true, 1, 10},
+            {true, false, 1, 10}, {true, true, 2, 10}, {true, false, 2, -60}};
+        for (const auto& [reading, blocked, messages, later] : cycles) {
+            std::filesystem::remove_all(dir / "safety.json");
+            if (blocked) std::filesystem::create_directory(dir / "safety.json");
+            utc += seconds(later);
+            p.cycleEnded({{}, true, true, reading, -30, 5, -35, "CLEAR"});
+            EXPECT_EQ(services.messages.size(), messages) << services.messages.back();
+        }
+        EXPECT_EQ(std::tuple(p.state().cycles, p.state().readFailures, p.state().lastReadingUtc),
+                  std::tuple(6u, 1u, utc));
+    }
+    EXPECT_THAT(dir.read(dir / "safety.json"), ::testing::HasSubstr("STOPPED"));
 }
 
 TEST(AutomationIni, DefaultsProblemsAndRewrite) {

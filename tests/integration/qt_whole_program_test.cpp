@@ -228,29 +228,6 @@ TEST(WholeProgram, TellsSystemdReadyEveryCycleTheSkyAndStopping) {
             << got[i].second;
 }
 
-TEST(WholeProgram, AYearOfLogTeachesTheClearSkySoAWarmClearNightIsSafeByItsCover) {
-    // 17 °C under the air at 20 °C: CLOUDY by the thresholds, which suit the winter.
-    WholeProgram run("2026-07-20 23:00:00", {"--sky=3", "--ambient=20"}, {}, [](WholeProgram& r) {
-        TempDir::write(r.folder / "automation.ini",
-                       "unsafeFrom=40%\nsafeDelayMinutes=0\nalpacaPort=0\ndiscoveryPort=0\n");
-        const QStringList sim = testing::ofBuild(SKARVEL_BIN_DIR "/skarvel-sensor-sim");
-        ASSERT_EQ(QProcess::execute(
-                      sim.front(),
-                      sim.mid(1) + QStringList{"--history=365", "--now=2026-07-20 22:50",
-                                               "--folder", QString::fromStdString(r.folder.str())}),
-                  0);
-    });
-    ASSERT_TRUE(qWaitFor([&] { return !run.read("status.txt").empty(); }, 20'000)) << run.journal();
-    EXPECT_THAT(run.read("status.txt"), HasSubstr(",CLOUDY\r\n"));
-    EXPECT_TRUE(qWaitFor(
-        [&] {
-            return run.read("safety.json").find(R"("open_ok":1,"reasons":"CLOUD COVER 0%")") !=
-                   std::string::npos;
-        },
-        10'000))
-        << run.read("safety.json") << run.journal();
-}
-
 TEST(Indi, OwnDriverShowsTheSkyAndAlertsByItselfWhenTheMonitorIsGoneOrStuck) {
     if (QStandardPaths::findExecutable("indiserver").isEmpty())
         GTEST_SKIP() << "indiserver is not installed (Debian package indi-bin)";
