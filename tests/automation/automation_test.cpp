@@ -171,13 +171,15 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
     broker.mqttPassword = "p=w d";
     broker.mqttTls = true;
     broker.homeAssistant = false;
+    const std::string head =
+        "unsafeFrom=CLOUDY\nstaleSeconds=120\nsafeDelayMinutes=10\n"
+        "alpacaPort=11111\nalpacaAddress=\ndiscoveryPort=32227\n";
+    const AutomationSettings plain = settings("CLOUDY", 120, 10, 11111, "", 32227, "new-id");
     // The text, the keys of its problems, the text written back and the settings.
     const std::tuple<std::string, std::string, std::string, AutomationSettings> rows[] = {
-        {"", "",
-         "unsafeFrom=CLOUDY\nstaleSeconds=120\nsafeDelayMinutes=10\nalpacaPort=11111\n"
-         "alpacaAddress=\ndiscoveryPort=32227\nuniqueId=new-id\n" +
-             mqtt,
-         settings("CLOUDY", 120, 10, 11111, "", 32227, "new-id")},
+        {"", "", head + "uniqueId=new-id\n" + mqtt, plain},
+        // A bad id is replaced in its own line, which is written back alone.
+        {head + "uniqueId=a b\n" + mqtt, "uniqueId ", head + "uniqueId=new-id\n" + mqtt, plain},
         {"# mine\r\nunsafefrom = v.cloudy\r\nstaleSeconds=30\r\nsafeDelayMinutes=0\r\nalpacaPort=0"
          "\r\nalpacaAddress=127.0.0.1\r\ndiscoveryPort=65535\r\nuniqueId={A-1}\r\nother=1\r\n" +
              std::string(mqtt).replace(mqtt.find("new-id"), 6, "{A-1}"),
@@ -190,21 +192,18 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
          "staleSeconds=12x\nalpacaPort=65536\nalpacaAddress=10.0.0.256\nunsafeFrom=CLEAR\n"
          "staleSeconds=5\nnoise\nother=1\nsafeDelayMinutes=\nuniqueId=new-id\n" +
              mqtt + "discoveryPort=32227\n",
-         settings("CLOUDY", 120, 10, 11111, "", 32227, "new-id")},
+         plain},
         // Lines in CRLF, rewritten in LF.
         {"uniqueId=0123456789\r\nmqttHost=broker.lan\r\nmqttPort=8883\r\nmqttTopic=club/pier-2\r\n"
          "mqttUser=roof\r\nmqttPassword=p=w d\r\nmqttTls=1\r\nhomeAssistant=0\r\n",
          "",
          "uniqueId=0123456789\nmqttHost=broker.lan\nmqttPort=8883\nmqttTopic=club/pier-2\n"
-         "mqttUser=roof\nmqttPassword=p=w d\nmqttTls=1\nhomeAssistant=0\nunsafeFrom=CLOUDY\n"
-         "staleSeconds=120\nsafeDelayMinutes=10\nalpacaPort=11111\nalpacaAddress=\n"
-         "discoveryPort=32227\nmqttClientId=skarvel-01234567\nskyModel=learn\n",
+         "mqttUser=roof\nmqttPassword=p=w d\nmqttTls=1\nhomeAssistant=0\n" +
+             head + "mqttClientId=skarvel-01234567\nskyModel=learn\n",
          broker},
         // A bad client id's default comes from the id.
-        {"unsafeFrom=CLOUDY\nstaleSeconds=120\nsafeDelayMinutes=10\nalpacaPort=11111\n"
-         "alpacaAddress=\ndiscoveryPort=32227\nuniqueId=a\nmqttHost=a b\nmqttPort=0\n"
-         "mqttTopic=sky/#\nmqttTopic=/sky\nmqttUser=\nmqttPassword=\nmqttTls=yes\n"
-         "mqttClientId=x y\nhomeAssistant=2\nskyModel=on\n",
+        {head + "uniqueId=a\nmqttHost=a b\nmqttPort=0\nmqttTopic=sky/#\nmqttTopic=/sky\nmqttUser=\n"
+                "mqttPassword=\nmqttTls=yes\nmqttClientId=x y\nhomeAssistant=2\nskyModel=on\n",
          "mqttHost mqttPort mqttTopic mqttTopic mqttTls mqttClientId homeAssistant skyModel ", "",
          settings("CLOUDY", 120, 10, 11111, "", 32227, "a")},
     };
