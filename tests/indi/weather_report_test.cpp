@@ -22,6 +22,7 @@ TEST(WeatherReport, OnlyAFreshWellFormedSafeDocumentIsSafe) {
     // clang-format off
     const Row rows[] = {
         {ok + clear, "", {true, "CLEAR", -30.1, 10.0, {}}},
+        {"HTTP/1.1 200\r\n\r\n" + clear, "", {true, "CLEAR", -30.1, 10.0, {}}},  // no reason phrase
         {ok + R"({"time":"2026-12-07T22:13:03Z","sky":-3.5,"cloudCover":87.5,"safe":false,)"
               R"("reason":"V.CLOUDY"})", "", {false, "V.CLOUDY", -3.5, {}, 87.5}},
         // Before the first reading the monitor leaves the values out.
