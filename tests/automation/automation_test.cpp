@@ -41,13 +41,13 @@ TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
         {"CLOUDY", 0, 0, 0, {true, "CLEAR", 120}, {true, "CLEAR"}, ""},
         {"CLOUDY", 0, 30, 0, {true, "CLEAR", 121}, {false, "STALE: no reading for 121 s"},
          "skarvel-stale 0 No reading for 121 s; the limit is 120 s (staleSeconds)."},
-        {"CLOUDY", 0, 30, 0, {true, "CLOUDY", 0, -20.8f, -25, -15}, {false, "CLOUDY"},
+        {"CLOUDY", 0, 30, 0, {true, "CLOUDY", 0, -20.8f}, {false, "CLOUDY"},
          "skarvel-sky 0 CLOUDY: sky minus ambient -20.8 °C is above the cloudy threshold -25 °C; "
          "unsafe from CLOUDY."},
         {"V.CLOUDY", 0, 0, 0, {true, "CLOUDY", 0}, {true, "CLOUDY"}, ""},
-        {"V.CLOUDY", 0, 0, 0, {true, "V.CLOUDY", 0, 0, -25, -15.5f}, {false, "V.CLOUDY"},
+        {"V.CLOUDY", 0, 0, 0, {true, "V.CLOUDY", 0, 0}, {false, "V.CLOUDY"},
          "skarvel-sky 0 V.CLOUDY: sky minus ambient 0 °C is above the very cloudy threshold "
-         "-15.5 °C; unsafe from V.CLOUDY."},
+         "-15 °C; unsafe from V.CLOUDY."},
         {"CLOUDY", 0, 30, 0, {false, "CLEAR", 0}, {false, "ERROR: sensor port not open"}, link},
         {"CLOUDY", 0, 30, 0, {false, "", 0}, {false, "ERROR: sensor port not open"},
          link + "\n" + pending},
@@ -268,6 +268,7 @@ TEST(SkyModel, EnvelopeFitAndItsRules) {
         {log(-9, 21, 124), "the log holds 1984 of 2000 lines", 0, 0, 0},
         {log(-9, 21, 15), "the log holds 0 of 2000 lines", 0, 0, 0},
         {log(-9, -1, 400), "the log's ambient spans 8.0 of 10.0 °C", 0, 0, 0},
+        {log(-9, 1, 400), "", 0, -46.120, 1},             // a span of 10 °C just enough
         {log(-9, 9, 200), "", 0, -46.309, 9},             // under 20 °C, the line alone
         {log(-9, 21, 125, 2.0), "", 0.401, -46.289, 21},  // a residual of 1.99 °C
         {log(-9, 21, 125, 2.1), "the clear sky fits the log only within 2.1 °C, more than 2.0 °C",

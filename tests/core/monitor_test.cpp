@@ -55,6 +55,7 @@ struct MonitorTest : ::testing::Test, Publishing, CycleObserver {
 
 TEST_F(MonitorTest, ClassifiesWithStrictComparisonsOnValuesCutToATenth) {
     monitor.Form_Load({});
+    services.onSleep = [&] { EXPECT_EQ(controls.bar, "Updating readings"); };
     const std::pair<const char*, std::string> rows[] = {
         {"S-12.34C:A21.57C:", "CLEAR -12.4 21.5 -33.9 [] 65280 up"},  // cut toward minus infinity
         {"S-15C:A10C:", "CLEAR -15 10 -25 [] 65280 up"},              // -25 is not above -25

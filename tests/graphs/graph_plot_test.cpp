@@ -75,10 +75,9 @@ TEST(GraphWindows, EachMatchesItsDescription) {
     for (const Window& w : windows) {
         SCOPED_TRACE(w.names);
         GraphFixture f(w.kind, makeTime(2008, 12, 10, 12, 20));
-        const std::string form = f.plot.formName();
-        EXPECT_EQ(form + " " + f.plot.caption() + " " + f.plot.imageName() + " " +
-                      std::to_string(GraphPlot::surfaceWidth(w.kind)) + "x" +
-                      std::to_string(GraphPlot::surfaceHeight(w.kind)),
+        EXPECT_EQ(std::string(f.plot.formName()) + " " + f.plot.caption() + " " +
+                      f.plot.imageName() + " " + std::to_string(GraphPlot::surfaceWidth(w.kind)) +
+                      "x" + std::to_string(GraphPlot::surfaceHeight(w.kind)),
                   w.names);
         f.plot.PlotGraph();
         ASSERT_THAT(f.services.messages, IsEmpty());
