@@ -2,7 +2,6 @@
 // and a real Prometheus scraping the running monitor with the README's configuration and alerts.
 #include <gmock/gmock.h>
 #include <QStandardPaths>
-#include <QTcpSocket>
 
 #include <regex>
 
@@ -14,16 +13,6 @@ namespace {
 
 using ::testing::HasSubstr;
 using testing::TempDir;
-
-/// The whole reply to GET `target` on the loopback `port`.
-std::string httpGet(int port, const std::string& target) {
-    QTcpSocket socket;
-    socket.connectToHost("127.0.0.1", quint16(port));
-    socket.write(QByteArray::fromStdString("GET " + target + " HTTP/1.0\r\n\r\n"));
-    while (socket.waitForReadyRead(2000)) {
-    }
-    return socket.readAll().toStdString();
-}
 
 /// What promtool says, standard output and error, with `input` on its standard input; its
 /// exit code after a '|'.
@@ -88,7 +77,7 @@ TEST(Prometheus, ScrapesTheMonitorAndPromtoolPassesEveryState) {
         sensor.isEmpty() ? run.unplug() : run.plugIn(sensor);
         std::string reply, metrics;
         const auto holds = [&] {
-            reply = httpGet(alpaca, "/metrics");
+            reply = testing::httpGet(alpaca, "/metrics");
             metrics = reply.substr(std::min(reply.size(), reply.find("\r\n\r\n") + 4));
             const auto in = [&](const std::string& line) {
                 return metrics.find(line) != reply.npos;
@@ -100,7 +89,9 @@ TEST(Prometheus, ScrapesTheMonitorAndPromtoolPassesEveryState) {
         EXPECT_TRUE(QTest::qWaitFor(holds, 30'000)) << reply << run.journal();
         EXPECT_THAT(reply, HasSubstr("Content-Type: text/plain; version=0.0.4; charset=utf-8"));
         EXPECT_EQ(promtool({"check", "metrics"}, metrics), "|0") << metrics;
-        const auto query = [&] { return httpGet(prometheus, "/api/v1/query?query=skarvel_safe"); };
+        const auto query = [&] {
+            return testing::httpGet(prometheus, "/api/v1/query?query=skarvel_safe");
+        };
         EXPECT_TRUE(QTest::qWaitFor(
             [&] { return query().ends_with(safe + std::string("\"]}]}}")); }, 30'000))
             << query() << TempDir::read(run.logs / "prometheus.out");

@@ -7,7 +7,6 @@
 #include <QSerialPort>
 #include <QStandardPaths>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <iostream>
@@ -181,11 +180,7 @@ TEST(WholeProgram, OneMonitorPerFolderKeepsThePasswordPrivateAndOpensItsPortWhen
     QTest::qWait(1500);
     other.close();
     const auto served = [&] {
-        QTcpSocket client;
-        client.connectToHost(QHostAddress::LocalHost, quint16(alpaca));
-        client.write("GET /management/apiversions HTTP/1.0\r\n\r\n");
-        client.waitForDisconnected(1000);
-        return client.readAll().startsWith("HTTP/1.1 200");
+        return testing::httpGet(alpaca, "/management/apiversions").starts_with("HTTP/1.1 200");
     };
     EXPECT_TRUE(qWaitFor(served, 4500));
     // Said once each: the port's policy is a unit row.

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <filesystem>
@@ -32,6 +33,16 @@ inline QStringList ofBuild(const QString& program) {
 /// comes back from listening there.
 inline int ownPort(int n) {
     return 10000 + ::getpid() % 7000 * 3 + n;
+}
+
+/// The whole reply to GET `target` on the loopback `port`.
+inline std::string httpGet(int port, const std::string& target) {
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", quint16(port));
+    socket.write(QByteArray::fromStdString("GET " + target + " HTTP/1.0\r\n\r\n"));
+    while (socket.waitForReadyRead(2000)) {
+    }
+    return socket.readAll().toStdString();
 }
 
 /// A program in a process group of its own, which is ended when this goes away.
