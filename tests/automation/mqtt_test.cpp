@@ -22,6 +22,7 @@ TEST(MqttMessages, StateFollowsReadingLinkAndVerdict) {
     clear.sky = -30.06f, clear.ambient = 10, clear.difference = -40.1f, clear.state = "CLEAR";
     AutomationState down = clear;
     down.linkOpen = false, down.verdict = {false, "say \"no\""}, down.ambient = -0.0f;
+    down.cloudCover = 87.54f;
     AutomationState closed{{false, "port closed"}, false, false};
     closed.anyCycle = true;
     const std::pair<AutomationState, std::string> rows[] = {
@@ -32,7 +33,7 @@ TEST(MqttMessages, StateFollowsReadingLinkAndVerdict) {
         {clear, R"({"time":"2026-12-07T22:15:03Z","sky":-30.1,"ambient":10.0,"difference":-40.1,)"
                 R"("state":"CLEAR","safe":true,"reason":"CLEAR"})"},
         {down, R"({"time":"2026-12-07T22:15:03Z","sky":-30.1,"ambient":0.0,"difference":-40.1,)"
-               R"("state":"ERROR","safe":false,"reason":"say \"no\""})"},
+               R"("cloudCover":87.5,"state":"ERROR","safe":false,"reason":"say \"no\""})"},
     };
     for (const auto& [state, json] : rows) {
         EXPECT_EQ(mqttState(settings, state, std::chrono::sys_seconds(seconds(1796681703))),

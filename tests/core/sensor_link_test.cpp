@@ -26,7 +26,7 @@ TEST(SensorText, AcceptsSkipsOrFailsAsTheLineFormatSays) {
         {V::Accepted, 1, 2, {"S1C:A2C:\r\n"}},  // the shortest fields
         {V::Accepted, -1, 2, {"S-15:A22:\r\n"}},  // the unit is cut off unread, a digit or not
         // An 'E' where a letter or the sky's sign stands, however short the field.
-        {V::Skipped, 99, 99, {"$S-1C:A1C:\r\n", "", "S-1C:A1C:\n", "no separator\r\n",
+        {V::Skipped, 99, 99, {"$S-1C:A1C:\r\n", "", "\n", "S-1C:A1C:\n", "no separator\r\n",
                               "E-1C:A1C:\r\n", "SE1C:A1C:\r\n", "S-1C:E1C:\r\n", "EC:A1C:\r\n",
                               "SEC:A1C:\r\n", "S-1C:EC:\r\n"}},
         // the first ':' at position 1, no second one, the two side by side, empty fields, a comma
