@@ -7,6 +7,7 @@
 #include "fakes/fake_desktop_services.h"
 #include "fakes/temp_dir.h"
 #include "store/config.h"
+#include "store/field_reader.h"
 #include "store/file_io.h"
 #include "store/setup_fields.h"
 #include "store/value_text.h"
@@ -62,6 +63,24 @@ TEST(ValueText, NumbersAndDateTimesRoundTripAndReadTheClassicGrammar) {
                       expected == std::string("=") ? text : expected)
                 << text;
         }
+    }
+}
+
+// Fields as the classic input statement reads them: '#' marks a number, an empty field one too.
+TEST(FieldReader, QuotedPlainAndEmptyFieldsToTheLastLineEnd) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"1,,2.5\r\n\r\n", "1#|#|2.5#|"},
+        {" \"a, b\" ,\"c\"d,e\n", "a, b|c|d|e|"},
+        {"\"open", "open|"},
+    };
+    for (const auto& [content, want] : rows) {
+        FieldReader r(content);
+        std::string got;
+        while (!r.atEnd()) {
+            const FieldValue v = r.readValue();
+            got += v.text + (v.numeric ? "#|" : "|");
+        }
+        EXPECT_EQ(got, want) << content;
     }
 }
 
