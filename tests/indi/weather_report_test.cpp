@@ -62,6 +62,7 @@ TEST(WeatherReport, OnlyAFreshWellFormedSafeDocumentIsSafe) {
 }
 
 TEST(WeatherReport, StateAddressFromTheUrl) {
+    // clang-format off
     const std::pair<std::string, std::optional<StateAddress>> rows[] = {
         {"http://localhost:11111", StateAddress{"localhost", "11111", "/state.json"}},
         {"http://192.168.1.20", StateAddress{"192.168.1.20", "80", "/state.json"}},
@@ -69,20 +70,15 @@ TEST(WeatherReport, StateAddressFromTheUrl) {
          StateAddress{"pier.local", "8080", "/skarvel/state.json"}},
         {"http://[::1]:65535", StateAddress{"::1", "65535", "/state.json"}},
         {"http://[fe80::1]", StateAddress{"fe80::1", "80", "/state.json"}},
-        {"https://localhost:11111", std::nullopt},
-        {"localhost:11111", std::nullopt},
-        {"http://", std::nullopt},
-        {"http://:11111", std::nullopt},
-        {"http://localhost:", std::nullopt},
-        {"http://localhost:0", std::nullopt},
-        {"http://localhost:65536", std::nullopt},
-        {"http://localhost:011111", std::nullopt},
-        {"http://localhost:11a", std::nullopt},
-        {"http://[::1", std::nullopt},
-        {"http://[::1]x", std::nullopt},
-        {"http://user@localhost:11111", std::nullopt},
+        {"https://localhost:11111", std::nullopt}, {"localhost:11111", std::nullopt},
+        {"http://", std::nullopt}, {"http://:11111", std::nullopt},
+        {"http://localhost:", std::nullopt}, {"http://localhost:0", std::nullopt},
+        {"http://localhost:65536", std::nullopt}, {"http://localhost:011111", std::nullopt},
+        {"http://localhost:11a", std::nullopt}, {"http://[::1", std::nullopt},
+        {"http://[::1]x", std::nullopt}, {"http://user@localhost:11111", std::nullopt},
         {"http://localhost:11111/a b", std::nullopt},
     };
+    // clang-format on
     for (const auto& [url, want] : rows) EXPECT_EQ(stateAddress(url), want) << url;
 }
 

@@ -135,6 +135,10 @@ TEST(FileIo, AtomicWriteKeepsModeAndLinksAndSurvivesBeingKilled) {
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(TempDir::read(path), "done");
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+    // Made private once, and told so; a file that is already private is left alone.
+    EXPECT_TRUE(restrictToOwner(path));
+    EXPECT_FALSE(restrictToOwner(path));
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0600));
     EXPECT_FALSE(fs::exists(dir / ".CloudStatus.html.999999999-3.tmp"));
     EXPECT_EQ(dir.entryCount(), 8u);  // the page, www and the six others
 #endif
