@@ -1,6 +1,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <new>
 
 #include <gmock/gmock.h>
 
@@ -11,6 +12,7 @@
 #include "store/file_io.h"
 #include "store/setup_fields.h"
 #include "store/value_text.h"
+#include "store/vb_error.h"
 
 namespace skarvel {
 namespace {
@@ -37,6 +39,8 @@ TEST(ValueText, NumbersAndDateTimesRoundTripAndReadTheClassicGrammar) {
     }
     EXPECT_EQ(dateTimeText(makeTime(2008, 12, 1)), "12/1/2008");
     EXPECT_EQ(dateTimeText(makeTime(2008, 12, 1, 0, 0, 1)), "12/1/2008 12:00:01 AM");
+    EXPECT_EQ(errorMessage(asVbError(std::bad_alloc()), 10, "PlotGraph", "frmYear"),
+              "Error 7 (Out of memory) at line 10 in procedure PlotGraph of Form frmYear");
     // A text read as a single (s), an integer (i) or a date (d) and written back (= as it was);
     // or the error.
     // clang-format off
@@ -51,7 +55,7 @@ TEST(ValueText, NumbersAndDateTimesRoundTripAndReadTheClassicGrammar) {
                {"13/45/2008", "#13"}, {"2/30/2023", "#13"}, {"12/1/99", "#13"},
                {"12/1/2008x", "#13"}, {"12/1/2008 0:30 AM", "#13"}, {"12/1/2008 13:00 PM", "#13"},
                {"12/1/2008 1:005 PM", "#13"}, {"12/1/2008 1:00 XM", "#13"},
-               {"12/1/2008 24:00", "#13"}}}};
+               {"12/1/2008 24:00", "#13"}, {"12/1-2008", "#13"}}}};
     // clang-format on
     for (const auto& [kind, rows] : texts) {
         for (auto [text, expected] : rows) {
