@@ -92,8 +92,9 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         {get("/management/apiversions", "connection: close\r\n"), "200 close | closed"},
         // Upper and lower case hex digits; a '%' takes two.
         {put(sm + "connect", "") +
-             put(sm + "action", "Action=SafetyEve%6ets&Parameters=%0a%5F%5A%5f"),
-         "200/0 200/0"},
+             put(sm + "action", "Action=SafetyEve%6ets&Parameters=%0a%5F%5A%5f") +
+             put(sm + "action", "Action=SafetyEve%6Ets&Parameters="),
+         "200/0 200/0 200/0"},
         {get(sm + "issafe?ClientID=%30%39"), "200/1031"},
         {get(sm + "issafe?ClientID=x") + get(sm + "issafe?ClientID=1%3") +
              get(sm + "issafe?ClientID=1&X=%3g") + get(sm + "issafe?X=%g3&ClientID=1"),
@@ -107,10 +108,10 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
     // request without a transaction number is answered with 0.
     Server s;
     s.send(get("/api/v1/telescope/0/connected") + get("/api/v1/bogus/0/connected") + get("/setup") +
-           versions);
-    for (const char* part :
-         {"No telescope device here", "Unknown device type: bogus",
-          "<code>&lt;a&amp;b&gt;&quot;.ini</code>", "\"ClientTransactionID\":0,"})
+           versions + get("/api/v2/safetymonitor/0/issafe"));
+    for (const char* part : {"No telescope device here", "Unknown device type: bogus",
+                             "<code>&lt;a&amp;b&gt;&quot;.ini</code>", "\"ClientTransactionID\":0,",
+                             "Unsupported Alpaca API version: v2"})
         EXPECT_THAT(s.out[1], ::testing::HasSubstr(part));
 }
 

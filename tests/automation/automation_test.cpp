@@ -259,29 +259,34 @@ TEST(SkyModel, EnvelopeFitAndItsRules) {
         return lines;
     };
     std::vector<SkyLine> thin = log(-9, 21, 125);
-    for (int i = 0; i < 15; ++i) thin.push_back({40, 40});                // a bin too thin to count
+    for (int i = 0; i < 15; ++i) thin.push_back({40, 40});  // a bin too thin to count
+    std::vector<SkyLine> three = log(-9, -9, 700);          // three bins are enough for the curve
+    for (double a : {1.0, 11.0}) std::ranges::copy(log(a, a, 700), std::back_inserter(three));
     const double below = truth(-9) - 11 * (1.2 + 0.03 * std::exp(-0.9));  // the tangent at -9
-    // Lines, why it is not learned (empty: learned), k3, the clear sky at -20, the range's top.
-    const std::tuple<std::vector<SkyLine>, const char*, double, double, double> rows[] = {
-        {log(-9, 21, 125), "", 0.3, below, 21},
-        {thin, "", 0.3, below, 21},
-        {log(-9, 21, 124), "the log holds 1984 of 2000 lines", 0, 0, 0},
-        {log(-9, 21, 15), "the log holds 0 of 2000 lines", 0, 0, 0},
-        {log(-9, -1, 400), "the log's ambient spans 8.0 of 10.0 °C", 0, 0, 0},
-        {log(-9, 1, 400), "", 0, -46.120, 1},             // a span of 10 °C just enough
-        {log(-9, 9, 200), "", 0, -46.309, 9},             // under 20 °C, the line alone
-        {log(-9, 21, 125, 2.0), "", 0.401, -46.289, 21},  // a residual of 1.99 °C
+    // Lines, why it is not learned (empty: learned), k3, the clear sky at -20, the range's top, the
+    // bins used.
+    const std::tuple<std::vector<SkyLine>, const char*, double, double, double, int> rows[] = {
+        {log(-9, 21, 125), "", 0.3, below, 21, 16},
+        {thin, "", 0.3, below, 21, 16},
+        {log(-9, 21, 124), "the log holds 1984 of 2000 lines", 0, 0, 0, 0},
+        {log(-9, 21, 15), "the log holds 0 of 2000 lines", 0, 0, 0, 0},
+        {log(-9, -1, 400), "the log's ambient spans 8.0 of 10.0 °C", 0, 0, 0, 0},
+        {log(-9, 1, 400), "", 0, -46.120, 1, 6},     // a span of 10 °C just enough
+        {log(-9, 9, 200), "", 0, -46.309, 9, 10},    // under 20 °C, the line alone
+        {log(-9, 11, 200), "", 0.3, below, 11, 11},  // 20 °C: the curve
+        {three, "", 0.3, below, 11, 3},
+        {log(-9, 21, 125, 2.0), "", 0.401, -46.289, 21, 16},  // a residual of 1.99 °C
         {log(-9, 21, 125, 2.1), "the clear sky fits the log only within 2.1 °C, more than 2.0 °C",
-         0, 0, 0},
+         0, 0, 0, 0},
     };
-    for (const auto& [lines, why, k3, at, top] : rows) {
+    for (const auto& [lines, why, k3, at, top, bins] : rows) {
         const SkyModel m = fitClearSky(lines);
         EXPECT_EQ(m.why, why);
         EXPECT_EQ(m.learned, std::string(why).empty());
         if (!m.learned) continue;
         EXPECT_NEAR(m.k3, k3, 0.001);
         EXPECT_NEAR(m.clearSky(-20), at, 0.001);
-        EXPECT_EQ(std::pair(m.lowAmbient, m.highAmbient), std::pair(-9.0, top));
+        EXPECT_EQ(std::tuple(m.lowAmbient, m.highAmbient, m.bins), std::tuple(-9.0, top, bins));
     }
     // The cover over a clear sky of -20 + 1.5·A: 15 °C under the air at 10 °C, 5 at 30, 4 at 32.
     const SkyModel m{true, "", -20, 1.5, 0, -10, 20};
@@ -294,14 +299,15 @@ TEST(SkyModel, EnvelopeFitAndItsRules) {
 }
 
 TEST(SkyModel, BinsAndTheLogItReads) {
-    // One bin from 0 to 2 °C, its lines given warmest ambient first; below 0 another, too thin.
+    // One bin from 0 to 2 °C, its first line neither the warmest nor the coldest; below 0 another,
+    // too thin.
     std::vector<SkyLine> lines;
-    for (int i = 0; i < 16; ++i) lines.push_back({i < 8 ? 1.5 : 0.5, double(15 - i)});
+    for (int i = 0; i < 16; ++i) lines.push_back({i == 0 ? 1 : i < 8 ? 1.5 : 0.5, double(15 - i)});
     for (int i = 0; i < 15; ++i) lines.push_back({-0.5, -40});
     const auto bins = clearSkyEnvelope(lines);
     ASSERT_EQ(bins.size(), 1u);
     EXPECT_EQ(std::tuple(bins[0].ambient, bins[0].sky, bins[0].lines, bins[0].low, bins[0].high),
-              std::tuple(1.0, 1.5, 16, 0.5, 1.5));
+              std::tuple(0.96875, 1.5, 16, 0.5, 1.5));
 
     // The newest two day files up to today, newest first; a line with text for its sky is none,
     // a file cut off mid-line gives what it held.

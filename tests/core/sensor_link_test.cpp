@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <tuple>
 
-#include "core/reading_filter.h"
 #include "fakes/fake_desktop_services.h"
 #include "fakes/fake_serial_control.h"
 
@@ -77,16 +75,6 @@ TEST(SensorRead, TakesMediansOfThreeLinesOnVirtualTime) {
                              link.deviceGone()),
                   std::tuple(read, wantSky, wantAmbient, ms, unplug));
         EXPECT_TRUE(ms != 15400 || services.doEventsCalls == 7 * 20) << services.doEventsCalls;
-    }
-}
-
-// Three samples are the read's case; the median is general and sorts the set in place.
-TEST(SensorRead, MedianSortsTheSetAndAnEvenCountTakesTheMiddlePair) {
-    const std::pair<std::vector<float>, float> cases[] = {
-        {{4, 1, 3, 2}, 2.5f}, {{2, 1}, 1.5f}, {{}, 0}, {{9, -1, 5, 5, 0, -30.5f, 12, 5, 2}, 5}};
-    for (auto [set, median] : cases) {
-        EXPECT_FLOAT_EQ(Median(set), median);
-        EXPECT_TRUE(std::is_sorted(set.begin(), set.end())) << set.size();
     }
 }
 
