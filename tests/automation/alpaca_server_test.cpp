@@ -108,10 +108,13 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
     // request without a transaction number is answered with 0.
     Server s;
     s.send(get("/api/v1/telescope/0/connected") + get("/api/v1/bogus/0/connected") + get("/setup") +
-           versions + get("/api/v2/safetymonitor/0/issafe"));
-    for (const char* part : {"No telescope device here", "Unknown device type: bogus",
-                             "<code>&lt;a&amp;b&gt;&quot;.ini</code>", "\"ClientTransactionID\":0,",
-                             "Unsupported Alpaca API version: v2"})
+           versions + get("/api/v2/safetymonitor/0/issafe") + put(sm + "connect", "") +
+           get(sm + "devicestate") + get("/setup/v1/observingconditions/0/setup"));
+    for (const char* part :
+         {"No telescope device here", "Unknown device type: bogus",
+          "<code>&lt;a&amp;b&gt;&quot;.ini</code>", "\"ClientTransactionID\":0,",
+          "Unsupported Alpaca API version: v2", "[{\"Name\":\"IsSafe\",\"Value\":false},",
+          "<h2>ObservingConditions 0: "})
         EXPECT_THAT(s.out[1], ::testing::HasSubstr(part));
 }
 

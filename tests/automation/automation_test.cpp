@@ -288,6 +288,7 @@ TEST(SkyModel, EnvelopeFitAndItsRules) {
         EXPECT_NEAR(m.clearSky(-20), at, 0.001);
         EXPECT_EQ(std::tuple(m.lowAmbient, m.highAmbient, m.bins), std::tuple(-9.0, top, bins));
     }
+    EXPECT_LT(fitClearSky(log(-9, 21, 125)).residual, 1e-6);  // the curve itself
     // The cover over a clear sky of -20 + 1.5·A: 15 °C under the air at 10 °C, 5 at 30, 4 at 32.
     const SkyModel m{true, "", -20, 1.5, 0, -10, 20};
     const std::tuple<SkyModel, double, double, std::optional<float>> covers[] = {
