@@ -187,7 +187,6 @@ TEST_F(FormsTest, SetupRefusesWhatItCannotUseNamingTheFieldAndStaysOpen) {
     const std::string sep(1, kPathSeparator);
     const std::array<std::string, 5> rows[] = {
         {"-10", "-20", "2.5", "/var/www", "Error: V.Cloudy threshold lower than Cloudy threshold"},
-        {"x", "-15", "2", "/a", "Cloudy threshold must be a number"},
         {"-25", "", "2", "/a", "Very Cloudy threshold must be a number"},
         {"-25", "-15", "0.5", "/a", "Com port must be a number from 1 to 32767"},
         {"-25", "-15", "2", "", "Web path must not be empty"},
