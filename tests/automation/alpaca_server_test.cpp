@@ -82,6 +82,8 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         {put(sm + "connect", body + "a"), "413 close | closed"},
         {"PUT / HTTP/1.1\r\nContent-Length: 999999999\r\n\r\n", "413 close | closed"},
         {"PUT / HTTP/1.1\r\nContent-Length: 0000000001\r\n\r\nx", "400 close | closed"},
+        {"PUT / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nxx",
+         "400 close | closed"},
         {"PUT / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", "501 close | closed"},
         {get("/", "No colon\r\n"), "400 close | closed"},
         {std::string(8192, '\n') + versions, "200"},

@@ -28,7 +28,6 @@ using testing::WholeProgram;
 namespace fs = std::filesystem;
 
 const QStringList kClear = {"--sky=-30", "--ambient=5"};
-const char* const kToday = "2026_12_7.csv";  // the day the fault runs start on
 
 std::string defaultConfig(const std::string& webFolder) {
     return "webPath," + webFolder +
@@ -128,7 +127,7 @@ TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
             [&] {
                 return status() != during && fs::exists(web / "CloudStatus.html") &&
                        fs::exists(run.folder / "history.bmp") &&
-                       run.read(kToday).find(",5,-30\r\n") != std::string::npos;
+                       run.read("2026_12_7.csv").find(",5,-30\r\n") != std::string::npos;
             },
             10'000));
         const auto took = std::chrono::steady_clock::now() - start;
