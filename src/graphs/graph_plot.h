@@ -24,7 +24,6 @@ class GraphPlot final : public GraphRedraw {
 
     void PlotGraph() override;
 
-    GraphKind kind() const { return kind_; }
     /// frmHistory, frmMonth or frmYear.
     const char* formName() const;
     /// "3 Day History Graph", "30 Day History Graph", "Year History Graph".

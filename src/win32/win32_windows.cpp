@@ -90,8 +90,7 @@ Win32GraphWindow::Win32GraphWindow(HINSTANCE instance, HWND owner, GraphKind kin
 
 SIZE Win32GraphWindow::clientSize(int dpi) const {
     // The picture keeps its pixels, which its file format fixes; only the margins grow.
-    const SIZE picture{GraphPlot::surfaceWidth(form_.plot().kind()),
-                       GraphPlot::surfaceHeight(form_.plot().kind())};
+    const SIZE picture{surface_.width(), surface_.height()};
     const int right = GraphFormTable::kClientWidth - GraphFormTable::kSurfaceLeft - picture.cx;
     const int bottom = GraphFormTable::kClientHeight - GraphFormTable::kSurfaceTop - picture.cy;
     return {scaled(GraphFormTable::kSurfaceLeft + right, dpi) + picture.cx,

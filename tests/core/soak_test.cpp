@@ -140,7 +140,7 @@ TEST(Soak, FourHundredDaysOfCycles) {
     long cycles = 0;  // lines are scripted per cycle, so the script never grows
     bool silent = false;
     for (LocalTime tick = start; tick < end; ++cycles) {
-        services.setNow(tick);
+        services.now_ = tick;
         publishing.forward = silent || tick.time_since_epoch() % 15min < 10s;
         silent = std::any_of(std::begin(outages), std::end(outages),
                              [&](const auto& o) { return tick >= o.first && tick < o.second; });

@@ -31,9 +31,6 @@ struct FakeDesktopServices : DesktopServices {
     std::string appPath() const override { return appPath_; }
     LocalTime now() const override { return std::chrono::floor<std::chrono::seconds>(now_); }
 
-    void setNow(LocalTime t) { now_ = t; }
-    void advance(std::chrono::milliseconds d) { now_ += d; }
-    void setAppPath(std::string p) { appPath_ = std::move(p); }
     /// Virtual time to the millisecond, for the read's timing.
     std::chrono::local_time<std::chrono::milliseconds> preciseNow() const { return now_; }
 

@@ -156,6 +156,7 @@ TEST_F(FormsTest, GraphWindowsComeOnceAndAreUnloadedNewestFirstAtTheEnd) {
     EXPECT_EQ(desktop.done, (Texts{"show 2", "show 0", "front 0", "close 2", "show 2", "timer off",
                                    "close 2", "close 0"}));
     EXPECT_FALSE(desktop.graphs[1]->form.isLoaded());
+    EXPECT_TRUE(std::filesystem::exists(folder / "history.bmp"));  // drawn when first shown
     EXPECT_TRUE(std::filesystem::exists(folder / "config.ini") && services.messages.empty());
 }
 

@@ -51,7 +51,7 @@ struct Window {
     GraphKind kind;
     std::string names;  // form, caption, image, its size
     bool thresholdsFirst;
-    // Labels along the time axis at 12:20, so anchored at 13:05, and how many at y 465.
+    // Labels along the time axis at 12:15, so anchored at 13:00, and how many at y 465.
     std::vector<Text> labels;
     long labelCount;
     std::vector<float> midnights;
@@ -74,7 +74,7 @@ TEST(GraphWindows, EachMatchesItsDescription) {
     // clang-format on
     for (const Window& w : windows) {
         SCOPED_TRACE(w.names);
-        GraphFixture f(w.kind, makeTime(2008, 12, 10, 12, 20));
+        GraphFixture f(w.kind, makeTime(2008, 12, 10, 12, 15));
         EXPECT_EQ(std::string(f.plot.formName()) + " " + f.plot.caption() + " " +
                       f.plot.imageName() + " " + std::to_string(GraphPlot::surfaceWidth(w.kind)) +
                       "x" + std::to_string(GraphPlot::surfaceHeight(w.kind)),
@@ -90,43 +90,53 @@ TEST(GraphWindows, EachMatchesItsDescription) {
                        {60, 450, 860, 450, kWhite}, {60, 300, 860, 300, kOrange},
                        {60, 200, 860, 200, kRed}, {58, 440, 60, 440, kCyan},
                        {55, 400, 60, 400, kCyan}, {862, 190, 860, 190, kRed},
-                       {865, 300, 860, 300, kOrange}}) {
+                       {865, 300, 860, 300, kOrange}})
             EXPECT_THAT(lines, Contains(l));
-        }
         // clang-format on
         EXPECT_EQ(lines.at(w.thresholdsFirst ? 3 : lines.size() - 2),
                   (Line{60, 300, 860, 300, kOrange}));
         // clang-format off
         std::vector<Text> texts = {{30, 44, " 40 ", kCyan}, {880, 344, "-30 ", kGreen},
-                                   {180, 500, "V.Cloudy", kRed}, {300, 500, "Clear", kGreen}};
+            {60, 500, "Legend:", kWhite}, {120, 500, "Ambient", kCyan}, {180, 500, "V.Cloudy", kRed},
+            {240, 500, "Cloudy", kOrange}, {300, 500, "Clear", kGreen}};
         // clang-format on
         for (Text t : w.labels) texts.push_back({t.x, t.y, t.text, kWhite});
         for (const Text& t : texts) EXPECT_THAT(f.surface.texts, Contains(t));
         EXPECT_EQ(std::ranges::count(f.surface.texts, 465.0f, &Text::y), w.labelCount);
         // The time axis's ticks, a longer one under each label.
-        EXPECT_EQ(std::ranges::count(lines, 452.0f, &Line::y1), 81);
+        EXPECT_EQ(std::ranges::count_if(lines, [](Line l) { return l.y1 == 452 && l.y2 == 450; }),
+                  81);
         EXPECT_EQ(std::ranges::count(lines, 455.0f, &Line::y1), w.labelCount);
         std::vector<float> grid;
-        for (const Line& l : lines) {
+        for (const Line& l : lines)
             if (l.color == kGrey) grid.push_back(l.y1 == 449 && l.y2 == 50 ? l.x1 : -1);
-        }
         EXPECT_EQ(grid, w.midnights);
 
         // A day file for each of the days -330..2, its ambient naming the day: the curve must
         // hold exactly the days of the window's span, which ends tomorrow.
         for (auto [hour, from, to] : w.readAt) {
             GraphFixture g(w.kind, makeTime(2008, 12, 10, hour, 14));
+            g.plot.PlotGraph();
+            const auto frame = std::ssize(g.surface.lines);  // without a record
             for (int k = -330; k <= 2; ++k) {
                 const LocalTime day = addDays(makeTime(2008, 12, 10), k);
                 const float ambient = float(k + 330) / 10;
                 // A year point at midnight needs the day before read.
                 TempDir::write(g.dir / dayFileName(day),
-                               logLine(addMinutes(day, 5), ambient, -30) +
-                                   logLine(addMinutes(day, 725), ambient, -30));
+                               logLine(addMinutes(day, 5), ambient, 0) +
+                                   logLine(addMinutes(day, 725), ambient, 0));
             }
             g.plot.PlotGraph();
+            // The ambient curve names the days; each record's curves go on from the last one's.
+            const std::vector<Line> data(g.surface.lines.begin() + frame, g.surface.lines.end());
+            const auto curve = ambientCurve(data);
             std::set<int> days;
-            for (Line l : ambientCurve(g.surface.lines)) days.insert(int(std::lround(120 - l.y2)));
+            for (Line l : curve) days.insert(int(std::lround(120 - l.y2)));
+            const size_t step = w.kind == GraphKind::Year ? 1 : 3;
+            const auto& joined = step == 1 ? curve : data;
+            for (size_t i = step; i < joined.size(); ++i)
+                EXPECT_EQ(std::pair(joined[i].x1, joined[i].y1),
+                          std::pair(joined[i - step].x2, joined[i - step].y2));
             EXPECT_THAT(days, SizeIs(to - from + 1)) << hour;
             EXPECT_EQ(std::pair(*days.begin(), *days.rbegin()), std::pair(from, to)) << hour;
         }
@@ -207,8 +217,11 @@ TEST(YearPlotEntry, MidnightRecordsDrawTheBarOfTheDaysBefore) {
                                                   {x + 1, 449, x + 1, y, kOrange},
                                                   {x + 2, 449, x + 2, y, kOrange},
                                                   {853.75f, 420, x, 250, kCyan}}));
-    record(11, 12, 0, 0, 10, -10);  // a redraw starts with an empty day
-    TempDir::write(f.dir / "2008_12_12.csv", logLine(makeTime(2008, 12, 12), 5, -30));
+    record(11, 12, 0, 0, 10, -10);  // the next bar counts from nothing: y 250
+    record(12, 0, 5, 0, 10, -10);
+    EXPECT_EQ(f.surface.lines.at(4).y2, 250);
+    record(12, 12, 0, 0, 10, -10);  // a redraw starts with an empty day
+    TempDir::write(f.dir / "2008_12_10.csv", logLine(makeTime(2008, 12, 10), 5, -30));
     f.plot.PlotGraph();
     for (const auto& l : f.surface.lines) EXPECT_NE(l.y1, 449) << "no bar";
 }

@@ -105,11 +105,6 @@ class WholeProgram {
         if (!sensor_) plugIn();
         startMonitor();
     }
-    ~WholeProgram() {
-        monitor_.reset();
-        sensor_.reset();
-    }
-
     std::string read(const std::string& name) const { return TempDir::read(folder / name); }
     std::string journal() const { return TempDir::read(logs / "monitor.out"); }
     int terminate() { return monitor_->terminate(); }
@@ -173,7 +168,7 @@ class WholeProgram {
 
     std::string start_;
     QStringList sensorOptions_;
-    std::optional<Child> sensor_, monitor_;
+    std::optional<Child> sensor_, monitor_;  // the monitor ends before its sensor
 };
 
 }  // namespace skarvel::testing

@@ -38,9 +38,8 @@ TEST(FileIo, ReadingAndFailuresThatKeepTheOldFile) {
     fs::create_directories(dir / "config.ini/inside");  // a folder where a file should be
     EXPECT_EQ(readWholeFile(dir.file("a.csv")), bytes);
     EXPECT_TRUE(FileExists(dir.file("a.csv")));
-    for (const char* notAFile : {"", "config.ini", "missing.csv", "a.csv/below"}) {
+    for (const char* notAFile : {"", "config.ini", "missing.csv", "a.csv/below"})
         EXPECT_FALSE(FileExists(notAFile[0] ? dir.file(notAFile) : "")) << notAFile;
-    }
     EXPECT_THAT([&] { readWholeFile(dir.file("missing")); }, throwsVb(53));
     EXPECT_THAT([&] { readWholeFile(dir.file("no/such/f")); }, throwsVb(76));
     EXPECT_THAT([&] { readWholeFile(dir.str()); }, throwsVb(75));

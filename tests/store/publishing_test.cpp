@@ -61,7 +61,7 @@ TEST(LogReadings, QuarterHourLinesAndAFailedAppend) {
         state.readingCount = std::int16_t(state.readingCount + 1);
         LogReadings(state, 2, state.skySum / float(state.readingCount),
                     {services, settings, controls, graphs});
-        services.advance(10s);
+        services.now_ += 10s;
         return TempDir::read(web.file("siteCloudStatus.html"));
     };
     // A folder in the day file's place: the append cannot open it.

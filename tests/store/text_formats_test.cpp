@@ -30,9 +30,8 @@ std::string outcome(const std::function<std::string()>& call) {
 
 // A reading cut to one decimal comes back as the very same float, and a time as the same second.
 TEST(ValueText, NumbersAndDateTimesRoundTripAndReadTheClassicGrammar) {
-    for (int tenths = -600; tenths <= 600; ++tenths) {
+    for (int tenths = -600; tenths <= 600; ++tenths)
         ASSERT_EQ(parseSingle(singleText(float(tenths) / 10)), float(tenths) / 10) << tenths;
-    }
     for (int s = 0; s < 86400; s += 37) {
         const LocalTime t = makeTime(2008, 12, 1) + std::chrono::seconds(s);
         ASSERT_EQ(parseDateTime(dateTimeText(t)), t) << dateTimeText(t);
@@ -92,7 +91,7 @@ TEST(Config, FourFixedLinesReadBackByPosition) {
     const std::string sky = std::string("/opt/sky") + kPathSeparator;
     testing::FakeDesktopServices services("/opt/sky");
     EXPECT_EQ(GetEXEPath(services), sky);
-    services.setAppPath(sky);
+    services.appPath_ = sky;
     EXPECT_EQ(GetEXEPath(services), sky);
     TempDir dir;
     Settings s;
