@@ -144,11 +144,14 @@ TEST(AutomationPublisher, CountsCyclesAndSaysAFailedWriteOncePerRun) {
             std::filesystem::remove_all(dir / "safety.json");
             if (blocked) std::filesystem::create_directory(dir / "safety.json");
             utc += seconds(later);
-            p.cycleEnded({{}, true, true, reading, -30, 5, -35, "CLEAR"});
+            p.cycleEnded({{}, true, true, reading, -30, 5, -35, "CLEAR", -24, -16});
             EXPECT_EQ(services.messages.size(), messages) << services.messages.back();
         }
-        EXPECT_EQ(std::tuple(p.state().cycles, p.state().readFailures, p.state().lastReadingUtc),
-                  std::tuple(6u, 1u, utc));
+        // Learned once, at the start: no day file of the cycles' day.
+        const AutomationState& s = p.state();
+        EXPECT_EQ(std::tuple(s.cycles, s.readFailures, s.lastReadingUtc, s.vCloudyThreshold,
+                             s.skyModel.learnedAt),
+                  std::tuple(6u, 1u, utc, -16.0f, services.now()));
     }
     EXPECT_THAT(dir.read(dir / "safety.json"), ::testing::HasSubstr("STOPPED"));
 }

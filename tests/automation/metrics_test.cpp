@@ -31,4 +31,7 @@ TEST(Metrics, CoverAsARatioAndNothingUnknown) {
         EXPECT_THAT(unknown, ::testing::Not(HasSubstr(family)));
     EXPECT_THAT(unknown, HasSubstr(R"(skarvel_build_info{version="1\"\\\n"} 1)"));
     EXPECT_THAT(unknown, HasSubstr("skarvel_safe 0\n"));
+#ifdef __linux__
+    EXPECT_EQ(processHealth().residentBytes.value_or(1) % 4096, 0u);  // whole pages
+#endif
 }

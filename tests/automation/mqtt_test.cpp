@@ -35,10 +35,9 @@ TEST(MqttMessages, StateFollowsReadingLinkAndVerdict) {
         {down, R"({"time":"2026-12-07T22:15:03Z","sky":-30.1,"ambient":0.0,"difference":-40.1,)"
                R"("cloudCover":87.5,"state":"ERROR","safe":false,"reason":"say \"no\""})"},
     };
-    for (const auto& [state, json] : rows) {
+    for (const auto& [state, json] : rows)
         EXPECT_EQ(mqttState(settings, state, std::chrono::sys_seconds(seconds(1796681703))),
                   (MqttMessage{"club/pier-2/state", json}));
-    }
     // Home Assistant takes letters, digits, - and _ in a node id.
     settings = AutomationSettings{.uniqueId = "{a.b_c-1}"};
     const MqttMessage safety = homeAssistantConfigs(settings, SKARVEL_VERSION).back();

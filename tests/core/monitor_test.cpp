@@ -44,7 +44,8 @@ struct MonitorTest : ::testing::Test, Publishing, CycleObserver {
     /// One cycle while the sensor sends `line` every 500 ms; what the window shows after it.
     std::string cycle(const std::string& line) {
         script->chunks.clear();
-        script->every(services.preciseNow(), 50ms, 500ms, 40, line + "\r\n");
+        for (int i = 0; i < 40; ++i)
+            script->chunks.emplace(services.preciseNow() + 50ms + i * 500ms, line + "\r\n");
         calls.clear();
         monitor.Timer1_Timer();
         return controls.caption + " " + controls.sky + " " + controls.ambient + " " +

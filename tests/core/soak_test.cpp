@@ -148,7 +148,9 @@ TEST(Soak, FourHundredDaysOfCycles) {
             ambient = 5.0f + 0.5f * float(cycles % 4);
             skySum += -10.0f - 0.5f * float(cycles % 31);
             ++readings;
-            script->every(services.preciseNow(), 50ms, 300ms, 4, lines[cycles % 124]);
+            for (int i = 0; i < 4; ++i)
+                script->chunks.emplace(services.preciseNow() + 50ms + i * 300ms,
+                                       lines[cycles % 124]);
         }
         monitor.Timer1_Timer();
         ASSERT_EQ(controls.bar, silent ? "Failed to get readings" : "") << dateTimeText(tick);

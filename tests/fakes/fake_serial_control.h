@@ -20,12 +20,6 @@ struct FakePortScript {
     bool exists = true;                     ///< opening fails with 8002 when false
     bool gone = false;                ///< the device vanished: reads fail, deviceGone() is true
     std::vector<std::string> opened;  ///< port and line settings of each opening
-
-    /// `count` lines a `period` apart, the first `first` after `from`.
-    void every(Ms from, std::chrono::milliseconds first, std::chrono::milliseconds period,
-               int count, const std::string& line) {
-        for (int i = 0; i < count; ++i) chunks.emplace(from + first + i * period, line);
-    }
 };
 
 struct FakeSerialControl : SerialControl {

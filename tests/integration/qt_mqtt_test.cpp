@@ -23,12 +23,15 @@ QString findProgram(const QString& name) {
     return path.isEmpty() ? QStandardPaths::findExecutable(name, {"/usr/sbin"}) : path;
 }
 
-/// A mosquitto broker of its own on `port`, open to all.
+/// A mosquitto broker of its own on `port`, for the user "obs" with the password "pw".
 struct Broker {
     Broker(const TempDir& dir, int port) {
+        TempDir::write(dir / "passwd",
+                       "obs:$7$101$ZK9YfH8MUPFU8A2f$J+kgWC7F0S7Ehq7fzx/J83Gl2dr06HPOHR3j4swfQwj"
+                       "QhJpGqZlvJNRy9D53PUX2kzNsZMT/MoZmVhQtwLaRVg==\n");  // "pw"
         TempDir::write(dir / "mosquitto.conf", "listener " + std::to_string(port) +
-                                                   " 127.0.0.1\npersistence false\n"
-                                                   "allow_anonymous true\n");
+                                                   " 127.0.0.1\npersistence false\npassword_file " +
+                                                   dir.file("passwd") + "\n");
         process.emplace(QStringList{findProgram("mosquitto"), "-c",
                                     QString::fromStdString(dir.file("mosquitto.conf"))},
                         std::map<QString, QString>{}, dir / "broker.out");
@@ -44,8 +47,9 @@ struct Broker {
 /// What `topics` hold now on the broker at `port`, retained, one "topic payload" a line.
 std::vector<std::string> retained(int port, const QString& topics) {
     QProcess sub;
-    sub.start(findProgram("mosquitto_sub"), {"-h", "127.0.0.1", "-p", QString::number(port), "-v",
-                                             "-W", "1", "--retained-only", "-t", topics});
+    sub.start(findProgram("mosquitto_sub"),
+              {"-h", "127.0.0.1", "-p", QString::number(port), "-v", "-W", "1", "--retained-only",
+               "-t", topics, "-u", "obs", "-P", "pw"});
     sub.waitForFinished(5000);
     std::vector<std::string> lines;
     for (const QByteArray& line : sub.readAllStandardOutput().split('\n'))
@@ -80,7 +84,7 @@ TEST(Mqtt, BrokerFollowsTheSkyAndHomeAssistantSeesItTheRightWayRound) {
         TempDir::write(r.folder / "automation.ini",
                        "staleSeconds=30\nsafeDelayMinutes=0\nalpacaPort=0\n"
                        "discoveryPort=0\nuniqueId=pier-2\nmqttHost=127.0.0.1\n"
-                       "mqttTopic=club/pier-2\nmqttPort=" +
+                       "mqttTopic=club/pier-2\nmqttUser=obs\nmqttPassword=pw\nmqttPort=" +
                            std::to_string(port) + "\n");
     });
     const auto state = [&] { return payloadOf(retained(port, "club/#"), "club/pier-2/state"); };

@@ -30,24 +30,23 @@ Pixels lit(const GdiDrawingSurface& s, Color c) {
     return out;
 }
 
-Pixels run(int x1, int x2, int y) {
+Pixels box(int x1, int y1, int x2, int y2) {
     Pixels p;
-    for (int x = x1; x <= x2; ++x) p.insert({x, y});
+    for (int y = y1; y <= y2; ++y)
+        for (int x = x1; x <= x2; ++x) p.insert({x, y});
     return p;
 }
 
 TEST(GdiDrawingSurface, LinesLandOnTheQtSurfacesPixels) {
-    Pixels column;
-    for (int y = 0; y <= 30; ++y) column.insert({5, y});
     const struct {
         float x1, y1, x2, y2;
         Pixels expected;
     } rows[] = {
-        {2.4f, 3.6f, 7.5f, 3.6f, run(2, 8, 4)},
-        {0.5f, 10.5f, 3.49f, 10.5f, run(1, 3, 11)},
+        {2.4f, 3.6f, 7.5f, 3.6f, box(2, 4, 8, 4)},
+        {0.5f, 10.5f, 3.49f, 10.5f, box(1, 11, 3, 11)},
         {20, 20, 20, 20, {{20, 20}}},
-        {5, 30, 5, -1e30f * 1e30f, column},  // an ambient of 1e30 from a corrupt log
-        {-5, 39, 45, 39, run(0, 39, 39)},
+        {5, 30, 5, -1e30f * 1e30f, box(5, 0, 5, 30)},  // an ambient of 1e30 from a corrupt log
+        {-5, 39, 45, 39, box(0, 39, 39, 39)},
         // Diagonals, ties included (5,9 and not 5,10), whichever end comes first.
         {0, 0, 4, 2, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}}},
         {8, 11, 3, 9, {{3, 9}, {4, 9}, {5, 9}, {6, 10}, {7, 10}, {8, 11}}},
