@@ -24,9 +24,9 @@ TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
     // since the cause began, description). Before them come `safeFor` seconds of safe cycles,
     // one every 10 s, `brokenAgo` seconds ago one of them with the link down.
     const std::string link =
-                          "skarvel-link 0 The sensor's port is not open; it is tried again "
-                          "every cycle.",
-                      pending = "skarvel-pending 0 No reading since the monitor started.";
+        "skarvel-link 0 The sensor's port is not open; it is tried again "
+        "every cycle.";
+    const std::string pending = "skarvel-pending 0 No reading since the monitor started.";
     const std::string delay = "skarvel-safe-delay ",
                       needed = " of the 600 s needed (safeDelayMinutes).";
     // clang-format off
@@ -55,8 +55,7 @@ TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
         // By the cover, whatever the thresholds say; by the CLOUDY rule while there is none.
         {"40%", 0, 0, 0, {true, "CLOUDY", 0, -20.8f, -25, -15, 39.9f, true},
          {true, "CLOUD COVER 39%"}, ""},
-        {"40%", 0, 0, 0, {true, "CLEAR", 0, -30, -25, -15, 40, true},
-         {false, "CLOUD COVER 40%"},
+        {"40%", 0, 0, 0, {true, "CLEAR", 0, -30, -25, -15, 40, true}, {false, "CLOUD COVER 40%"},
          "skarvel-cover 0 Cloud cover 40%; the limit is 40% (unsafeFrom)."},
         {"40%", 0, 0, 0, {true, "CLOUDY", 0, -20.8f, -25, -15, {}, false},
          {false, "CLOUDY (cloud cover not learned yet)"},
@@ -167,12 +166,8 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
         return s;
     };
     AutomationSettings broker = settings("CLOUDY", 120, 10, 11111, "", 32227, "0123456789");
-    broker.mqttHost = "broker.lan";
-    broker.mqttPort = 8883;
-    broker.mqttTopic = "club/pier-2";
-    broker.mqttUser = "roof";
-    broker.mqttPassword = "p=w d";
-    broker.mqttTls = true;
+    broker.mqttHost = "broker.lan", broker.mqttPort = 8883, broker.mqttTopic = "club/pier-2";
+    broker.mqttUser = "roof", broker.mqttPassword = "p=w d", broker.mqttTls = true;
     broker.homeAssistant = false;
     const std::string head =
         "unsafeFrom=CLOUDY\nstaleSeconds=120\nsafeDelayMinutes=10\n"

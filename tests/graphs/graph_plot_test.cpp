@@ -15,7 +15,7 @@
 namespace skarvel::testing {
 namespace {
 
-using ::testing::Contains, ::testing::ElementsAre, ::testing::IsEmpty, ::testing::SizeIs;
+using ::testing::Contains, ::testing::ElementsAre, ::testing::SizeIs;
 using Line = RecordingSurface::Line;
 using Text = RecordingSurface::Text;
 
@@ -80,8 +80,7 @@ TEST(GraphWindows, EachMatchesItsDescription) {
                       "x" + std::to_string(GraphPlot::surfaceHeight(w.kind)),
                   w.names);
         f.plot.PlotGraph();
-        ASSERT_THAT(f.services.messages, IsEmpty());
-        EXPECT_EQ(f.surface.back, 0u);  // black
+        ASSERT_TRUE(f.services.messages.empty() && f.surface.back == 0u);  // on black
         const auto& lines = f.surface.lines;
         // Axes, thresholds, and the scales: ambient 0..40 left, the difference -40..0 right in
         // its state colours.
@@ -115,8 +114,7 @@ TEST(GraphWindows, EachMatchesItsDescription) {
         // hold exactly the days of the window's span, which ends tomorrow.
         for (auto [hour, from, to] : w.readAt) {
             GraphFixture g(w.kind, makeTime(2008, 12, 10, hour, 14));
-            g.plot.PlotGraph();
-            const auto frame = std::ssize(g.surface.lines);  // without a record
+            const auto frame = (g.plot.PlotGraph(), std::ssize(g.surface.lines));  // no record yet
             for (int k = -330; k <= 2; ++k) {
                 const LocalTime day = addDays(makeTime(2008, 12, 10), k);
                 const float ambient = float(k + 330) / 10;
@@ -206,8 +204,7 @@ TEST(YearPlotEntry, MidnightRecordsDrawTheBarOfTheDaysBefore) {
     record(8, 0, 0, 8, 3, -30);  // nothing counted yet: no bar
     record(9, 0, 15, 0, 0, 0);   // y 50; there is no midnight record on the 10th
     for (int i = 0; i < 32766; ++i) record(10, 6, 0, 0, 10, -14);  // y 290, just cloudy
-    EXPECT_THAT(f.services.messages, IsEmpty());
-    record(10, 13, 0, 0, 10, -70);  // one too many: not counted
+    record(10, 13, 0, 0, 10, -70);                                 // one too many: not counted
     EXPECT_THAT(f.services.messages, ElementsAre("Error 6 (Overflow) at line 160 in procedure "
                                                  "plotEntry of Form frmYear"));
     record(11, 0, 14, 59, 20, -20);

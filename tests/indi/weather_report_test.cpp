@@ -2,6 +2,17 @@
 
 #include "indi/weather_report.h"
 
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "indi/http_get.h"
+#endif
+
 namespace skarvel::indi {
 namespace {
 
@@ -51,13 +62,8 @@ TEST(WeatherReport, OnlyAFreshWellFormedSafeDocumentIsSafe) {
     };
     // clang-format on
     for (const Row& r : rows) {
-        SCOPED_TRACE(r.response);
         const WeatherReport got = weatherReport(r.response, r.error, now, 120);
-        EXPECT_EQ(got.safe, r.want.safe);
-        EXPECT_EQ(got.reason, r.want.reason);
-        EXPECT_EQ(got.sky, r.want.sky);
-        EXPECT_EQ(got.ambient, r.want.ambient);
-        EXPECT_EQ(got.cloudCover, r.want.cloudCover);
+        EXPECT_EQ(got, r.want) << r.response << " -> " << got.reason;
     }
 }
 
@@ -81,6 +87,45 @@ TEST(WeatherReport, StateAddressFromTheUrl) {
     // clang-format on
     for (const auto& [url, want] : rows) EXPECT_EQ(stateAddress(url), want) << url;
 }
+
+#ifndef _WIN32
+// The driver's client against a loopback server that reads the request whole and then answers.
+TEST(HttpGet, TheWholeAnswerWithinTheTimeOutOrAnError) {
+    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof a;
+    ::bind(server, reinterpret_cast<sockaddr*>(&a), size), ::listen(server, 1);
+    ::getsockname(server, reinterpret_cast<sockaddr*>(&a), &size);
+    const std::string ok = "HTTP/1.1 200 OK\r\n\r\n{}", big(8 << 20, 'p');
+    // The path (a long one fills the socket's buffers), the answer, its last byte alone after a
+    // pause or none at all; what the client returns, or its error.
+    // clang-format off
+    const std::tuple<std::string, std::string, std::string> rows[] = {
+        {"/", ok, ok}, {"/" + big, ok, ok},
+        {"/", std::string((1 << 20) + 2, 'x'), "the answer is too long"},
+        {"/", "", "no whole answer within the time-out"}};
+    // clang-format on
+    for (const auto& [path, answer, want] : rows) {
+        std::thread peer([&, &answer = answer, &path = path] {
+            const int c = ::accept(server, nullptr, nullptr);
+            std::string request, buffer(1 << 16, '\0');
+            for (ssize_t n = 1; n > 0 && !request.ends_with("\r\n\r\n");)
+                if ((n = ::recv(c, buffer.data(), buffer.size(), 0)) > 0)
+                    request.append(buffer.data(), std::size_t(n));
+            ::send(c, answer.data(), answer.size() - !answer.empty(), MSG_NOSIGNAL);
+            std::this_thread::sleep_for(answer.empty() ? 700ms : 50ms);
+            ::send(c, answer.data() + answer.size() - 1, !answer.empty(), MSG_NOSIGNAL);
+            ::close(c);
+        });
+        std::string error;
+        const std::string got =
+            httpGet({"127.0.0.1", std::to_string(ntohs(a.sin_port)), path}, 500ms, error);
+        peer.join();
+        EXPECT_EQ(got.empty() ? error : got, want);
+    }
+    ::close(server);
+}
+#endif
 
 }  // namespace
 }  // namespace skarvel::indi

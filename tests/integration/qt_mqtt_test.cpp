@@ -26,9 +26,8 @@ QString findProgram(const QString& name) {
 /// A mosquitto broker of its own on `port`, for the user "obs" with the password "pw".
 struct Broker {
     Broker(const TempDir& dir, int port) {
-        TempDir::write(dir / "passwd",
-                       "obs:$7$101$ZK9YfH8MUPFU8A2f$J+kgWC7F0S7Ehq7fzx/J83Gl2dr06HPOHR3j4swfQwj"
-                       "QhJpGqZlvJNRy9D53PUX2kzNsZMT/MoZmVhQtwLaRVg==\n");  // "pw"
+        QProcess::execute("mosquitto_passwd",
+                          {"-c", "-b", QString::fromStdString(dir.file("passwd")), "obs", "pw"});
         TempDir::write(dir / "mosquitto.conf", "listener " + std::to_string(port) +
                                                    " 127.0.0.1\npersistence false\npassword_file " +
                                                    dir.file("passwd") + "\n");

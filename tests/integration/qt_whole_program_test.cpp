@@ -133,13 +133,8 @@ TEST(WholeProgram, NightFaultsPassWithNobodyThereAndSigtermEndsCleanly) {
         EXPECT_LT(took, 4s) << "four cycles; took " << took / 1ms << " ms";
         EXPECT_THAT(run.journal(), HasSubstr(c.journal));
 
-        // QSerialPort's, for the simulator's /dev/pts/N
-        const fs::path lock =
-            "/run/lock/LCK..pts_" + fs::read_symlink(run.folder / "com1").filename().string();
-        EXPECT_TRUE(fs::exists(lock)) << lock;
         fs::remove(run.folder / "config.ini");  // written again at the end
         EXPECT_EQ(run.terminate(), 0);
-        EXPECT_FALSE(fs::exists(lock));
         EXPECT_EQ(run.read("config.ini"), defaultConfig(web.str()));
     }
 }
@@ -279,9 +274,6 @@ TEST(Indi, OwnDriverShowsTheSkyAndAlertsByItselfWhenTheMonitorIsGoneOrStuck) {
         {"clear", [&] { run.plugIn(kClear); }, "Ok CLEAR", 40'000},
         {"kill -9", [&] { run.kill(); }, "Alert NO ANSWER: Connection refused", 45'000},
         {"restart", [&] { run.restart(); }, "Ok CLEAR", 90'000},
-        {"kill -STOP", [&] { run.signal(SIGSTOP); },
-         "Alert NO ANSWER: no whole answer within the time-out", 45'000},
-        {"kill -CONT", [&] { run.signal(SIGCONT); }, "Ok CLEAR", 90'000},
         // clang-format on
     };
     for (const auto& step : steps) {
