@@ -69,8 +69,6 @@ class JournalingServices : public DesktopServices {
     }
     void closeMessages() final { journal_.closeAll(); }
     std::uint64_t messageCount() const final { return journal_.count(); }
-    /// The boxes still on screen.
-    int openMessageCount() const { return journal_.openCount(); }
 
   protected:
     /// Shows a new box with the focus on OK, over the window in front.

@@ -55,7 +55,7 @@ TEST(MessageJournal, OneBoxPerTextCountsRepeatsAndJournalsEveryMessage) {
     ASSERT_EQ(boxes.size(), 3u);
     EXPECT_EQ(boxes[2]->text, "Port gone");
     messages.closeAll();  // the two still open
-    EXPECT_TRUE(closed == 3 && messages.openCount() == 0);
+    EXPECT_TRUE(closed == 3 && messages.openCount() == 0 && messages.count() == 5);
     // Where the journal is a file, it keeps its newest half, whole lines, once past its limit.
     testing::TempDir dir;
     for (const char* line : {"one", "two", "three", "four"})

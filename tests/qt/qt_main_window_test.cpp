@@ -91,7 +91,7 @@ TEST_F(UiTest, WindowsAreBuiltFromTheirTablesAndCloseWithTheMainWindow) {
         "cmdOK cmdCancel ComPort WebPathField VeryCloudyThresholdField CloudyThresholdField");
     // Each graph button shows its window at the graphs' size; closing the main window closes
     // them and saves.
-    for (auto* button : {w.YearButton, w.HistoryButton}) button->click();
+    for (auto* button : {w.YearButton, w.MonthButton, w.HistoryButton}) button->click();
     const auto shown = [] {
         QStringList names;
         for (QWidget* window : QApplication::topLevelWidgets())
@@ -101,7 +101,7 @@ TEST_F(UiTest, WindowsAreBuiltFromTheirTablesAndCloseWithTheMainWindow) {
         names.sort();
         return names.join(", ").toStdString();
     };
-    EXPECT_EQ(shown(), "frmHistory 1016x549, frmYear 1016x549");
+    EXPECT_EQ(shown(), "frmHistory 1016x549, frmMonth 1016x549, frmYear 1016x549");
     std::filesystem::remove(folder / "config.ini");
     w.close();
     EXPECT_EQ(shown(), "");
