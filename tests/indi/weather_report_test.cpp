@@ -113,13 +113,13 @@ TEST(HttpGet, TheWholeAnswerWithinTheTimeOutOrAnError) {
                 if ((n = ::recv(c, buffer.data(), buffer.size(), 0)) > 0)
                     request.append(buffer.data(), std::size_t(n));
             ::send(c, answer.data(), answer.size() - !answer.empty(), MSG_NOSIGNAL);
-            std::this_thread::sleep_for(answer.empty() ? 700ms : 50ms);
+            std::this_thread::sleep_for(answer.empty() ? 2500ms : 50ms);
             ::send(c, answer.data() + answer.size() - 1, !answer.empty(), MSG_NOSIGNAL);
             ::close(c);
         });
         std::string error;
         const std::string got =
-            httpGet({"127.0.0.1", std::to_string(ntohs(a.sin_port)), path}, 500ms, error);
+            httpGet({"127.0.0.1", std::to_string(ntohs(a.sin_port)), path}, 2s, error);
         peer.join();
         EXPECT_EQ(got.empty() ? error : got, want);
     }
