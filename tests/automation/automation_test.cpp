@@ -24,8 +24,7 @@ TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
     // since the cause began, description). Before them come `safeFor` seconds of safe cycles,
     // one every 10 s, `brokenAgo` seconds ago one of them with the link down.
     const std::string link =
-        "skarvel-link 0 The sensor's port is not open; it is tried again "
-        "every cycle.";
+        "skarvel-link 0 The sensor's port is not open; it is tried again every cycle.";
     const std::string pending = "skarvel-pending 0 No reading since the monitor started.";
     const std::string delay = "skarvel-safe-delay ",
                       needed = " of the 600 s needed (safeDelayMinutes).";

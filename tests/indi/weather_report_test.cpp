@@ -96,6 +96,7 @@ TEST(HttpGet, TheWholeAnswerWithinTheTimeOutOrAnError) {
     socklen_t size = sizeof a;
     ::bind(server, reinterpret_cast<sockaddr*>(&a), size), ::listen(server, 1);
     ::getsockname(server, reinterpret_cast<sockaddr*>(&a), &size);
+    const std::string port = std::to_string(ntohs(a.sin_port));
     const std::string ok = "HTTP/1.1 200 OK\r\n\r\n{}", big(8 << 20, 'p');
     // The path (a long one fills the socket's buffers), the answer, its last byte alone after a
     // pause or none at all; what the client returns, or its error.
@@ -118,8 +119,7 @@ TEST(HttpGet, TheWholeAnswerWithinTheTimeOutOrAnError) {
             ::close(c);
         });
         std::string error;
-        const std::string got =
-            httpGet({"127.0.0.1", std::to_string(ntohs(a.sin_port)), path}, 2s, error);
+        const std::string got = httpGet({"127.0.0.1", port, path}, 2s, error);
         peer.join();
         EXPECT_EQ(got.empty() ? error : got, want);
     }

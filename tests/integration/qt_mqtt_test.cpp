@@ -26,7 +26,7 @@ QString findProgram(const QString& name) {
 /// A mosquitto broker of its own on `port`, for the user "obs" with the password "pw".
 struct Broker {
     Broker(const TempDir& dir, int port) {
-        QProcess::execute("mosquitto_passwd",
+        QProcess::execute(findProgram("mosquitto_passwd"),
                           {"-c", "-b", QString::fromStdString(dir.file("passwd")), "obs", "pw"});
         TempDir::write(dir / "mosquitto.conf", "listener " + std::to_string(port) +
                                                    " 127.0.0.1\npersistence false\npassword_file " +
