@@ -7,12 +7,14 @@
 #include <QSerialPort>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <set>
 #include <thread>
 
 #include "integration/whole_program.h"
+#include "skarvel_version.h"
 #include "store/readings_log.h"
 #include "store/value_text.h"
 
@@ -22,6 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 using QTest::qWaitFor;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using testing::TempDir;
 using testing::WholeProgram;
 namespace fs = std::filesystem;
@@ -216,7 +219,7 @@ TEST(WholeProgram, TellsSystemdReadyEveryCycleTheSkyAndStopping) {
             << got[i].second;
 }
 
-TEST(Indi, OwnDriverShowsTheSkyAndAlertsByItselfWhenTheMonitorIsGoneOrStuck) {
+TEST(Indi, OwnDriverShowsTheSkyAndCoverAlertsWhenTheMonitorIsGoneAndKeepsItsOptions) {
     if (QStandardPaths::findExecutable("indiserver").isEmpty())
         GTEST_SKIP() << "indiserver is not installed (Debian package indi-bin)";
     const QString port = QString::number(testing::ownPort(0)),
@@ -241,9 +244,16 @@ TEST(Indi, OwnDriverShowsTheSkyAndAlertsByItselfWhenTheMonitorIsGoneOrStuck) {
                     fs::perm_options::add);
     driver = QString::fromStdString(run.logs.file("indi_skarvel_weather"));
 #endif
-    testing::Child server(
-        {"indiserver", "-p", port, "-u", QString::fromStdString(run.logs.file("indi")), driver},
-        {{"HOME", QString::fromStdString(run.logs.str())}}, run.logs / "indi.out");
+    // Its configuration is kept in HOME, for the next server to start the driver.
+    std::optional<testing::Child> server;
+    const auto serve = [&] {
+        server.reset();
+        server.emplace(QStringList{"indiserver", "-p", port, "-u",
+                                   QString::fromStdString(run.logs.file("indi")), driver},
+                       std::map<QString, QString>{{"HOME", QString::fromStdString(run.logs.str())}},
+                       run.logs / "indi.out");
+    };
+    serve();
     // Longer than the driver's time-out, during which it answers nobody.
     auto indi = [&](const QString& property) {
         QProcess tool;
@@ -253,10 +263,28 @@ TEST(Indi, OwnDriverShowsTheSkyAndAlertsByItselfWhenTheMonitorIsGoneOrStuck) {
         tool.waitForFinished(15'000);
         return tool.readAllStandardOutput().trimmed().toStdString();
     };
+    // A client connected all along, as Ekos is, sees the driver's messages and every change.
+    QTcpSocket client;
+    QByteArray seen;
+    QObject::connect(&client, &QTcpSocket::readyRead, [&] { seen += client.readAll(); });
     ASSERT_TRUE(qWaitFor([&] { return indi("CONNECTION.CONNECT") == "Off"; }, 30'000));
+    client.connectToHost("127.0.0.1", port.toUShort());
+    client.write("<getProperties version='1.7'/>");
+    ASSERT_TRUE(qWaitFor([&] { return seen.contains("DRIVER_INFO"); }));
+    indi("MONITOR_URL.URL=localhost");
     indi("MONITOR_URL.URL=http://127.0.0.1:" + alpaca);
+    indi("MONITOR_STALE.SECONDS=300");
     indi("CONNECTION.CONNECT=On");
     EXPECT_EQ(indi("WEATHER_UPDATE.PERIOD"), "10");
+    // A month of log: the monitor restarted on it has the cloud cover.
+    const auto learn = [&] {
+        start[16] = 0;
+        const QStringList sim = testing::ofBuild(SKARVEL_BIN_DIR "/skarvel-sensor-sim");
+        ASSERT_EQ(QProcess::execute(
+                      sim[0], sim.mid(1) + QStringList{"--history", "30", "--force", "--now", start,
+                                                       "--folder", run.folder.str().c_str()}),
+                  0);
+    };
     const auto shown = [&] {
         return indi("WEATHER_STATUS.WEATHER_SAFETY") + " " + indi("WEATHER_SAFETY_REASONS.Reasons");
     };
@@ -271,9 +299,8 @@ TEST(Indi, OwnDriverShowsTheSkyAndAlertsByItselfWhenTheMonitorIsGoneOrStuck) {
         // clang-format off
         {"start", [] {}, "Ok CLEAR", 60'000},
         {"cloud", [&] { run.plugIn({"--sky=5", "--ambient=5"}); }, "Alert V.CLOUDY", 40'000},
-        {"clear", [&] { run.plugIn(kClear); }, "Ok CLEAR", 40'000},
         {"kill -9", [&] { run.kill(); }, "Alert NO ANSWER: Connection refused", 45'000},
-        {"restart", [&] { run.restart(); }, "Ok CLEAR", 90'000},
+        {"restart", [&] { learn(), run.plugIn(kClear), run.restart(); }, "Ok CLEAR", 90'000},
         // clang-format on
     };
     for (const auto& step : steps) {
@@ -287,6 +314,36 @@ TEST(Indi, OwnDriverShowsTheSkyAndAlertsByItselfWhenTheMonitorIsGoneOrStuck) {
         }
     }
     EXPECT_EQ(indi("CONNECTION.CONNECT"), "On") << "nobody reconnected it";
+    EXPECT_EQ(indi("WEATHER_PARAMETERS.WEATHER_CLOUD_COVER"), "0");
+    EXPECT_EQ(indi("WEATHER_CLOUD_COVER.MIN_OK"), "0");
+    EXPECT_EQ(indi("DRIVER_INFO.DRIVER_VERSION"),
+              std::to_string(SKARVEL_VERSION_MAJOR) + "." + std::to_string(SKARVEL_VERSION_MINOR));
+    indi("ACTIVE_DEVICES.ACTIVE_GPS=GPS");
+    EXPECT_EQ(indi("ACTIVE_DEVICES.ACTIVE_GPS"), "GPS") << "the base class's own option";
+    indi("WEATHER_CLOUD_COVER.MAX_OK=30");
+    indi("CONFIG_PROCESS.CONFIG_SAVE=On");
+    QTest::qWait(11'000);  // one more update
+    // What a client connected all along saw; attributes come in the order libindi writes them.
+    const std::string all = seen.simplified().toStdString(), dev = R"(device="Skarvel" name=)";
+    for (const std::string& what : std::vector<std::string>{
+             "Asking http://127.0.0.1:" + alpaca.toStdString() + " for the sky",
+             "[INFO] Unsafe: V.CLOUDY", "URL is http://host:port",
+             "<defSwitchVector " + dev + "\"DEBUG\"",
+             "<setTextVector " + dev + R"("MONITOR_URL" state="Alert")",
+             "<setTextVector " + dev + R"("MONITOR_URL" state="Ok")"})
+        EXPECT_THAT(all, HasSubstr(what));
+    EXPECT_THAT(all, Not(HasSubstr("CONNECTION_MODE")));
+    // The parameters withdrawn once, for the cover to be added.
+    EXPECT_EQ(seen.simplified().count("<delProperty " + dev + "\"WEATHER_PARAMETERS\""), 1);
+    indi("CONNECTION.DISCONNECT=On");
+    EXPECT_TRUE(qWaitFor([&] { return indi("CONNECTION.CONNECT") == "Off"; }));
+    // A new server: the options and the cover's range come back from the saved configuration.
+    serve();
+    ASSERT_TRUE(qWaitFor([&] { return indi("CONNECTION.CONNECT") == "Off"; }, 30'000));
+    indi("CONNECTION.CONNECT=On");
+    EXPECT_TRUE(qWaitFor([&] { return shown() == "Ok CLEAR"; }, 40'000)) << shown();
+    EXPECT_EQ(indi("MONITOR_STALE.SECONDS"), "300");
+    EXPECT_EQ(indi("WEATHER_CLOUD_COVER.MAX_OK"), "30");
 }
 
 }  // namespace
