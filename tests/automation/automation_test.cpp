@@ -150,8 +150,12 @@ TEST(AutomationPublisher, CountsCyclesAndSaysAFailedWriteOncePerRun) {
         EXPECT_EQ(std::tuple(s.cycles, s.readFailures, s.lastReadingUtc, s.vCloudyThreshold,
                              s.skyModel.learnedAt),
                   std::tuple(6u, 1u, utc, -16.0f, services.now()));
+        // The farewell's failure says nothing: the window is going.
+        std::filesystem::remove(dir / "boltwood.txt");
+        std::filesystem::create_directory(dir / "boltwood.txt");
     }
     EXPECT_THAT(dir.read(dir / "safety.json"), ::testing::HasSubstr("STOPPED"));
+    EXPECT_EQ(services.messages.size(), 2u);
 }
 
 TEST(AutomationIni, DefaultsProblemsAndRewrite) {

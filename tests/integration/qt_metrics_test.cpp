@@ -82,6 +82,9 @@ TEST(Prometheus, ScrapesTheMonitorAndPromtoolPassesEveryState) {
             [&] { return query().ends_with(safe + std::string("\"]}]}}")); }, 30'000))
             << query() << TempDir::read(run.logs / "prometheus.out");
     }
+    // The sensor pulled out said so in a message box, which the journal counted.
+    EXPECT_THAT(testing::httpGet(alpaca, "/metrics"),
+                ::testing::ContainsRegex("\nskarvel_messages_total [1-9]"));
 }
 
 }  // namespace
