@@ -75,6 +75,7 @@ TEST(LogReadings, QuarterHourLinesAndAFailedAppend) {
     fs::remove(graph.day);
     EXPECT_EQ(cycle(-23), webPageText("CLOUDY", "3.2", "-18.5", "-1"));  // 10:15:15
     cycle(-30);
+    EXPECT_EQ(state.readingCount, 1) << "the next quarter's mean starts afresh";
     const std::string log = "12/1/2008 10:15:15 AM,2,-21.5\r\n";
     EXPECT_EQ(TempDir::read(graph.day), log);
     EXPECT_EQ(graph.seen, log + "|" + log + "|" + log + "|");
