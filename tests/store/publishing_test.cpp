@@ -81,6 +81,10 @@ TEST(LogReadings, QuarterHourLinesAndAFailedAppend) {
     EXPECT_EQ(graph.seen, log + "|" + log + "|" + log + "|");
     SaveStatus("CLOUDY", services);
     EXPECT_EQ(TempDir::read(program.file("status.txt")), "12/1/2008 10:15:35 AM,CLOUDY\r\n");
+    // An hour without a cycle lands on the same quarter: no line for it, the next as usual.
+    services.now_ += 1h, cycle(-40);
+    services.now_ += 15min, cycle(-50);
+    EXPECT_EQ(TempDir::read(graph.day), log + "12/1/2008 11:30:45 AM,2,-40\r\n");
     EXPECT_EQ(services.messages.size(), 1u);
 }
 
