@@ -318,7 +318,7 @@ TEST(Indi, OwnDriverShowsTheSkyAndCoverAlertsWhenTheMonitorIsGoneOrStuckAndKeeps
     EXPECT_EQ(indi("ACTIVE_DEVICES.ACTIVE_GPS"), "GPS") << "the base class's own option";
     indi("WEATHER_CLOUD_COVER.MAX_OK=30");
     indi("CONFIG_PROCESS.CONFIG_SAVE=On");
-    QTest::qWait(11'000);  // one more update
+    QTest::qWait(11'000);  // one more update: a cover added at every update would show below
     // What a client connected all along saw; attributes come in the order libindi writes them.
     const std::string all = seen.simplified().toStdString(), dev = R"(device="Skarvel" name=)";
     for (const std::string& what : std::vector<std::string>{
