@@ -85,7 +85,7 @@ TEST(Prometheus, ScrapesTheMonitorAndPromtoolPassesEveryState) {
     // The sensor pulled out says so in a message box at its next cycle; the journal counts it.
     const std::regex counted("\nskarvel_messages_total [1-9]");
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return std::regex_search(testing::httpGet(alpaca, "/metrics"), counted); }, 10'000));
+        [&] { return std::regex_search(testing::httpGet(alpaca, "/metrics"), counted); }, 30'000));
 }
 
 }  // namespace
