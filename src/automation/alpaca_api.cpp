@@ -23,7 +23,6 @@ constexpr int kInvalidValue = 0x401;
 constexpr int kNotConnected = 0x407;
 constexpr int kInvalidOperation = 0x40B;
 constexpr int kActionNotImplemented = 0x40C;
-constexpr std::size_t kMaxConnectedClients = 64;
 
 constexpr std::string_view kTypes[] = {"safetymonitor", "observingconditions"};
 constexpr std::string_view kTypeNames[] = {"SafetyMonitor", "ObservingConditions"};
@@ -469,11 +468,18 @@ AlpacaReply AlpacaApi::management(const Context& c, std::string_view) {
 AlpacaReply AlpacaApi::device(const Context& c, std::string_view) {
     const AlpacaRequest& request = c.request;
     const AutomationState& state = c.state;
-    // With skyModel=off the cover is a sensor this device does not have.
-    const auto absent = [this](std::string_view sensor) {
+    // Until the clear sky is learned, the cover is a sensor this device does not have: its
+    // value, description and age all answer NotImplemented, as a checker wants a sensor's three
+    // answers to agree. The reason says which it is.
+    const auto absent = [&](std::string_view sensor) {
         return std::find(std::begin(kAbsentSensors), std::end(kAbsentSensors), sensor) !=
                    std::end(kAbsentSensors) ||
-               (sensor == "cloudcover" && !settings_.learnSkyModel);
+               (sensor == "cloudcover" && !(settings_.learnSkyModel && state.skyModel.learned));
+    };
+    const auto absentError = [&](const Call& call, std::string_view sensor) {
+        return call.error(kNotImplemented, sensor == "cloudcover" && settings_.learnSkyModel
+                                               ? "cloud cover: " + state.skyModel.why
+                                               : "This device has no such sensor");
     };
     // /api/v1/{type}/{number}/{member}
     std::vector<std::string_view> parts;
@@ -531,29 +537,31 @@ AlpacaReply AlpacaApi::device(const Context& c, std::string_view) {
         (name[6] == 'T' ? call.clientTransactionId : call.clientId) = *n;
     }
     call.serverTransactionId = serverTransactionId_;
-    if (absentSensor) return call.error(kNotImplemented, "This device has no such sensor");
+    if (absentSensor) return absentError(call, memberName);
 
     const std::string_view m = memberName;
     auto& clients = connected_[dev];
-    const bool connected = !clients.empty();
+    // Any request of a connected client makes it the most recently heard from.
+    const auto known = std::find(clients.begin(), clients.end(), call.clientId);
+    const bool connected = known != clients.end();
+    if (connected) std::rotate(known, known + 1, clients.end());
+    const auto connect = [&](bool on) {
+        if (connected) clients.pop_back();
+        if (!on) return;
+        if (clients.size() == kMaxClients) clients.erase(clients.begin());
+        clients.push_back(call.clientId);
+    };
 
     // Common members.
     if (m == "connected" && call.put) {
         const std::string* text = call.param("Connected");
         const auto on = text ? parseBool(*text) : std::nullopt;
         if (!on) return plain(400, "Connected must be true or false");
-        if (!*on)
-            clients.erase(call.clientId);
-        else if (clients.size() < kMaxConnectedClients)
-            clients.insert(call.clientId);
+        connect(*on);
         return call.reply({});
     }
-    if (m == "connect") {
-        if (clients.size() < kMaxConnectedClients) clients.insert(call.clientId);
-        return call.reply({});
-    }
-    if (m == "disconnect") {
-        clients.erase(call.clientId);
+    if (m == "connect" || m == "disconnect") {
+        connect(m == "connect");
         return call.reply({});
     }
     if (m == "connected") return call.reply(connected ? "true" : "false");
@@ -606,8 +614,7 @@ AlpacaReply AlpacaApi::device(const Context& c, std::string_view) {
             sensor = Sensor::Cover;
         if (sensor == Sensor::Unknown || (sensor == Sensor::Latest && m == "sensordescription"))
             return call.error(kInvalidValue, "No sensor is called \"" + *name + "\"");
-        if (sensor == Sensor::Absent)
-            return call.error(kNotImplemented, "This device has no such sensor");
+        if (sensor == Sensor::Absent) return absentError(call, l);
     }
     double averagePeriod = 0;
     if (m == "averageperiod" && call.put) {
@@ -649,8 +656,6 @@ AlpacaReply AlpacaApi::device(const Context& c, std::string_view) {
                 : "Ambient thermometer of the cloud sensor, degrees Celsius"));
 
     const bool cover = m == "cloudcover" || sensor == Sensor::Cover;
-    if (cover && !state.skyModel.learned)
-        return call.error(kInvalidOperation, "cloud cover: " + state.skyModel.why);
     if (!state.haveReading) return call.error(kInvalidOperation, "No reading from the sensor yet");
     if (cover && !state.cloudCover)
         return call.error(kInvalidOperation, "cloud cover: the air is within " +

@@ -3,9 +3,9 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "automation/automation_state.h"
 #include "automation/metrics.h"
@@ -33,6 +33,9 @@ struct AlpacaReply {
 /// counter and which clients are connected.
 class AlpacaApi {
   public:
+    /// Clients remembered as connected, per device.
+    static constexpr std::size_t kMaxClients = 64;
+
     /// `settingsFile` is where automation.ini lies, shown on the setup pages. `health` is asked
     /// for the figures of /metrics that the state does not hold.
     AlpacaApi(AutomationSettings settings, std::string version, std::string settingsFile,
@@ -79,9 +82,10 @@ class AlpacaApi {
     std::string settingsFile_;
     std::function<MonitorHealth()> health_;
     std::uint32_t serverTransactionId_ = 0;
-    /// ClientIDs that connected and have not disconnected, per device: one client's disconnect
-    /// must not cut off another that watches the same roof.
-    std::set<std::uint32_t> connected_[2];
+    /// ClientIDs that connected and have not disconnected, per device, the least recently heard
+    /// from first: each client is connected or not on its own, and one that never says goodbye
+    /// is forgotten once kMaxClients others came after it.
+    std::vector<std::uint32_t> connected_[2];
 };
 
 }  // namespace skarvel

@@ -50,28 +50,33 @@ std::string skyText(const SafetyConditions& c, const AutomationSettings& s) {
            (c.coverLearned ? " (cloud cover not available)" : " (cloud cover not learned yet)");
 }
 
-/// Every cause that makes the conditions unsafe, without their times.
+/// Every cause that makes the conditions unsafe, without their times. Type and Trigger are members
+/// of the SafetyMonitor V4 proposal's SafetyEventType and SafetyEventTrigger, which a checker
+/// parses as enumerations: the sensor's port closed is SkyTemperature/Offline ("a required device
+/// is unavailable"), no reading yet or none for staleSeconds SkyTemperature/Inactive ("not
+/// running"), the sky over its limit CloudCover/AboveThreshold, and the safe delay still running
+/// CloudCover/Unsafe ("the monitored condition is unsafe").
 std::vector<SafetyEvent> causes(const SafetyConditions& c, const AutomationSettings& s) {
     std::vector<SafetyEvent> out;
     if (!c.linkOpen)
         out.push_back({"skarvel-link",
                        "Sensor port",
                        "SkyTemperature",
-                       "NotConnected",
+                       "Offline",
                        "The sensor's port is not open; it is tried again every cycle.",
                        {}});
     if (c.state.empty()) {
         out.push_back({"skarvel-pending",
                        "Sky temperature reading",
                        "SkyTemperature",
-                       "NoData",
+                       "Inactive",
                        "No reading since the monitor started.",
                        {}});
     } else if (c.ageSeconds > s.staleSeconds) {
         out.push_back({"skarvel-stale",
                        "Age of the last reading",
                        "SkyTemperature",
-                       "AboveThreshold",
+                       "Inactive",
                        "No reading for " + std::to_string(c.ageSeconds) + " s; the limit is " +
                            std::to_string(s.staleSeconds) + " s (staleSeconds).",
                        {}});
@@ -135,7 +140,7 @@ Verdict SafetyVerdict::update(const SafetyConditions& c, const AutomationSetting
                                          " of " + std::to_string(needed) + " s";
             verdict = {false,
                        progress,
-                       {{"skarvel-safe-delay", "Safe delay", "CloudCover", "Delay",
+                       {{"skarvel-safe-delay", "Safe delay", "CloudCover", "Unsafe",
                          "Safe for " + std::to_string(safeFor) + " of the " +
                              std::to_string(needed) + " s needed (safeDelayMinutes).",
                          *safeSince_}}};

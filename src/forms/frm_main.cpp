@@ -46,6 +46,7 @@ void frmMain::Timer1_Timer() {
     if (unloaded_) return;
     const bool outer = !monitor_->cycleRunning();
     monitor_->Timer1_Timer();
+    if (outer) services_.settleMessages();
     // Setup pressed while the cycle waited for the sensor opens once the cycle is done.
     if (outer && setupPending_) {
         setupPending_ = false;

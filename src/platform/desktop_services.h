@@ -28,6 +28,8 @@ class DesktopServices {
     void messageBox(const std::string& text) { messageBox(text, {}); }
     /// Closes every box still on screen, as the program ends.
     virtual void closeMessages() = 0;
+    /// Lets the journal say which repeated messages have stopped; called after every cycle.
+    virtual void settleMessages() {}
     /// Messages shown since start, repeats included.
     virtual std::uint64_t messageCount() const = 0;
     /// Waits `ms` milliseconds. Window events keep being handled meanwhile.

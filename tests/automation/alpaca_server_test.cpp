@@ -13,7 +13,7 @@ namespace {
 
 /// A server on sockets faked here, with connection 1 open since 0 ms.
 struct Server : ServerSockets {
-    Server() { server.accepted(1, 0); }
+    explicit Server(AutomationSettings s = {}) : settings(std::move(s)) { server.accepted(1, 0); }
     std::string read(Id id, std::size_t max) override {
         std::string got = in[id].substr(0, max);
         in[id].erase(0, got.size());
@@ -24,8 +24,8 @@ struct Server : ServerSockets {
     void close(Id id) override { ended[id] = "closed"; }
     void abort(Id id) override { ended[id] = "aborted"; }
 
-    /// The replies to `bytes` on `id`: each one's status, its ErrorNumber after a '/', and
-    /// "close" where it says so; then how the connection ended.
+    /// The replies to `bytes` on `id`: each one's status, its ErrorNumber after a '/', "=true"
+    /// for a true Value, and "close" where it says so; then how the connection ended.
     std::string send(const std::string& bytes, Id id = 1, std::int64_t nowMs = 0) {
         in[id] += bytes;
         out[id].clear();
@@ -37,6 +37,7 @@ struct Server : ServerSockets {
             const std::size_t error = o.find("ErrorNumber\":", body);
             got += (got.empty() ? "" : " ") + o.substr(at + 9, 3);
             if (error < end) got += "/" + o.substr(error + 13, o.find(',', error) - error - 13);
+            if (o.compare(body, 13, "{\"Value\":true") == 0) got += "=true";
             if (o.substr(at, body - at).find("Connection: close") != std::string::npos)
                 got += " close";
             at = end;
@@ -118,6 +119,62 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
           "Unsupported Alpaca API version: v2", "[{\"Name\":\"IsSafe\",\"Value\":false},",
           "<h2>ObservingConditions 0: "})
         EXPECT_THAT(s.out[1], ::testing::HasSubstr(part));
+}
+
+// Each client is connected or not on its own, whichever leaves first; one that never leaves is
+// forgotten once 64 others came after it, unless it keeps asking.
+TEST(AlpacaApi, ConnectedIsTheAskingClients) {
+    const auto as = [](int client, const std::string& member, const std::string& device = sm) {
+        const std::string id = "ClientID=" + std::to_string(client);
+        return member.ends_with("connect") ? put(device + member, id)
+                                           : get(device + member + "?" + id);
+    };
+    const auto connects = [&](int c, int to, std::string bytes = {}) {
+        while (c <= to) bytes += as(c++, "connect");
+        return bytes;
+    };
+    const auto ok = [](int n, std::string r = {}) {
+        while (n--) r += "200/0 ";
+        return r;
+    };
+    const std::pair<std::string, std::string> rows[] = {
+        {connects(1, 2) + as(1, "disconnect") + as(1, "connected") + as(2, "connected") +
+             as(1, "issafe") + as(2, "issafe"),
+         "200/0 200/0 200/0 200/0 200/0=true 200/1031 200/0"},
+        {connects(1, 2) + put(sm + "connected", "ClientID=2&Connected=false") + as(1, "connected") +
+             as(2, "connected") + as(2, "issafe") + as(1, "disconnect") + as(1, "connected"),
+         "200/0 200/0 200/0 200/0=true 200/0 200/1031 200/0 200/0"},
+        // Without a ClientID a request is client 0's; the other device keeps its own clients.
+        {put(sm + "connect", "") + get(sm + "connected") + as(0, "connected") +
+             as(0, "connected", oc),
+         "200/0 200/0=true 200/0=true 200/0"},
+        {connects(1, 65) + as(1, "issafe") + as(2, "issafe") + as(65, "issafe"),
+         ok(65) + "200/1031 200/0 200/0"},
+        {connects(1, 64) + as(1, "issafe") + connects(65, 65) + as(1, "issafe") + as(2, "issafe"),
+         ok(67) + "200/1031"},
+    };
+    for (const auto& [bytes, want] : rows) EXPECT_EQ(Server().send(bytes), want) << want;
+}
+
+// The cover's value, description and age answer alike: NotImplemented while the clear sky is
+// not learned (saying why) and with skyModel=off, all three once it is learned.
+TEST(AlpacaApi, CloudCoverAnswersAlikeBeforeAndAfterLearning) {
+    for (const auto& [learn, learned, want, says] :
+         {std::tuple(false, true, "200/0 200/1024 200/1024 200/1024", "no such sensor"),
+          std::tuple(true, false, "200/0 200/1024 200/1024 200/1024", "cover: the log holds 3"),
+          std::tuple(true, true, "200/0 200/0 200/0 200/0", "Value\":12.5,")}) {
+        AutomationSettings settings;
+        settings.learnSkyModel = learn;
+        Server s(settings);
+        s.state.skyModel = {.learned = learned, .why = "the log holds 3 of 2000 lines"};
+        s.state.haveReading = true;
+        s.state.cloudCover = 12.5f;
+        EXPECT_EQ(s.send(put(oc + "connect", "") + get(oc + "cloudcover") +
+                         get(oc + "sensordescription?SensorName=CloudCover") +
+                         get(oc + "timesincelastupdate?sensorname=cloudcover")),
+                  want);
+        EXPECT_THAT(s.out[1], ::testing::HasSubstr(says));
+    }
 }
 
 // The limits as numbers: 64 connections, 10 s for a request, 20 s idle, 4 MiB of replies not

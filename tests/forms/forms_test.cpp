@@ -42,10 +42,9 @@ TEST(MessageJournal, OneBoxPerTextCountsRepeatsAndJournalsEveryMessage) {
     messages.show("Disk full", "", at + 1s);
     messages.show("Port gone", "/dev/ttyUSB0", at + 10s);
     messages.show("Port gone", "", at + 20s);
-    EXPECT_EQ(
-        journal,
-        (Texts{"2026-12-07 22:15:03 Port gone [/dev/ttyUSB0]", "2026-12-07 22:15:04 Disk full",
-               "2026-12-07 22:15:13 Port gone [/dev/ttyUSB0]", "2026-12-07 22:15:23 Port gone"}));
+    // A repeat is not journaled at once; the same text about another device is another message.
+    EXPECT_EQ(journal, (Texts{"2026-12-07 22:15:03 Port gone [/dev/ttyUSB0]",
+                              "2026-12-07 22:15:04 Disk full", "2026-12-07 22:15:23 Port gone"}));
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0]->text, "Port gone \u2014 3 times, last at 10:15:23 PM");
     // Once someone closed it, the same text opens a box of its own again.
@@ -54,8 +53,39 @@ TEST(MessageJournal, OneBoxPerTextCountsRepeatsAndJournalsEveryMessage) {
     messages.show("Port gone", "", at + 30s);
     ASSERT_EQ(boxes.size(), 3u);
     EXPECT_EQ(boxes[2]->text, "Port gone");
-    messages.closeAll();  // the two still open
+    messages.closeAll(at + 40s);  // the two still open, and the repeats not yet journaled
     EXPECT_TRUE(closed == 3 && messages.openCount() == 0 && messages.count() == 5);
+    EXPECT_THAT(journal, ::testing::ElementsAre(
+                             ::testing::_, ::testing::_, ::testing::_,
+                             "2026-12-07 22:15:43 Port gone \u2014 1 time more since 10:15:23 PM, "
+                             "the last at 10:15:33 PM",
+                             "2026-12-07 22:15:43 Port gone [/dev/ttyUSB0] \u2014 1 time more "
+                             "since 10:15:03 PM, the last at 10:15:13 PM"));
+    // An hour of one failure every cycle: its first line, one every 10 minutes with the count,
+    // one when it has stopped; another message meanwhile keeps its own line.
+    Texts hour;
+    MessageJournal night([](const std::string&) { return nullptr; },
+                         [&](const std::string& line) { hour.push_back(line); });
+    const LocalTime dusk = makeTime(2026, 12, 7, 22, 0, 0);
+    const std::string full = "Error 61 (Disk full) [/x/status.txt] \u2014 ";
+    for (int t = 0; t < 3600; t += 10) {
+        night.show("Error 61 (Disk full)", "/x/status.txt", dusk + std::chrono::seconds(t));
+        if (t == 1800) night.show("Port gone", "", dusk + 1805s);
+        night.settle(dusk + std::chrono::seconds(t + 5));
+    }
+    night.settle(dusk + 3630s);  // within four cycles of the last
+    EXPECT_EQ(hour.size(), 7u);
+    night.settle(dusk + 3631s);
+    EXPECT_EQ(hour,
+              (Texts{"2026-12-07 22:00:00 Error 61 (Disk full) [/x/status.txt]",
+                     "2026-12-07 22:10:00 " + full + "60 times since 10:00:00 PM",
+                     "2026-12-07 22:20:00 " + full + "60 times since 10:10:00 PM",
+                     "2026-12-07 22:30:00 " + full + "60 times since 10:20:00 PM",
+                     "2026-12-07 22:30:05 Port gone",
+                     "2026-12-07 22:40:00 " + full + "60 times since 10:30:00 PM",
+                     "2026-12-07 22:50:00 " + full + "60 times since 10:40:00 PM",
+                     "2026-12-07 23:00:31 " + full +
+                         "stopped: 59 times more since 10:50:00 PM, the last at 10:59:50 PM"}));
     // Where the journal is a file, it keeps its newest half, whole lines, once past its limit.
     testing::TempDir dir;
     for (const char* line : {"one", "two", "three", "four"})

@@ -93,9 +93,21 @@ try:
         ("ObservingConditions", 0), ("SafetyMonitor", 0)] and \
         len({d["UniqueID"] for d in devices} - {""}) == 2, devices
     assert request("GET", "/management/apiversions")[1]["Value"] == [1]
+    # Two clients connect and leave, in both orders: Connected and IsSafe are each one's own.
     for device in ("/api/v1/safetymonitor/0/", "/api/v1/observingconditions/0/"):
-        request("PUT", device + "connect", "ClientID=1")
-        request("PUT", device + "connect", "ClientID=2")
+        def ask(verb, member, client, more=""):
+            return request(verb, device + member, "ClientID=%d%s" % (client, more))
+        for first, second, leave, more in ((1, 2, "disconnect", ""),
+                                           (2, 1, "connected", "&Connected=False")):
+            ask("PUT", "connect", first), ask("PUT", "connect", second)
+            ask("PUT", leave, first, more)
+            assert [ask("GET", "connected", c)[1]["Value"] for c in (first, second)] == \
+                [False, True] and ("observing" in device or [
+                    ask("GET", "issafe", c)[0] for c in (first, second)] == [0x407, 0]), device
+            ask("PUT", "disconnect", second)
+            assert ask("GET", "connected", second)[1]["Value"] is False, device
+        # The rest of the session asks as client 0, without a ClientID.
+        request("PUT", device + "connect")
         for member in ("connecting", "description", "driverinfo", "driverversion", "name",
                        "interfaceversion", "supportedactions", "devicestate"):
             assert request("GET", device + member)[0] == 0, device + member
@@ -103,14 +115,22 @@ try:
     assert [request("GET", d + "supportedactions")[1]["Value"] for d in (
         "/api/v1/safetymonitor/0/", "/api/v1/observingconditions/0/")] == [["SafetyEvents"], []]
 
-    # Why it is unsafe (no sensor yet): a JSON array of seven-field events in a string.
+    # Why it is unsafe (no sensor yet): a JSON array of seven-field events in a string, whose
+    # Type and Trigger a checker parses as members of the SafetyMonitor V4 proposal's
+    # SafetyEventType and SafetyEventTrigger.
+    types = set("CloudCover DewPoint Humidity AtmosphericPressure RainRate SkyBrightness "
+                "SkyQuality SkyTemperature StarFWHM AmbientTemperature WindDirection WindGust "
+                "WindSpeed Safety Security Power".split())
+    triggers = set("BelowThreshold AtThreshold AboveThreshold Active Inactive Offline Unsafe "
+                   "ForcedState ErrorCondition".split())
     def safety_events():
         value = request("PUT", "/api/v1/safetymonitor/0/action",
                         "Action=SafetyEvents&Parameters=")[1]["Value"]
         events = json.loads(value)
         assert isinstance(events, list) and all(
             set(e) == {"Source", "Name", "Id", "Type", "Trigger", "Description", "EventTimeUtc"}
-            and all(isinstance(v, str) and v for v in e.values()) for e in events), value
+            and all(isinstance(v, str) and v for v in e.values()) and e["Type"] in types and
+            e["Trigger"] in triggers for e in events), value
         return events
     assert safety_events() and not request("GET", "/api/v1/safetymonitor/0/issafe")[1]["Value"]
 
@@ -118,8 +138,8 @@ try:
     sm, oc = "safetymonitor/0/", "observingconditions/0/"
     cases = [
         ("GET " + sm + "issafe", [
-            ("ClientID=1&ClientTransactionID=%37%31", 0, 71), ("ClientTransactionID=-1", 400),
-            ("clientid=1&clienttransactionid=8&Unknown=x", 0, 8), ("ClientID=abc", 400),
+            ("ClientID=0&ClientTransactionID=%37%31", 0, 71), ("ClientTransactionID=-1", 400),
+            ("clientid=2&clienttransactionid=8&Unknown=x", 0x407, 8), ("ClientID=abc", 400),
             ("ClientTransactionID=", 400)]),
         ("PUT " + sm + "connected", [
             ("Connected=asdqwe", 400), ("Connected=True&ClientID=2", 0), ("connected=true", 400)]),
@@ -145,10 +165,8 @@ try:
         ("camera/0/connected", 400), ("../v2/" + sm + "issafe", 400), ("../../setup", 200),
         ("../../setup/v1/" + oc + "setup", 200), ("../../setup/v1/camera/0/setup", 403),
         ("../../safety.json", 200), ("../../state.json", 200))] + [
-        # One client leaving keeps the device connected for the other.
-        ("PUT " + sm + "disconnect", [("ClientID=1", 0)]), ("GET " + sm + "issafe", [("", 0)]),
-        ("PUT " + sm + "connected", [("Connected=false&ClientID=2", 0)]),
-        ("GET " + sm + "issafe", [("", 0x407)])] + [
+        ("PUT " + sm + "connected", [("Connected=false", 0)]),
+        ("GET " + sm + "issafe", [("", 0x407), ("ClientID=2", 0)])] + [
         # Each member takes one verb (connected and averageperiod both) and refuses the other.
         (verb + " " + device + m, [("", 405)]) for verb, device, members in (
             ("PUT", sm, "issafe connecting description devicestate driverinfo driverversion name "
@@ -206,7 +224,7 @@ try:
     assert "c = -24.000, k1 = 0.6000, k3 = 0.0000" in request("GET", "/setup")[1]
 
     # Safe: no events, and the verdict at /safety.json is the file's, byte for byte.
-    request("PUT", "/api/v1/safetymonitor/0/connect", "ClientID=3")
+    request("PUT", "/api/v1/safetymonitor/0/connect")
     while not request("GET", "/api/v1/safetymonitor/0/issafe")[1]["Value"] and time.time() < until:
         time.sleep(0.5)
     assert safety_events() == []
