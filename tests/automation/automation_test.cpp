@@ -20,15 +20,13 @@ using namespace skarvel;
 using std::chrono::seconds, std::chrono::sys_seconds;
 
 TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
-    // unsafeFrom, safeDelayMinutes, the conditions now, the verdict and its events (id, type and
-    // trigger, seconds since the cause began, description). Before them come `safeFor` seconds of
+    // unsafeFrom, safeDelayMinutes, the conditions now, the verdict and its events (id, trigger,
+    // seconds since the cause began, description). Before them come `safeFor` seconds of
     // safe cycles, one every 10 s, `brokenAgo` seconds ago one of them with the link down.
     const std::string link =
-        "skarvel-link SkyTemperature/Offline 0 The sensor's port is not open; it is tried again "
-        "every cycle.";
-    const std::string pending =
-        "skarvel-pending SkyTemperature/Inactive 0 No reading since the monitor started.";
-    const std::string delay = "skarvel-safe-delay CloudCover/Unsafe ",
+        "skarvel-link Offline 0 The sensor's port is not open; it is tried again every cycle.";
+    const std::string pending = "skarvel-pending Inactive 0 No reading since the monitor started.";
+    const std::string delay = "skarvel-safe-delay Unsafe ",
                       needed = " of the 600 s needed (safeDelayMinutes).";
     // clang-format off
     const std::tuple<const char*, int, int, int, SafetyConditions, Verdict, std::string> rows[] = {
@@ -41,14 +39,13 @@ TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
          delay + "290 Safe for 290" + needed},
         {"CLOUDY", 0, 0, 0, {true, "CLEAR", 120}, {true, "CLEAR"}, ""},
         {"CLOUDY", 0, 30, 0, {true, "CLEAR", 121}, {false, "STALE: no reading for 121 s"},
-         "skarvel-stale SkyTemperature/Inactive 0 No reading for 121 s; the limit is 120 s "
-         "(staleSeconds)."},
+         "skarvel-stale Inactive 0 No reading for 121 s; the limit is 120 s (staleSeconds)."},
         {"CLOUDY", 0, 30, 0, {true, "CLOUDY", 0, -20.8f}, {false, "CLOUDY"},
-         "skarvel-sky CloudCover/AboveThreshold 0 CLOUDY: sky minus ambient -20.8 °C is above the "
+         "skarvel-sky AboveThreshold 0 CLOUDY: sky minus ambient -20.8 °C is above the "
          "cloudy threshold -25 °C; unsafe from CLOUDY."},
         {"V.CLOUDY", 0, 0, 0, {true, "CLOUDY", 0}, {true, "CLOUDY"}, ""},
         {"V.CLOUDY", 0, 0, 0, {true, "V.CLOUDY", 0, 0}, {false, "V.CLOUDY"},
-         "skarvel-sky CloudCover/AboveThreshold 0 V.CLOUDY: sky minus ambient 0 °C is above the "
+         "skarvel-sky AboveThreshold 0 V.CLOUDY: sky minus ambient 0 °C is above the "
          "very cloudy threshold -15 °C; unsafe from V.CLOUDY."},
         {"CLOUDY", 0, 30, 0, {false, "CLEAR", 0}, {false, "ERROR: sensor port not open"}, link},
         {"CLOUDY", 0, 30, 0, {false, "", 0}, {false, "ERROR: sensor port not open"},
@@ -58,12 +55,11 @@ TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
         {"40%", 0, 0, 0, {true, "CLOUDY", 0, -20.8f, -25, -15, 39.9f, true},
          {true, "CLOUD COVER 39%"}, ""},
         {"40%", 0, 0, 0, {true, "CLEAR", 0, -30, -25, -15, 40, true}, {false, "CLOUD COVER 40%"},
-         "skarvel-cover CloudCover/AboveThreshold 0 Cloud cover 40%; the limit is 40% "
-         "(unsafeFrom)."},
+         "skarvel-cover AboveThreshold 0 Cloud cover 40%; the limit is 40% (unsafeFrom)."},
         {"40%", 0, 0, 0, {true, "CLOUDY", 0, -20.8f, -25, -15, {}, false},
          {false, "CLOUDY (cloud cover not learned yet)"},
-         "skarvel-sky CloudCover/AboveThreshold 0 CLOUDY: sky minus ambient -20.8 °C is above the "
-         "cloudy threshold -25 °C; unsafe from CLOUDY while the cloud cover is not learned yet "
+         "skarvel-sky AboveThreshold 0 CLOUDY: sky minus ambient -20.8 °C is above the cloudy "
+         "threshold -25 °C; unsafe from CLOUDY while the cloud cover is not learned yet "
          "(unsafeFrom=40%)."},
         {"100%", 0, 0, 0, {true, "CLEAR", 0, -30, -25, -15, {}, true},
          {true, "CLEAR (cloud cover not available)"}, ""},
@@ -80,7 +76,7 @@ TEST(SafetyVerdict, FollowsLinkAgeStateAndDelay) {
         EXPECT_EQ(std::pair(got.safe, got.reason), std::pair(want.safe, want.reason));
         std::string text;
         for (const SafetyEvent& e : got.events)
-            text += (text.empty() ? "" : "\n") + e.id + " " + e.type + "/" + e.trigger + " " +
+            text += (text.empty() ? "" : "\n") + e.id + " " + e.trigger + " " +
                     std::to_string((now - e.since).count()) + " " + e.description;
         EXPECT_EQ(text, events);
     }
