@@ -4,8 +4,8 @@
 #include <memory>
 #include <optional>
 
-#include "automation/alpaca_server.h"
 #include "automation/mosquitto_client.h"
+#include "web/alpaca_server.h"
 
 namespace skarvel {
 

@@ -7,7 +7,7 @@
 #include <QUdpSocket>
 #include <unordered_map>
 
-#include "automation/alpaca_server.h"
+#include "web/alpaca_server.h"
 
 class QTcpSocket;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "automation/alpaca_server.h"
+#include "web/alpaca_server.h"
 
 namespace skarvel {
 

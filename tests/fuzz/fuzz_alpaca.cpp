@@ -5,9 +5,9 @@
 #include <set>
 #include <string_view>
 
-#include "automation/alpaca_api.h"
-#include "automation/alpaca_http.h"
 #include "skarvel_version.h"
+#include "web/alpaca_api.h"
+#include "web/alpaca_http.h"
 
 using namespace skarvel;
 

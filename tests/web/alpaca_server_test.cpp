@@ -3,10 +3,10 @@
 
 #include <map>
 
-#include "automation/alpaca_server.h"
 #include "fakes/fake_desktop_services.h"
 #include "fakes/temp_dir.h"
 #include "skarvel_version.h"
+#include "web/alpaca_server.h"
 
 namespace skarvel {
 namespace {

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "automation/alpaca_api.h"
-#include "automation/alpaca_http.h"
-#include "automation/server_sockets.h"
+#include "web/alpaca_api.h"
+#include "web/alpaca_http.h"
+#include "web/server_sockets.h"
 
 namespace skarvel {
 

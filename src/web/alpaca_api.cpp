@@ -1,4 +1,4 @@
-#include "automation/alpaca_api.h"
+#include "web/alpaca_api.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "automation/alpaca_http.h"
+#include "web/alpaca_http.h"
 
 #include <algorithm>
 #include <cctype>

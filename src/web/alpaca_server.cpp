@@ -1,4 +1,4 @@
-#include "automation/alpaca_server.h"
+#include "web/alpaca_server.h"
 
 #include <chrono>
 #include <filesystem>
