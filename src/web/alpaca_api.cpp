@@ -13,6 +13,7 @@
 #include "automation/automation_files.h"
 #include "automation/mqtt_messages.h"
 #include "store/value_text.h"
+#include "web/history.h"
 
 namespace skarvel {
 
@@ -338,6 +339,7 @@ AlpacaApi::AlpacaApi(AutomationSettings settings, std::string version, std::stri
     : settings_(std::move(settings)),
       version_(std::move(version)),
       settingsFile_(std::move(settingsFile)),
+      logFolder_(settingsFile_.substr(0, settingsFile_.find_last_of("/\\") + 1)),
       health_(std::move(health)) {}
 
 std::string AlpacaApi::deviceUniqueId(std::string_view type) const {
@@ -367,6 +369,8 @@ AlpacaReply AlpacaApi::handle(const AlpacaRequest& request, const AutomationStat
         {"/safety.json", false, {}, &AlpacaApi::safetyJson, {}},
         {"/state.json", false, kGetOnly, &AlpacaApi::stateJson, {}},
         {"/metrics", false, kGetOnly, &AlpacaApi::metrics, {}},
+        {"/history.json", false, kGetOnly, &AlpacaApi::history, {}},
+        {"/nights.json", false, kGetOnly, &AlpacaApi::history, "nights"},
         {"/setup", false, kSetup, &AlpacaApi::setup, {}},
         {"/setup/", true, kSetup, &AlpacaApi::setup, {}},
         {"/", false, kGetOnly, &AlpacaApi::webFile, "CloudStatus.html"},
@@ -403,6 +407,30 @@ AlpacaReply AlpacaApi::stateJson(const Context& c, std::string_view) {
 
 AlpacaReply AlpacaApi::metrics(const Context& c, std::string_view) {
     return {200, std::string(kMetricsContentType), metricsText(c.state, health_(), version_), {}};
+}
+
+AlpacaReply AlpacaApi::history(const Context& c, std::string_view nights) {
+    const HistoryRules rules{c.state.cloudyThreshold, c.state.vCloudyThreshold, settings_,
+                             c.state.skyModel};
+    if (!nights.empty()) {
+        // The night under way is the last: its evening is the date twelve hours ago.
+        const auto last =
+            std::chrono::floor<std::chrono::days>(c.state.updatedAt - std::chrono::hours(12));
+        const DayRange evenings{last - std::chrono::days(kNights - 1), last};
+        const auto lines =
+            readHistory(logFolder_, {evenings.from, last + std::chrono::days(1)}, rules);
+        return {200, "application/json", nightsJson(summarizeNights(lines, evenings)), {}};
+    }
+    const auto params = parseForm(c.request.query);
+    std::string from, to;
+    for (const auto& [key, value] : params ? *params : Params{}) {
+        if (key == "from") from = value;
+        if (key == "to") to = value;
+    }
+    const auto range = parseDayRange(from, to);
+    if (const auto* why = std::get_if<std::string>(&range)) return plain(400, *why);
+    const DayRange days = std::get<DayRange>(range);
+    return {200, "application/json", historyJson(readHistory(logFolder_, days, rules), days), {}};
 }
 
 AlpacaReply AlpacaApi::setup(const Context& c, std::string_view) {

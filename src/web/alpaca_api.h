@@ -36,7 +36,8 @@ class AlpacaApi {
     /// Clients remembered as connected, per device.
     static constexpr std::size_t kMaxClients = 64;
 
-    /// `settingsFile` is where automation.ini lies, shown on the setup pages. `health` is asked
+    /// `settingsFile` is automation.ini in the program folder, shown on the setup pages; the
+    /// day files are read beside it. `health` is asked
     /// for the figures of /metrics that the state does not hold.
     AlpacaApi(AutomationSettings settings, std::string version, std::string settingsFile,
               std::function<MonitorHealth()> health);
@@ -75,11 +76,14 @@ class AlpacaApi {
     AlpacaReply metrics(const Context& c, std::string_view);
     AlpacaReply setup(const Context& c, std::string_view);
     AlpacaReply webFile(const Context& c, std::string_view file);
+    AlpacaReply history(const Context& c, std::string_view nights);
     AlpacaReply setupPage(std::string_view device, const AutomationState& state) const;
 
     AutomationSettings settings_;
     std::string version_;
     std::string settingsFile_;
+    /// The program folder, where automation.ini and the day files lie.
+    std::string logFolder_;
     std::function<MonitorHealth()> health_;
     std::uint32_t serverTransactionId_ = 0;
     /// ClientIDs that connected and have not disconnected, per device, the least recently heard

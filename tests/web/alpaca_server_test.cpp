@@ -104,6 +104,9 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
          "400 400 400 400"},
         {"DELETE " + sm + "issafe HTTP/1.1\r\n\r\n", "405"},
         {get("/setups") + get("/management/apiversions?ClientID=-1"), "404 400"},
+        {get("/history.json?to=2026-12-07&from=2026-12-07") +
+             get("/history.json?from=2026-12-08&to=2026-12-07") + get("/nights.json"),
+         "200 400 200"},
     };
     for (const auto& [bytes, want] : rows)
         EXPECT_EQ(Server().send(bytes), want) << bytes.substr(0, 60);
