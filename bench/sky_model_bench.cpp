@@ -1,6 +1,8 @@
-// Cost of learning the clear sky from a full log: 365 day files of 96 lines.
+// Cost of learning the clear sky from a full log, 365 day files of 96 lines, and of the
+// dashboard's answers from it: a year of /history.json, and /nights.json.
 //   sky_model_bench [benchmark flags]
-// The learning runs on the cycle's path only while this stays under 50 ms.
+// The learning runs on the cycle's path, and the answers on the server's, only while each
+// stays under 50 ms.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include "automation/sky_model.h"
 #include "store/file_io.h"
 #include "store/readings_log.h"
+#include "web/history.h"
 
 namespace {
 
@@ -60,6 +63,28 @@ void BM_Fit(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(fitClearSky(lines));
 }
 BENCHMARK(BM_Fit)->Unit(benchmark::kMillisecond);
+
+void BM_HistoryOfAYear(benchmark::State& state) {
+    using namespace std::chrono;
+    const local_days today = floor<days>(kNow);
+    const DayRange year{today - days(kMaxHistoryDays - 1), today};
+    const HistoryRules rules{-25, -15, {}, fitClearSky(readSkyLines(g_folder, kNow))};
+    std::size_t bytes = 0;
+    for (auto _ : state) bytes = historyJson(readHistory(g_folder, year, rules), year).size();
+    state.counters["bytes"] = double(bytes);
+}
+BENCHMARK(BM_HistoryOfAYear)->Unit(benchmark::kMillisecond);
+
+void BM_Nights(benchmark::State& state) {
+    using namespace std::chrono;
+    const local_days today = floor<days>(kNow);
+    const DayRange nights{today - days(kNights), today - days(1)};
+    const HistoryRules rules{-25, -15, {}, fitClearSky(readSkyLines(g_folder, kNow))};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(nightsJson(
+            summarizeNights(readHistory(g_folder, {nights.from, today}, rules), nights)));
+}
+BENCHMARK(BM_Nights)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -72,6 +72,8 @@ Section "Skarvel" SecMain
   SectionIn RO
   SetOutPath "$INSTDIR"
   File "/oname=skarvel.exe" "${EXE}"
+  ; The licence of the charting library built into the dashboard.
+  File "/oname=dygraphs-copyright.txt" "/usr/share/doc/libjs-dygraphs/copyright"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateShortcut "$SMPROGRAMS\Skarvel.lnk" "$INSTDIR\skarvel.exe" "" "$INSTDIR\skarvel.exe" 0
@@ -115,6 +117,7 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Skarvel.lnk"
   Call un.RemoveFirewallRules
   Delete "$INSTDIR\skarvel.exe"
+  Delete "$INSTDIR\dygraphs-copyright.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

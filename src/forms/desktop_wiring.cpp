@@ -17,13 +17,15 @@ DesktopWiring::DesktopWiring(frmMain& form, DesktopServices& services,
         [&form] { return form.settings().webPath; }, GetEXEPath(services) + "automation.ini",
         SKARVEL_VERSION);
     sockets_->start(*server_);
+    automation_.onPublished([this](const auto& state, auto utc) {
+        server_->publish();
+        if (mqtt_) mqtt_->publishState(state, utc);
+    });
     if (settings.mqttHost.empty()) return;
     transport_ = mqtt();
     mqtt_.emplace(settings, services, SKARVEL_VERSION, *transport_);
     mqtt_->publishState(automation_.state(),
                         std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
-    automation_.onPublished(
-        [this](const auto& state, auto utc) { mqtt_->publishState(state, utc); });
     mqtt_->start();
 }
 

@@ -13,6 +13,7 @@
 #include "automation/automation_files.h"
 #include "automation/mqtt_messages.h"
 #include "store/value_text.h"
+#include "web/assets.h"
 #include "web/history.h"
 
 namespace skarvel {
@@ -373,7 +374,9 @@ AlpacaReply AlpacaApi::handle(const AlpacaRequest& request, const AutomationStat
         {"/nights.json", false, kGetOnly, &AlpacaApi::history, "nights"},
         {"/setup", false, kSetup, &AlpacaApi::setup, {}},
         {"/setup/", true, kSetup, &AlpacaApi::setup, {}},
-        {"/", false, kGetOnly, &AlpacaApi::webFile, "CloudStatus.html"},
+        {"/", false, kGetOnly, &AlpacaApi::asset, "dashboard.html"},
+        {"/assets/", true, kGetOnly, &AlpacaApi::asset, {}},
+        {"/skymodel.json", false, kGetOnly, &AlpacaApi::skyModel, {}},
         {"/CloudStatus.html", false, kGetOnly, &AlpacaApi::webFile, "CloudStatus.html"},
         {"/history.bmp", false, kGetOnly, &AlpacaApi::webFile, "history.bmp"},
         {"/month.bmp", false, kGetOnly, &AlpacaApi::webFile, "month.bmp"},
@@ -399,10 +402,13 @@ AlpacaReply AlpacaApi::safetyJson(const Context& c, std::string_view) {
             {}};
 }
 
-AlpacaReply AlpacaApi::stateJson(const Context& c, std::string_view) {
+std::string AlpacaApi::stateDocument(const AutomationState& state) const {
     // Stamped with the verdict's time, so a reader can tell a stale one.
-    return {
-        200, "application/json", mqttState(settings_, c.state, c.state.publishedUtc).payload, {}};
+    return mqttState(settings_, state, state.publishedUtc).payload;
+}
+
+AlpacaReply AlpacaApi::stateJson(const Context& c, std::string_view) {
+    return {200, "application/json", stateDocument(c.state), {}};
 }
 
 AlpacaReply AlpacaApi::metrics(const Context& c, std::string_view) {
@@ -431,6 +437,41 @@ AlpacaReply AlpacaApi::history(const Context& c, std::string_view nights) {
     if (const auto* why = std::get_if<std::string>(&range)) return plain(400, *why);
     const DayRange days = std::get<DayRange>(range);
     return {200, "application/json", historyJson(readHistory(logFolder_, days, rules), days), {}};
+}
+
+AlpacaReply AlpacaApi::asset(const Context& c, std::string_view name) {
+    if (name.empty()) name = c.request.path.substr(8);
+    const auto bytes = embeddedAsset(name);
+    if (!bytes || (name == "dashboard.html" && c.request.path != "/"))
+        return plain(404, "Not found");
+    const std::string_view type = name.ends_with(".html")  ? "text/html; charset=utf-8"
+                                  : name.ends_with(".css") ? "text/css; charset=utf-8"
+                                                           : "text/javascript; charset=utf-8";
+    AlpacaReply reply{200, std::string(type), std::string(*bytes), {}};
+    // The library changes only with the program; the page's own files are asked for again.
+    reply.cacheControl = name.starts_with("dygraph") ? "public, max-age=31536000" : "no-cache";
+    return reply;
+}
+
+AlpacaReply AlpacaApi::skyModel(const Context& c, std::string_view) {
+    const SkyModel& m = c.state.skyModel;
+    // The envelope takes a year of log to make: once per learning.
+    if (m.learned && envelopeOf_ != m.learnedAt) {
+        envelope_.clear();
+        for (const ClearSkyBin& bin : clearSkyEnvelope(readSkyLines(logFolder_, m.learnedAt)))
+            envelope_ += (envelope_.empty() ? "[" : ",[") + jsonNumber(bin.ambient) + "," +
+                         jsonNumber(bin.sky) + "," + std::to_string(bin.lines) + "]";
+        envelopeOf_ = m.learnedAt;
+    }
+    return {200,
+            "application/json",
+            "{\"learned\":" + std::string(m.learned ? "true" : "false") +
+                ",\"why\":" + jsonString(m.learned ? "" : m.why) + ",\"c\":" + jsonNumber(m.c) +
+                ",\"k1\":" + jsonNumber(m.k1) + ",\"k3\":" + jsonNumber(m.k3) + ",\"lowAmbient\":" +
+                jsonNumber(m.lowAmbient) + ",\"highAmbient\":" + jsonNumber(m.highAmbient) +
+                ",\"residual\":" + jsonNumber(m.residual) + ",\"lines\":" +
+                std::to_string(m.lines) + ",\"envelope\":[" + (m.learned ? envelope_ : "") + "]}",
+            {}};
 }
 
 AlpacaReply AlpacaApi::setup(const Context& c, std::string_view) {
@@ -701,7 +742,9 @@ AlpacaReply AlpacaApi::setupPage(std::string_view device, const AutomationState&
     std::string page =
         "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Skarvel Alpaca "
         "setup</title></head>\n<body>\n<h1>Skarvel " +
-        html(version_) + "</h1>\n";
+        html(version_) +
+        "</h1>\n<p><a href=\"/\">The dashboard</a>: the sky now, the nights, "
+        "the learned clear sky.</p>\n";
     if (device.empty()) {
         page +=
             "<p>Infrared cloud sensor monitor by Skarvel, serving ASCOM Alpaca "

@@ -26,6 +26,7 @@ struct AlpacaReply {
     /// When not empty the reply is this file of the web folder, one of a fixed few names; the
     /// server reads it and sends it as `contentType` (404 when it cannot be read).
     std::string file;
+    std::string_view cacheControl = "no-store";
 };
 
 /// The Alpaca devices, the management API, the setup pages, the state documents and the routes
@@ -46,6 +47,9 @@ class AlpacaApi {
     /// changes for the summer makes no reading an hour old.
     AlpacaReply handle(const AlpacaRequest& request, const AutomationState& state,
                        std::chrono::sys_seconds utc);
+
+    /// The state document of /state.json and /events, stamped with the verdict's time.
+    std::string stateDocument(const AutomationState& state) const;
 
     /// The UniqueID of device type `type` (lower case) number 0: stable, distinct per device,
     /// derived from the one uniqueId of the installation.
@@ -77,6 +81,8 @@ class AlpacaApi {
     AlpacaReply setup(const Context& c, std::string_view);
     AlpacaReply webFile(const Context& c, std::string_view file);
     AlpacaReply history(const Context& c, std::string_view nights);
+    AlpacaReply asset(const Context& c, std::string_view name);
+    AlpacaReply skyModel(const Context& c, std::string_view);
     AlpacaReply setupPage(std::string_view device, const AutomationState& state) const;
 
     AutomationSettings settings_;
@@ -84,6 +90,9 @@ class AlpacaApi {
     std::string settingsFile_;
     /// The program folder, where automation.ini and the day files lie.
     std::string logFolder_;
+    /// The envelope of the log the model was learned from, as JSON, and when it was learned.
+    std::string envelope_;
+    LocalTime envelopeOf_{};
     std::function<MonitorHealth()> health_;
     std::uint32_t serverTransactionId_ = 0;
     /// ClientIDs that connected and have not disconnected, per device, the least recently heard

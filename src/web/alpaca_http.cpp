@@ -153,12 +153,14 @@ HttpParse parseHttpRequest(std::string_view buffer) {
 }
 
 std::string httpResponse(int status, std::string_view contentType, std::string_view body,
-                         bool keepAlive, bool headOnly) {
+                         bool keepAlive, bool headOnly, std::string_view cacheControl) {
     std::string out = "HTTP/1.1 " + std::to_string(status) + ' ' + reasonPhrase(status) + "\r\n";
     out += "Content-Type: ";
     out += contentType;
     out += "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
-    out += "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n";
+    out += "Cache-Control: ";
+    out += cacheControl;
+    out += "\r\nX-Content-Type-Options: nosniff\r\n";
     out += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     if (!headOnly) out += body;
     return out;

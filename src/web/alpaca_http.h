@@ -34,6 +34,7 @@ HttpParse parseHttpRequest(std::string_view buffer);
 
 /// A whole HTTP/1.1 response. `headOnly` leaves the body out but keeps its length.
 std::string httpResponse(int status, std::string_view contentType, std::string_view body,
-                         bool keepAlive, bool headOnly = false);
+                         bool keepAlive, bool headOnly = false,
+                         std::string_view cacheControl = "no-store");
 
 }  // namespace skarvel

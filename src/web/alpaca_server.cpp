@@ -1,5 +1,6 @@
 #include "web/alpaca_server.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +33,7 @@ void AlpacaServer::accepted(ServerSockets::Id id, std::int64_t nowMs) {
             if (it->second.lastActivity < oldest->second.lastActivity) oldest = it;
         drop(oldest->first);
     }
+    nowMs_ = nowMs;
     connections_[id].lastActivity = nowMs;
 }
 
@@ -39,8 +41,11 @@ void AlpacaServer::readable(ServerSockets::Id id, std::int64_t nowMs) {
     const auto it = connections_.find(id);
     if (it == connections_.end()) return;
     Connection& c = it->second;
-    if (c.closing) {
-        sockets_.read(id, kMaxRequestBytes);  // what comes after a refusal is not read
+    nowMs_ = nowMs;
+    if (c.closing || c.streamSince >= 0) {
+        // What comes after a refusal, or on a stream, is not read; a stream's reader that
+        // stopped taking its events is dropped at the next one.
+        sockets_.read(id, kMaxRequestBytes);
         return;
     }
     c.lastActivity = nowMs;
@@ -61,6 +66,10 @@ void AlpacaServer::readable(ServerSockets::Id id, std::int64_t nowMs) {
         }
         c.in.erase(0, p.used);
         c.requestSince = c.in.empty() ? -1 : nowMs;
+        if (p.request.path == "/events" && p.request.method == "GET") {
+            startStream(id, c);
+            return;
+        }
         sockets_.write(id, reply(p.request));
         if (!p.request.keepAlive) {
             c.closing = true;
@@ -91,7 +100,39 @@ std::string AlpacaServer::reply(const HttpRequest& request) {
         }
     }
     return httpResponse(r.status, r.contentType, r.body, request.keepAlive,
-                        request.method == "HEAD");
+                        request.method == "HEAD", r.cacheControl);
+}
+
+void AlpacaServer::startStream(ServerSockets::Id id, Connection& c) {
+    std::vector<std::pair<std::int64_t, ServerSockets::Id>> streams;
+    for (const auto& [other, o] : connections_)
+        if (o.streamSince >= 0) streams.emplace_back(o.streamSince, other);
+    if (int(streams.size()) >= kMaxStreams)
+        drop(std::min_element(streams.begin(), streams.end())->second);
+    c.streamSince = nowMs_;
+    c.in.clear();
+    c.requestSince = -1;
+    // No length: the stream lasts until either side ends it. The browser reconnects by itself
+    // after `retry` ms.
+    sockets_.write(id,
+                   "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream; charset=utf-8\r\n"
+                   "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n"
+                   "Connection: keep-alive\r\n\r\nretry: 5000\n\n");
+    sendEvent(id, c, "data: " + api_.stateDocument(state_) + "\n\n");
+}
+
+void AlpacaServer::sendEvent(ServerSockets::Id id, Connection& c, const std::string& event) {
+    if (sockets_.unsent(id) > kMaxStreamBacklog) return drop(id);
+    sockets_.write(id, event);
+    c.lastEvent = nowMs_;
+}
+
+void AlpacaServer::publish() {
+    const std::string event = "data: " + api_.stateDocument(state_) + "\n\n";
+    std::vector<ServerSockets::Id> streams;
+    for (const auto& [id, c] : connections_)
+        if (c.streamSince >= 0) streams.push_back(id);
+    for (ServerSockets::Id id : streams) sendEvent(id, connections_.at(id), event);
 }
 
 void AlpacaServer::gone(ServerSockets::Id id) {
@@ -104,12 +145,18 @@ void AlpacaServer::drop(ServerSockets::Id id) {
 }
 
 void AlpacaServer::sweep(std::int64_t nowMs) {
-    std::vector<ServerSockets::Id> idle;
-    for (const auto& [id, c] : connections_)
-        if (nowMs - c.lastActivity > kIdleMs ||
-            (c.requestSince >= 0 && nowMs - c.requestSince > kRequestMs))
+    nowMs_ = nowMs;
+    std::vector<ServerSockets::Id> idle, quiet;
+    for (const auto& [id, c] : connections_) {
+        if (c.streamSince >= 0) {
+            if (nowMs - c.lastEvent >= kKeepAliveMs) quiet.push_back(id);
+        } else if (nowMs - c.lastActivity > kIdleMs ||
+                   (c.requestSince >= 0 && nowMs - c.requestSince > kRequestMs)) {
             idle.push_back(id);
+        }
+    }
     for (ServerSockets::Id id : idle) drop(id);
+    for (ServerSockets::Id id : quiet) sendEvent(id, connections_.at(id), ": keep-alive\n\n");
 }
 
 std::optional<std::string> AlpacaServer::discoveryReply(std::string_view datagram, int alpacaPort) {

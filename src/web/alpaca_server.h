@@ -52,6 +52,12 @@ class AlpacaServer {
     static constexpr std::size_t kMaxFileBytes = 16 * 1024 * 1024;
     /// How often the platform calls sweep().
     static constexpr int kSweepMs = 1000;
+    /// Live streams (/events) at once: a new one makes room by ending the oldest.
+    static constexpr int kMaxStreams = 32;
+    /// A comment this long after the last event, so that proxies keep the stream.
+    static constexpr std::int64_t kKeepAliveMs = 15000;
+    /// Events a stream's reader has not taken: past this it has stopped reading and is dropped.
+    static constexpr std::size_t kMaxStreamBacklog = 64 * 1024;
 
     /// `state` is read at every request. `webFolder` gives the folder of the status page (ending
     /// in the separator) when a request asks for it. `settingsFile` is shown on the setup pages.
@@ -69,6 +75,8 @@ class AlpacaServer {
     /// Drops the connections idle or too slow at `nowMs`.
     void sweep(std::int64_t nowMs);
     int connections() const { return int(connections_.size()); }
+    /// Sends the state document to every live stream; called after every cycle.
+    void publish();
 
     /// The answer to a discovery datagram, none to anything else.
     static std::optional<std::string> discoveryReply(std::string_view datagram, int alpacaPort);
@@ -79,8 +87,13 @@ class AlpacaServer {
         std::int64_t lastActivity = 0;
         std::int64_t requestSince = -1;  ///< first byte of the incomplete request in `in`, -1: none
         bool closing = false;
+        /// An /events stream since this time: no more requests are read from it.
+        std::int64_t streamSince = -1;
+        std::int64_t lastEvent = 0;
     };
     void drop(ServerSockets::Id id);
+    void startStream(ServerSockets::Id id, Connection& c);
+    void sendEvent(ServerSockets::Id id, Connection& c, const std::string& event);
     std::string reply(const HttpRequest& request);
 
     ServerSockets& sockets_;
@@ -88,6 +101,7 @@ class AlpacaServer {
     std::function<std::string()> webFolder_;
     AlpacaApi api_;
     std::unordered_map<ServerSockets::Id, Connection> connections_;
+    std::int64_t nowMs_ = 0;
 };
 
 }  // namespace skarvel

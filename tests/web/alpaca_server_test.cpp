@@ -166,6 +166,40 @@ TEST(AlpacaApi, ConnectedIsTheAskingClientsAndTheCoverAnswersAlike) {
     }
 }
 
+// A stream opens with the state, gets it after every cycle and a comment when 15 s pass without
+// one; it is never idle, reads nothing more, and ends when its reader stops taking events or
+// when 32 others came after it.
+TEST(AlpacaServer, EventsFollowEveryCycleWithinTheirLimits) {
+    Server s;
+    const auto open = [&](Server::Id id, std::int64_t ms) {
+        s.server.accepted(id, ms);
+        s.in[id] = get("/events") + versions;
+        s.server.readable(id, ms);
+        return std::exchange(s.out[id], "");
+    };
+    s.state.verdict.reason = "PENDING";
+    const std::string event =
+        "data: {\"time\":\"1970-01-01T00:00:00Z\",\"safe\":false,"
+        "\"reason\":\"PENDING\"}\n\n";
+    EXPECT_THAT(open(1, 0),
+                ::testing::AllOf(::testing::StartsWith("HTTP/1.1 200 OK\r\nContent-Type: "
+                                                       "text/event-stream; charset=utf-8\r\n"),
+                                 ::testing::EndsWith("\r\n\r\nretry: 5000\n\n" + event)));
+    s.server.publish();
+    s.server.sweep(14999);
+    EXPECT_EQ(std::exchange(s.out[1], ""), event);
+    s.server.sweep(15000);
+    s.server.sweep(40000);
+    EXPECT_EQ(s.out[1], ": keep-alive\n\n: keep-alive\n\n");
+    for (Server::Id id = 2; id <= 32; ++id) open(id, 41000);
+    EXPECT_TRUE(s.ended.empty());
+    open(33, 42000);  // the 33rd: the oldest makes room
+    EXPECT_EQ(s.ended, (std::map<Server::Id, std::string>{{1, "aborted"}}));
+    s.backlog = AlpacaServer::kMaxStreamBacklog + 1;
+    s.server.publish();
+    EXPECT_EQ(s.ended.size(), 33u);
+}
+
 // The limits as numbers: 64 connections, 10 s for a request, 20 s idle, 4 MiB of replies not
 // taken, 16 MiB files.
 TEST(AlpacaServer, DropsTheQuietestTheIdleAndTheSlowAndServesFilesUpToTheirLimit) {

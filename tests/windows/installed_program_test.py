@@ -194,6 +194,16 @@ try:
           "process_cpu" not in text and (not lint or (lint.returncode == 0 and not lint.stderr)),
           text + (lint.stderr if lint else ""))
 
+    web = "http://127.0.0.1:%d" % port
+    page = urllib.request.urlopen(web + "/").read().decode()
+    stream = urllib.request.urlopen(web + "/events", timeout=20)
+    events = [stream.readline() for _ in range(4)]  # retry, a blank line, the state, a blank line
+    stream.close()
+    rows = json.load(urllib.request.urlopen(web + "/history.json?from=2026-11-29&to=2026-11-30"))
+    check("the dashboard, its live stream and the log's history over HTTP",
+          "/assets/dashboard.js" in page and events[0] == b"retry: 5000\n" and
+          events[2].startswith(b'data: {"time":') and len(rows["rows"]) == 192, (events, rows))
+
     oc = "http://127.0.0.1:%d/api/v1/observingconditions/0/" % port
     urllib.request.urlopen(urllib.request.Request(oc + "connect", b"ClientID=1", method="PUT"))
     reply = json.load(urllib.request.urlopen(oc + "cloudcover?ClientID=1"))
