@@ -45,7 +45,6 @@ void MessageJournal::appendToFile(const std::string& path, const std::string& li
 
 void MessageJournal::show(const std::string& text, const std::string& concerning, LocalTime now) {
     ++count_;
-    settle(now, false);
     const std::string key = text + '\0' + concerning;
     const auto found = repeats_.find(key);
     if (found == repeats_.end()) {

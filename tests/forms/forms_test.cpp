@@ -82,6 +82,12 @@ TEST(MessageJournal, OneBoxPerTextCountsRepeatsAndJournalsEveryMessage) {
     want.push_back("2026-12-07 23:00:31 " + full +
                    "stopped: 59 times more since 10:50:00 PM, the last at 10:59:50 PM");
     EXPECT_EQ(hour, want);
+    // One that comes every minute is still coming until two minutes after the last.
+    night.show("Slow", "", dusk + 4000s), night.show("Slow", "", dusk + 4060s);
+    night.settle(dusk + 4180s);
+    EXPECT_EQ(hour.size(), 9u);
+    night.settle(dusk + 4181s);
+    EXPECT_EQ(hour.size(), 10u);
     // Where the journal is a file, it keeps its newest half, whole lines, once past its limit.
     testing::TempDir dir;
     for (const char* line : {"one", "two", "three", "four"})
