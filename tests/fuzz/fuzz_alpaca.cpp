@@ -32,8 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The verdict is its file's bytes, a refused verb included, with the file's newline.
         const bool verdict = r.path == "/safety.json";
         if (reply.contentType.empty() || !files.contains(reply.file) ||
-            (json && ((reply.status != 200 && !verdict) || reply.body[0] != '{' ||
-                      !reply.body.ends_with(verdict ? "}\n" : "}"))) ||
+            (json && ((reply.status != 200 && !verdict) ||
+                      !(reply.body.starts_with('{') || reply.body.starts_with('[')) ||
+                      !reply.body.ends_with(verdict                ? "}\n"
+                                            : reply.body[0] == '[' ? "]"
+                                                                   : "}"))) ||
             (r.path.starts_with("/api/") && reply.status == 200 && !json))
             std::abort();
     }
