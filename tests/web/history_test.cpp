@@ -21,6 +21,8 @@ TEST(History, RangesAndTheirRefusals) {
         {"2026-02-29", "2026-03-01", "from and to must be dates as YYYY-MM-DD"},
         {"2026-12-7", "2026-12-08", "from and to must be dates as YYYY-MM-DD"},
         {"2026/12/07", "2026-12-08", "from and to must be dates as YYYY-MM-DD"},
+        {"2026-1a-07", "2026-12-08", "from and to must be dates as YYYY-MM-DD"},
+        {"2019-09-09", "2019-09-19", ""},
         {"", "2026-12-08", "from and to must be dates as YYYY-MM-DD"},
     };
     for (const auto& [from, to, why] : rows) {
@@ -40,31 +42,35 @@ TEST(History, NightsAcrossMidnightAndTheRowsOfARange) {
         const LocalTime t = noon + minutes(15 * q);
         if (t == makeTime(2026, 12, 8, 3, 0, 0)) continue;
         const bool cloudy = t >= makeTime(2026, 12, 7, 20) && t <= makeTime(2026, 12, 7, 21);
-        files[dayFileName(t)] += dateTimeText(t) + (cloudy ? ",5,-15\r\n" : ",5,-25\r\n");
+        // The first line is 24.96 °C under the air: -25.0 to a tenth, so CLEAR.
+        files[dayFileName(t)] += dateTimeText(t) + (cloudy   ? ",5,-15\r\n"
+                                                    : q == 1 ? ",5,-19.96\r\n"
+                                                             : ",5,-25\r\n");
     }
     files[dayFileName(noon)] += "12/7/2026 11:00:00 PM,x,1\r\n";  // not a reading
     for (const auto& [name, text] : files) testing::TempDir::write(dir / name, text);
     HistoryRules rules;
     rules.model.learned = true, rules.model.c = -30;  // 14.29 % at -25, 42.86 % at -15
     const DayRange nights{local_days{2026y / 12 / 6}, local_days{2026y / 12 / 8}};
-    const auto lines = readHistory(dir.folder(), {nights.from, local_days{2026y / 12 / 9}}, rules);
+    const auto lines = readHistory(dir.folder(), nights, rules);
     ASSERT_EQ(lines.size(), 95u);
     EXPECT_EQ(nightsJson(summarizeNights(lines, nights)),
               "[{\"evening\":\"2026-12-08\",\"lines\":0,\"hoursSafe\":0,\"longestSafeHours\":0,"
               "\"changes\":0,\"meanCover\":null},{\"evening\":\"2026-12-07\",\"lines\":95,"
-              "\"hoursSafe\":22.5,\"longestSafeHours\":9,\"changes\":2,\"meanCover\":15.79},"
+              "\"hoursSafe\":22.5,\"longestSafeHours\":9,\"changes\":2,\"meanCover\":15.94},"
               "{\"evening\":\"2026-12-06\",\"lines\":0,\"hoursSafe\":0,\"longestSafeHours\":0,"
               "\"changes\":0,\"meanCover\":null}]");
     const DayRange two{local_days{2026y / 12 / 7}, local_days{2026y / 12 / 8}};
-    EXPECT_THAT(historyJson(lines, two),
-                ::testing::StartsWith("{\"from\":\"2026-12-07\",\"to\":\"2026-12-08\",\"daily\":"
-                                      "false,\"rows\":[[\"2026-12-07T12:15:00\",5,-25,14.29,1],"));
+    EXPECT_THAT(
+        historyJson(lines, two),
+        ::testing::StartsWith("{\"from\":\"2026-12-07\",\"to\":\"2026-12-08\",\"daily\":"
+                              "false,\"rows\":[[\"2026-12-07T12:15:00\",5,-19.96,28.69,1],"));
     EXPECT_THAT(historyJson(lines, two),
                 ::testing::HasSubstr("[\"2026-12-07T20:00:00\",5,-15,42.86,0],"));
     // Eleven days are daily rows: sky, ambient (min, mean, max), the mean cover, hours safe.
     EXPECT_EQ(historyJson(lines, {local_days{2026y / 12 / 1}, local_days{2026y / 12 / 11}}),
               "{\"from\":\"2026-12-01\",\"to\":\"2026-12-11\",\"daily\":true,\"rows\":["
-              "[\"2026-12-07\",-25,-23.94,-15,5,5,5,17.33,10.5],"
+              "[\"2026-12-07\",-25,-23.83,-15,5,5,5,17.63,10.5],"
               "[\"2026-12-08\",-25,-25,-25,5,5,5,14.29,12]]}");
 }
 
