@@ -170,7 +170,8 @@ try:
               pixel(bmp, 460, 300) == (255, 128, 0) and pixel(bmp, 460, 200) == (255, 0, 0) and
               (0, 255, 255) in label, bmp[:54])
     check("nothing written beside the installed program",
-          sorted(os.listdir(installed)) == ["skarvel.exe", "uninstall.exe"], os.listdir(installed))
+          sorted(os.listdir(installed)) ==
+          ["dygraphs-copyright.txt", "skarvel.exe", "uninstall.exe"], os.listdir(installed))
 
     # What a subscriber that comes later gets: the retained status, configs and state.
     late = subprocess.run(sub + ["-W", "3"], capture_output=True, text=True).stdout
@@ -194,12 +195,12 @@ try:
           "process_cpu" not in text and (not lint or (lint.returncode == 0 and not lint.stderr)),
           text + (lint.stderr if lint else ""))
 
-    web = "http://127.0.0.1:%d" % port
-    page = urllib.request.urlopen(web + "/").read().decode()
-    stream = urllib.request.urlopen(web + "/events", timeout=20)
+    site = "http://127.0.0.1:%d" % port
+    page = urllib.request.urlopen(site + "/").read().decode()
+    stream = urllib.request.urlopen(site + "/events", timeout=20)
     events = [stream.readline() for _ in range(4)]  # retry, a blank line, the state, a blank line
     stream.close()
-    rows = json.load(urllib.request.urlopen(web + "/history.json?from=2026-11-29&to=2026-11-30"))
+    rows = json.load(urllib.request.urlopen(site + "/history.json?from=2026-11-29&to=2026-11-30"))
     check("the dashboard, its live stream and the log's history over HTTP",
           "/assets/dashboard.js" in page and events[0] == b"retry: 5000\n" and
           events[2].startswith(b'data: {"time":') and len(rows["rows"]) == 192, (events, rows))
