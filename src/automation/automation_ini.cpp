@@ -194,6 +194,7 @@ AutomationIni parseAutomationIni(std::string_view text, const std::function<std:
     std::vector<std::pair<std::size_t, std::size_t>> badValues;
     lineOf.fill(-1);
     bool rewrite = false;
+    std::vector<std::pair<std::string, std::string>> notify;
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
         const std::string_view raw = text.substr(start, end - start);
@@ -209,6 +210,10 @@ AutomationIni parseAutomationIni(std::string_view text, const std::function<std:
         }
         const std::string name = upper(trim(line.substr(0, eq)));
         const std::string_view value = trim(line.substr(eq + 1));
+        if (isNotifyKey(name)) {
+            notify.emplace_back(trim(line.substr(0, eq)), value);
+            continue;
+        }
         const auto& all = keys();
         const auto key = std::find_if(all.begin(), all.end(),
                                       [&](const Key& k) { return upper(k.name) == name; });
@@ -239,6 +244,7 @@ AutomationIni parseAutomationIni(std::string_view text, const std::function<std:
                                " needs skyModel=learn; CLOUDY is used");
         ini.settings.unsafeFrom = "CLOUDY";
     }
+    ini.settings.notify = readNotifySettings(notify, ini.problems);
     if (ini.settings.mqttClientId.empty())
         ini.settings.mqttClientId = "skarvel-" + ini.settings.uniqueId.substr(0, 8);
     for (const auto& [problem, index] : badValues) {
@@ -285,11 +291,13 @@ AutomationSettings loadAutomationSettings(const std::string& folder, DesktopServ
         ini = parseAutomationIni(existed ? readWholeFile(path) : std::string(), newGuid);
         if (!ini.rewrite.empty())
             writeFileAtomic(path, ini.rewrite, Durability::Synced, NewFile::OwnerOnly);
-        // The broker's password is no business of the machine's other users.
-        if (existed && !ini.settings.mqttPassword.empty() && restrictToOwner(path))
+        // Passwords and tokens are no business of the machine's other users.
+        if (existed &&
+            (!ini.settings.mqttPassword.empty() || !ini.settings.notify.secrets().empty()) &&
+            restrictToOwner(path))
             ini.problems.push_back(
-                "automation.ini: it holds mqttPassword and other users could read it; it is now "
-                "readable by you only");
+                "automation.ini: it holds passwords or tokens and other users could read it; it "
+                "is now readable by you only");
     } catch (const std::exception& e) {
         ini.problems.push_back(errorMessage(asVbError(e), 0, "loadAutomationSettings", "frmMain"));
         if (ini.settings.uniqueId.empty()) ini.settings.uniqueId = newGuid();

@@ -97,13 +97,14 @@ void AutomationPublisher::publish(std::chrono::sys_seconds utc, bool report) {
         {"boltwood.txt", boltwoodText(state_, settings_, ageAt(utc), state_.updatedAt)},
     };
     bool failed = false;
+    state_.fileTrouble.clear();
     for (const auto& [name, text] : files) {
         try {
             writeFileAtomic(folder_ + name, text);
         } catch (const std::exception& e) {
-            if (report && !failing_ && !failed) {
-                services_.messageBox(errorMessage(asVbError(e), 0, "publishSafety", "frmMain"));
-            }
+            const std::string why = errorMessage(asVbError(e), 0, "publishSafety", "frmMain");
+            if (report && !failing_ && !failed) services_.messageBox(why);
+            if (!failed) state_.fileTrouble = folder_ + name + ": " + why;
             failed = true;
         }
     }

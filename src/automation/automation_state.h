@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "automation/notify_settings.h"
 #include "automation/sky_model.h"
 #include "store/date_time.h"
 
@@ -37,6 +38,7 @@ struct AutomationSettings {
     bool homeAssistant = true;
     /// skyModel=learn: the clear sky is learned from the log; off: no cloud cover.
     bool learnSkyModel = true;
+    NotifySettings notify;
 
     /// N of unsafeFrom=N%; none for a state.
     std::optional<int> unsafeCover() const {
@@ -105,6 +107,8 @@ struct AutomationState {
     /// byte.
     std::chrono::sys_seconds publishedUtc{};
     bool anyCycle = false;
+    /// Why the files of the last cycle could not be written; empty when they were.
+    std::string fileTrouble;
     /// Since start-up: the cycles that ran, and those whose read of the sensor failed.
     std::uint64_t cycles = 0;
     std::uint64_t readFailures = 0;

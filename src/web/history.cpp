@@ -144,6 +144,12 @@ std::vector<Night> summarizeNights(const std::vector<HistoryLine>& lines, DayRan
     return nights;
 }
 
+Night readNight(const std::string& folder, local_days evening, const HistoryRules& rules) {
+    return summarizeNights(readHistory(folder, {evening, evening + days(1)}, rules),
+                           {evening, evening})
+        .front();
+}
+
 std::string historyJson(const std::vector<HistoryLine>& lines, DayRange range) {
     const bool daily = (range.to - range.from).count() + 1 > kMaxLineDays;
     std::string out = "{\"from\":\"" + dayText(range.from) + "\",\"to\":\"" + dayText(range.to) +

@@ -62,6 +62,10 @@ struct Night {
 /// stands for the quarter hour it ends; a stretch of safe lines breaks where one is missing.
 std::vector<Night> summarizeNights(const std::vector<HistoryLine>& lines, DayRange evenings);
 
+/// The night whose evening is `evening`, from the day files in `folder`.
+Night readNight(const std::string& folder, std::chrono::local_days evening,
+                const HistoryRules& rules);
+
 /// `/history.json` of `range`: {"from","to","daily",...,"rows":[...]}; the lines as they are
 /// up to kMaxLineDays, one min/mean/max row per day beyond.
 std::string historyJson(const std::vector<HistoryLine>& lines, DayRange range);
