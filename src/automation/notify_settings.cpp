@@ -140,7 +140,7 @@ NotifySettings readNotifySettings(const std::vector<std::pair<std::string, std::
     std::vector<std::string> order, bad;
     std::map<std::string, bool> seen;
     const auto problem = [&](const std::string& key, const std::string& why) {
-        problems.push_back("automation.ini: " + key + " " + why);
+        problems.push_back("automation.ini: " + key + (why.front() == '=' ? "" : " ") + why);
     };
     // The targets first: their options may come before them.
     for (const auto& [key, value] : pairs) {
