@@ -112,6 +112,12 @@ const char* kindName(NotifyKind kind) {
     return kKinds[std::size_t(kind)].second;
 }
 
+std::string NotifySettings::caFileIn(const std::string& folder) const {
+    const bool absolute = caFile.empty() || caFile.front() == '/' || caFile.front() == '\\' ||
+                          (caFile.size() > 1 && caFile[1] == ':');
+    return absolute ? caFile : folder + caFile;
+}
+
 std::vector<std::string> NotifySettings::secrets() const {
     std::vector<std::string> s;
     for (const NotifyTarget& t : targets) {

@@ -40,6 +40,9 @@ struct NotifySettings {
     int heartbeatMinutes = 5;
 
     bool operator==(const NotifySettings&) const = default;
+    /// caFile, a relative one taken from `folder` (ending with the separator), where
+    /// automation.ini is.
+    std::string caFileIn(const std::string& folder) const;
     /// Tokens, passwords and the heartbeat's own address, to be kept out of every text.
     std::vector<std::string> secrets() const;
 };

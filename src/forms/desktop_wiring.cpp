@@ -25,7 +25,7 @@ int runNotifyTest(const std::string& folder, CurlLoop& loop, DesktopServices& se
         print(folder + "automation.ini names no notify.<name>= target and no heartbeatUrl");
         return 1;
     }
-    CurlSender sender(loop, notify.caFile, "skarvel/" SKARVEL_VERSION);
+    CurlSender sender(loop, notify.caFileIn(folder), "skarvel/" SKARVEL_VERSION);
     Notifier notifier(ini.settings, sender, services, {});
     std::size_t waiting = notify.targets.size() + (notify.heartbeatUrl.empty() ? 0 : 1);
     bool all = ini.problems.empty();
@@ -58,8 +58,8 @@ DesktopWiring::DesktopWiring(frmMain& form, DesktopServices& services,
     });
     if (!settings.notify.targets.empty() || !settings.notify.heartbeatUrl.empty()) {
         curlLoop_ = curl();
-        sender_.emplace(*curlLoop_, settings.notify.caFile, "skarvel/" SKARVEL_VERSION);
         const std::string folder = GetEXEPath(services);
+        sender_.emplace(*curlLoop_, settings.notify.caFileIn(folder), "skarvel/" SKARVEL_VERSION);
         notifier_.emplace(settings, *sender_, services,
                           [this, folder](std::chrono::local_days evening) {
                               const AutomationState& s = automation_.state();

@@ -223,9 +223,7 @@ void Notifier::verdictRules(const AutomationState& state, sys_seconds utc) {
     const bool safe = state.verdict.safe;
     if (previous_ && *previous_ != safe) ++changes_;
     previous_ = safe;
-    // What the verdict was at start is no news.
-    if (!announced_) announced_ = safe;
-    if (*announced_ == safe) return;
+    if (announced_ == safe) return;
     if (lastVerdictSent_ && utc < *lastVerdictSent_ + minutes(settings_.quietMinutes)) return;
     NotifyMessage m =
         fromState(safe ? safeEvent : unsafeEvent, safe ? "safe" : "unsafe", state, utc);

@@ -137,7 +137,9 @@ class Notifier {
     std::chrono::sys_seconds now_{};
     AutomationState last_;
 
-    std::optional<bool> announced_, previous_;
+    /// The monitor starts unsafe, and says so in every file: unsafe at start is no news.
+    bool announced_ = false;
+    std::optional<bool> previous_;
     std::optional<std::chrono::sys_seconds> lastVerdictSent_;
     int changes_ = 0;
     std::optional<std::chrono::sys_seconds> noReadingSince_;

@@ -1,0 +1,254 @@
+#!/usr/bin/env python3
+# The dashboard in headless Chromium against the real monitor fed by the simulator, and the
+# alerts of the same run at real HTTPS and SMTP servers with a CA of the test's own.
+# Usage: dashboard_test.py SKARVEL SIMULATOR. With DASHBOARD_URL set, it checks the page that
+# server serves instead and leaves out what needs the monitor's processes (live data, a kill).
+# Screenshots go to $SKARVEL_ARTIFACTS (default ./dashboard-screenshots).
+import http.server, json, os, shutil, signal, socket, ssl, subprocess, sys, tempfile, threading, time
+from aiosmtpd.controller import Controller
+from urllib.parse import urlsplit
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+
+url = os.environ.get("DASHBOARD_URL")
+emulator = [word for word in os.environ.get("SKARVEL_EMULATOR", "").split("|") if word]
+if not url and "DASHBOARD_NETNS" not in os.environ and shutil.which("ip") and \
+        shutil.which("unshare") and subprocess.run(["unshare", "-rn", "true"], capture_output=True).returncode == 0:
+    os.environ["DASHBOARD_NETNS"] = "1"
+    os.execvp("unshare", ["unshare", "-rn", "sh", "-c", 'ip link set lo up && exec "$0" "$@"',
+                          sys.executable] + sys.argv)
+PORT = 11111
+url = url or "http://127.0.0.1:%d/" % PORT
+origin = "{0.scheme}://{0.netloc}/".format(urlsplit(url))
+artifacts = os.environ.get("SKARVEL_ARTIFACTS") or os.path.join(os.getcwd(), "dashboard-screenshots")
+os.makedirs(artifacts, exist_ok=True)
+children, sensor, folder, browser, smtp = [], None, None, None, None
+
+def wait(what, check, timeout):
+    end = time.time() + timeout
+    while not (got := check()):
+        if time.time() > end:
+            raise AssertionError("%s: not within %d s" % (what, timeout))
+        time.sleep(0.25)
+    return got
+
+def js(script):
+    return browser.execute_script("return " + script)
+
+def text(element_id):
+    return browser.find_element(By.ID, element_id).text
+
+def shot(name):
+    path = os.path.join(artifacts, name)
+    browser.save_screenshot(path)
+    print("screenshot:", path)
+
+def start_sensor(sky, ambient):
+    global sensor
+    link = os.path.join(folder, "com1")
+    sensor = subprocess.Popen(emulator + [simulator, "--link", link, "--sky", str(sky),
+                                          "--ambient", str(ambient)], stdout=subprocess.DEVNULL)
+    children.append(sensor)
+    wait("the simulator's link", lambda: os.path.islink(link), 10)
+
+posts, mails = [], []
+class Receiver(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers.get("Content-Length", 0))).decode()
+        posts.append((self.command, self.path, self.headers, body))
+        self.send_response(200)
+        self.send_header("Content-Length", "2")
+        self.end_headers()
+        self.wfile.write(b"{}")
+    do_GET = do_POST
+    def log_message(self, *args):
+        pass
+
+class Mailbox:
+    async def handle_DATA(self, server, session, envelope):
+        mails.append(envelope.content.decode())
+        return "250 OK"
+
+def receivers():
+    """HTTPS on 8443 and SMTP with STARTTLS required on 2525, both signed by ca.pem; HTTPS on
+    8444 with a certificate of its own, which must be refused."""
+    def openssl(*args):
+        subprocess.run(["openssl"] + list(args), check=True, capture_output=True, cwd=folder)
+    key = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2"]
+    openssl("req", "-x509", *key, "-subj", "/CN=Skarvel test CA", "-keyout", "ca.key", "-out", "ca.pem")
+    openssl("req", *key[:-2], "-subj", "/CN=127.0.0.1", "-keyout", "site.key", "-out", "site.csr")
+    with open(os.path.join(folder, "site.ext"), "w") as f:
+        f.write("subjectAltName=IP:127.0.0.1\n")
+    openssl("x509", "-req", "-in", "site.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-days", "2",
+            "-extfile", "site.ext", "-out", "site.pem")
+    openssl("req", "-x509", *key, "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+            "-keyout", "own.key", "-out", "own.pem")
+    for port, name in ((8443, "site"), (8444, "own")):
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Receiver)
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls.load_cert_chain(os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key"))
+        server.socket = tls.wrap_socket(server.socket, server_side=True)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    tls.load_cert_chain(os.path.join(folder, "site.pem"), os.path.join(folder, "site.key"))
+    smtp = Controller(Mailbox(), hostname="127.0.0.1", port=2525, tls_context=tls, require_starttls=True)
+    smtp.start()
+    return smtp
+
+def automation(*extra):
+    with open(os.path.join(folder, "automation.ini"), "w") as f:
+        f.write("\n".join(("safeDelayMinutes=0", "notifyQuietMinutes=0", "notifyCaFile=ca.pem",
+                           "notify.phone=ntfy:https://127.0.0.1:8443/obs", "notify.phone.token=tk_s3cret",
+                           "notify.ha=webhook:https://127.0.0.1:8443/api/webhook/roof",
+                           "notify.mail=mail:obs@example.org", "notify.mail.smtp=smtp://127.0.0.1:2525",
+                           "notify.mail.from=skarvel@example.org",
+                           "heartbeatUrl=https://127.0.0.1:8443/ping/k3y") + extra) + "\n")
+
+def load():
+    browser.get(url)
+    wait("the chart", lambda: js("window.skarvelChart && skarvelChart.numRows()"), 20)
+    wait("the nights table", lambda: js("document.querySelectorAll('#nights tr').length"), 10)
+
+try:
+    if "DASHBOARD_URL" not in os.environ:
+        skarvel, simulator = sys.argv[1:3]
+        folder = tempfile.mkdtemp(prefix="skarvel-dashboard-")
+        shutil.copy(skarvel, folder)
+        subprocess.run(emulator + [simulator, "--history", "30", "--folder", folder],
+                       check=True, stdout=subprocess.DEVNULL)
+        with open(os.path.join(folder, "config.ini"), "w", newline="") as config:
+            config.write("webPath,%s/\r\ncommportid,1\r\ncloudyThreshold,-25\r\n"
+                         "vCloudyThreshold,-15\r\n" % folder)
+        smtp = receivers()
+        # The test message, beside the folder's files and touching none; the stranger's
+        # certificate is refused.
+        automation("notify.stranger=webhook:https://127.0.0.1:8444/x")
+        before = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in os.listdir(folder)}
+        test = subprocess.run(emulator + [os.path.join(folder, "skarvel"), "--notify-test"],
+                              capture_output=True, text=True, timeout=60)
+        lines = sorted(test.stdout.splitlines())
+        assert test.returncode == 1 and lines[:4] == [
+            "heartbeatUrl: delivered", "notify.ha: delivered", "notify.mail: delivered",
+            "notify.phone: delivered"] and "certificate" in lines[4], (test.returncode, lines)
+        assert before == {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in os.listdir(folder)}
+        assert sorted(p[1] for p in posts) == ["/api/webhook/roof", "/obs", "/ping/k3y"], posts
+        assert "Subject: Skarvel: test" in mails[0] and "tk_s3cret" not in test.stdout, mails
+        posts.clear(), mails.clear()
+        automation()
+        start_sensor(-30, 5)  # 35 °C under the air: CLEAR
+        monitor = subprocess.Popen(emulator + [os.path.join(folder, "skarvel")],
+                                   stdout=subprocess.DEVNULL,
+                                   env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+        children.insert(0, monitor)
+        wait("the monitor's port", lambda: socket.socket().connect_ex(("127.0.0.1", PORT)) == 0
+             or monitor.poll() is not None, 30)
+        assert monitor.poll() is None, "the monitor ended with %s" % monitor.returncode
+
+    options = webdriver.ChromeOptions()
+    for flag in ("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+                 "--disable-background-networking --disable-component-update --disable-sync "
+                 "--window-size=1280,900").split():
+        options.add_argument(flag)
+    browser = webdriver.Chrome(service=Service(shutil.which("chromedriver") or
+                                               "/usr/bin/chromedriver"), options=options)
+    browser.set_page_load_timeout(30)
+    browser.set_script_timeout(10)
+    load()
+
+    # Nothing comes from anywhere but the monitor.
+    names = js("performance.getEntriesByType('resource').map(e => e.name)")
+    assert names and all(n.startswith(origin) for n in names), names
+
+    # Three nights of quarter-hour lines and the learned clear sky along them.
+    assert js("skarvelChart.numRows()") > 200, js("skarvelChart.numRows()")
+    labels = js("skarvelChart.getLabels()")
+    clear = next((i for i, l in enumerate(labels) if "clear sky" in l.lower()), None)
+    assert clear and js("[...Array(skarvelChart.numRows()).keys()].filter("
+                        "r => skarvelChart.getValue(r, %d) !== null).length" % clear) > 200, labels
+    assert len(browser.find_elements(By.CSS_SELECTOR, "#nights tr")) == 14
+    # A night from its table row: noon to noon around its evening.
+    browser.find_element(By.CSS_SELECTOR, "#nights tr:nth-child(2)").click()
+    evening = browser.find_element(By.CSS_SELECTOR, "#nights tr:nth-child(2) td").text
+    noon = js("new Date('%sT12:00:00').getTime()" % evening)
+    wait("the night's window", lambda: js("skarvelChart.xAxisRange()[0]") == noon and
+         js("skarvelChart.xAxisRange()[1]") == noon + 86400000, 10)
+    # The year, as daily [min, mean, max] bars.
+    browser.find_element(By.ID, "range-365").click()
+    wait("the year", lambda: js("skarvelChart.getOption('customBars') && "
+                                "skarvelChart.numRows() >= 28"), 15)
+
+    if "DASHBOARD_URL" not in os.environ:
+        # The Now panel follows the sensor within a cycle.
+        wait("SAFE at -30 °C", lambda: text("verdict") == "SAFE" and
+             text("sky").startswith("-30") and text("state") == "CLEAR", 30)
+        sensor.terminate()
+        sensor.wait(10)
+        start_sensor(-5, 5)  # 10 °C under the air: V.CLOUDY
+        wait("UNSAFE at -5 °C", lambda: text("state") == "V.CLOUDY" and
+             text("verdict") == "UNSAFE", 30)
+        # The verdict's two changes, to every target; the heartbeat while readings come.
+        def sent(path):
+            return [p for p in posts if p[1] == path]
+        wait("the alerts", lambda: len(sent("/obs")) == 2 and len(mails) == 2, 20)
+        assert [p[2]["Priority"] for p in sent("/obs")] == ["default", "urgent"] and \
+            all(p[2]["Authorization"] == "Bearer tk_s3cret" for p in sent("/obs")), sent("/obs")
+        hooks = [json.loads(p[3]) for p in sent("/api/webhook/roof")]
+        assert [(h["event"], h["safe"], h["state"], h["sky"]) for h in hooks] == [
+            ("safe", True, "CLEAR", -30), ("unsafe", False, "V.CLOUDY", -5)], hooks
+        assert "Subject: Skarvel: UNSAFE" in mails[1] and sent("/ping/k3y"), (mails, posts)
+    shot("dashboard-1280.png")
+
+    # Night mode is remembered, and leaves nothing that is not red or black.
+    browser.find_element(By.ID, "nightmode").click()
+    assert js("document.documentElement.classList.contains('night')")
+    load()
+    assert js("document.documentElement.classList.contains('night')"), "night mode forgotten"
+    not_red = js("""[...document.querySelectorAll('*')].filter(e => e.getClientRects().length).flatMap(e => {
+        const s = getComputedStyle(e);
+        return [s.color, s.backgroundColor, s.borderTopColor].map(c => [e.id || e.tagName, c]);
+      }).concat([...document.querySelectorAll('canvas')].flatMap(c => {
+        const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data, out = [];
+        for (let i = 0; i < d.length; i += 4)
+          if (d[i + 3] > 40) out.push(['canvas', `rgba(${d[i]}, ${d[i+1]}, ${d[i+2]}, 1)`]);
+        return out; }))
+      .filter(([, c]) => { const [r, g, b, a] = c.match(/[\\d.]+/g).map(Number);
+        return a !== 0 && (g > r * 0.35 + 8 || b > r * 0.35 + 8); }).slice(0, 5)""")
+    assert not not_red, not_red
+    shot("dashboard-night.png")
+    browser.find_element(By.ID, "nightmode").click()
+    load()
+    assert not js("document.documentElement.classList.contains('night')"), "still in night mode"
+
+    # A phone: 360 px wide, nothing to scroll sideways.
+    browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+        "width": 360, "height": 780, "deviceScaleFactor": 1, "mobile": True})
+    load()
+    widths = js("[document.documentElement.scrollWidth, window.innerWidth]")
+    assert widths[1] == 360 and widths[0] <= widths[1], widths
+    shot("dashboard-360.png")
+
+    if "DASHBOARD_URL" not in os.environ:
+        # The monitor dies: the page must stop vouching for the sky.
+        os.kill(children[0].pid, signal.SIGKILL)
+        wait("no contact", lambda: "nocontact" in browser.find_element(By.ID, "now")
+             .get_attribute("class").split() and "no contact" in text("contact").lower(), 35)
+        assert text("verdict") != "SAFE", text("verdict")
+    print("dashboard: all checks passed")
+except Exception as e:
+    print("dashboard_test FAILED:", e if isinstance(e, AssertionError) else repr(e), file=sys.stderr)
+    sys.exit(1)
+finally:
+    if browser:
+        browser.quit()
+    for child in reversed(children):
+        if child.poll() is None:
+            child.terminate()
+            try:
+                child.wait(10)
+            except subprocess.TimeoutExpired:
+                child.kill()
+    if smtp:
+        smtp.stop()
+    if folder and not os.environ.get("KEEP"):
+        shutil.rmtree(folder, ignore_errors=True)
