@@ -27,15 +27,6 @@ std::string upper(std::string_view s) {
     return u;
 }
 
-bool isWhole(std::string_view text, int low, int high, int& out) {
-    int v = 0;
-    const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (res.ec != std::errc() || res.ptr != text.data() + text.size() || v < low || v > high)
-        return false;
-    out = v;
-    return true;
-}
-
 /// An IPv4 dotted quad, or text that can only be an IPv6 address.
 bool isAddress(std::string_view text) {
     if (text.find(':') != text.npos) {
@@ -185,6 +176,15 @@ const std::array<Key, keyCount>& keys() {
 }
 
 }  // namespace
+
+bool isWhole(std::string_view text, int low, int high, int& out) {
+    int v = 0;
+    const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (res.ec != std::errc() || res.ptr != text.data() + text.size() || v < low || v > high)
+        return false;
+    out = v;
+    return true;
+}
 
 AutomationIni parseAutomationIni(std::string_view text, const std::function<std::string()>& newId) {
     AutomationIni ini;

@@ -25,6 +25,9 @@ struct AutomationIni {
 /// `newId` makes the uniqueId when there is none to keep.
 AutomationIni parseAutomationIni(std::string_view text, const std::function<std::string()>& newId);
 
+/// `text` is a whole number from `low` to `high`, taken into `out`; nothing else in it.
+bool isWhole(std::string_view text, int low, int high, int& out);
+
 /// A new random GUID, "xxxxxxxx-xxxx-4xxx-yxxx-xxxxxxxxxxxx" (122 random bits).
 std::string newGuid();
 

@@ -1,9 +1,10 @@
 #include "automation/notify_settings.h"
 
+#include "automation/automation_ini.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <charconv>
 #include <map>
 
 namespace skarvel {
@@ -14,15 +15,6 @@ std::string lower(std::string_view s) {
     std::string l(s);
     for (char& c : l) c = char(std::tolower(static_cast<unsigned char>(c)));
     return l;
-}
-
-bool whole(std::string_view text, int low, int high, int& out) {
-    int v = 0;
-    const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (res.ec != std::errc() || res.ptr != text.data() + text.size() || v < low || v > high)
-        return false;
-    out = v;
-    return true;
 }
 
 /// Nothing that could end a header or a command line early.
@@ -201,13 +193,13 @@ NotifySettings readNotifySettings(const std::vector<std::pair<std::string, std::
         if (l == "notifycafile") {
             settings.caFile = value;
         } else if (l == "notifyquietminutes") {
-            if (!whole(value, 0, 1440, settings.quietMinutes))
+            if (!isWhole(value, 0, 1440, settings.quietMinutes))
                 problem(key, "=" + value + " is not a whole number from 0 to 1440; 15 is used");
         } else if (l == "troubleminutes") {
-            if (!whole(value, 1, 1440, settings.troubleMinutes))
+            if (!isWhole(value, 1, 1440, settings.troubleMinutes))
                 problem(key, "=" + value + " is not a whole number from 1 to 1440; 5 is used");
         } else if (l == "heartbeatminutes") {
-            if (!whole(value, 1, 1440, settings.heartbeatMinutes))
+            if (!isWhole(value, 1, 1440, settings.heartbeatMinutes))
                 problem(key, "=" + value + " is not a whole number from 1 to 1440; 5 is used");
         } else if (l == "heartbeaturl") {
             if (value.empty() || isWebUrl(value))
@@ -216,8 +208,8 @@ NotifySettings readNotifySettings(const std::vector<std::pair<std::string, std::
                 problem(key, "is not empty (off) or an http:// or https:// address; it is off");
         } else if (l == "summarytime") {
             int h = 0, m = 0;
-            if (value.size() == 5 && value[2] == ':' && whole(value.substr(0, 2), 0, 23, h) &&
-                whole(value.substr(3), 0, 59, m))
+            if (value.size() == 5 && value[2] == ':' && isWhole(value.substr(0, 2), 0, 23, h) &&
+                isWhole(value.substr(3), 0, 59, m))
                 settings.summaryMinute = h * 60 + m;
             else
                 problem(key, "=" + value + " is not a time such as 08:00; 08:00 is used");
@@ -246,7 +238,7 @@ NotifySettings readNotifySettings(const std::vector<std::pair<std::string, std::
             else if (option == "url")
                 good = good && isWebUrl(value), target.url = value;
             else if (option == "priority")
-                good = whole(value, 1, 2, n), target.priority = n;
+                good = isWhole(value, 1, 2, n), target.priority = n;
             else
                 good = false;
             if (!good) {

@@ -1,26 +1,21 @@
 #!/usr/bin/env python3
 # The dashboard in headless Chromium against the real monitor fed by the simulator, and the
 # alerts of the same run at real HTTPS and SMTP servers with a CA of the test's own.
-# Usage: dashboard_test.py SKARVEL SIMULATOR. With DASHBOARD_URL set, it checks the page that
-# server serves instead and leaves out what needs the monitor's processes (live data, a kill).
+# Usage: dashboard_test.py SKARVEL SIMULATOR.
 # Screenshots go to $SKARVEL_ARTIFACTS (default ./dashboard-screenshots).
 import http.server, json, os, shutil, signal, socket, ssl, subprocess, sys, tempfile, threading, time
 from aiosmtpd.controller import Controller
-from urllib.parse import urlsplit
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
-url = os.environ.get("DASHBOARD_URL")
-emulator = [word for word in os.environ.get("SKARVEL_EMULATOR", "").split("|") if word]
-if not url and "DASHBOARD_NETNS" not in os.environ and shutil.which("ip") and \
+if "DASHBOARD_NETNS" not in os.environ and shutil.which("ip") and \
         shutil.which("unshare") and subprocess.run(["unshare", "-rn", "true"], capture_output=True).returncode == 0:
     os.environ["DASHBOARD_NETNS"] = "1"
     os.execvp("unshare", ["unshare", "-rn", "sh", "-c", 'ip link set lo up && exec "$0" "$@"',
                           sys.executable] + sys.argv)
 PORT = 11111
-url = url or "http://127.0.0.1:%d/" % PORT
-origin = "{0.scheme}://{0.netloc}/".format(urlsplit(url))
+url = "http://127.0.0.1:%d/" % PORT
 artifacts = os.environ.get("SKARVEL_ARTIFACTS") or os.path.join(os.getcwd(), "dashboard-screenshots")
 os.makedirs(artifacts, exist_ok=True)
 children, sensor, folder, browser, smtp = [], None, None, None, None
@@ -47,7 +42,7 @@ def shot(name):
 def start_sensor(sky, ambient):
     global sensor
     link = os.path.join(folder, "com1")
-    sensor = subprocess.Popen(emulator + [simulator, "--link", link, "--sky", str(sky),
+    sensor = subprocess.Popen([simulator, "--link", link, "--sky", str(sky),
                                           "--ambient", str(ambient)], stdout=subprocess.DEVNULL)
     children.append(sensor)
     wait("the simulator's link", lambda: os.path.islink(link), 10)
@@ -111,39 +106,38 @@ def load():
     wait("the nights table", lambda: js("document.querySelectorAll('#nights tr').length"), 10)
 
 try:
-    if "DASHBOARD_URL" not in os.environ:
-        skarvel, simulator = sys.argv[1:3]
-        folder = tempfile.mkdtemp(prefix="skarvel-dashboard-")
-        shutil.copy(skarvel, folder)
-        subprocess.run(emulator + [simulator, "--history", "30", "--folder", folder],
-                       check=True, stdout=subprocess.DEVNULL)
-        with open(os.path.join(folder, "config.ini"), "w", newline="") as config:
-            config.write("webPath,%s/\r\ncommportid,1\r\ncloudyThreshold,-25\r\n"
-                         "vCloudyThreshold,-15\r\n" % folder)
-        smtp = receivers()
-        # The test message, beside the folder's files and touching none; the stranger's
-        # certificate is refused.
-        automation("notify.stranger=webhook:https://127.0.0.1:8444/x")
-        before = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in os.listdir(folder)}
-        test = subprocess.run(emulator + [os.path.join(folder, "skarvel"), "--notify-test"],
-                              capture_output=True, text=True, timeout=60)
-        lines = sorted(test.stdout.splitlines())
-        assert test.returncode == 1 and lines[:4] == [
-            "heartbeatUrl: delivered", "notify.ha: delivered", "notify.mail: delivered",
-            "notify.phone: delivered"] and "certificate" in lines[4], (test.returncode, lines)
-        assert before == {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in os.listdir(folder)}
-        assert sorted(p[1] for p in posts) == ["/api/webhook/roof", "/obs", "/ping/k3y"], posts
-        assert "Subject: Skarvel: test" in mails[0] and "tk_s3cret" not in test.stdout, mails
-        posts.clear(), mails.clear()
-        automation()
-        start_sensor(-30, 5)  # 35 °C under the air: CLEAR
-        monitor = subprocess.Popen(emulator + [os.path.join(folder, "skarvel")],
-                                   stdout=subprocess.DEVNULL,
-                                   env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
-        children.insert(0, monitor)
-        wait("the monitor's port", lambda: socket.socket().connect_ex(("127.0.0.1", PORT)) == 0
-             or monitor.poll() is not None, 30)
-        assert monitor.poll() is None, "the monitor ended with %s" % monitor.returncode
+    skarvel, simulator = sys.argv[1:3]
+    folder = tempfile.mkdtemp(prefix="skarvel-dashboard-")
+    shutil.copy(skarvel, folder)
+    subprocess.run([simulator, "--history", "30", "--folder", folder],
+                   check=True, stdout=subprocess.DEVNULL)
+    with open(os.path.join(folder, "config.ini"), "w", newline="") as config:
+        config.write("webPath,%s/\r\ncommportid,1\r\ncloudyThreshold,-25\r\n"
+                     "vCloudyThreshold,-15\r\n" % folder)
+    smtp = receivers()
+    # The test message, beside the folder's files and touching none; the stranger's
+    # certificate is refused.
+    automation("notify.stranger=webhook:https://127.0.0.1:8444/x")
+    before = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in os.listdir(folder)}
+    test = subprocess.run([os.path.join(folder, "skarvel"), "--notify-test"],
+                          capture_output=True, text=True, timeout=60)
+    lines = sorted(test.stdout.splitlines())
+    assert test.returncode == 1 and lines[:4] == [
+        "heartbeatUrl: delivered", "notify.ha: delivered", "notify.mail: delivered",
+        "notify.phone: delivered"] and "certificate" in lines[4], (test.returncode, lines)
+    assert before == {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in os.listdir(folder)}
+    assert sorted(p[1] for p in posts) == ["/api/webhook/roof", "/obs", "/ping/k3y"], posts
+    assert "Subject: Skarvel: test" in mails[0] and "tk_s3cret" not in test.stdout, mails
+    posts.clear(), mails.clear()
+    automation()
+    start_sensor(-30, 5)  # 35 °C under the air: CLEAR
+    monitor = subprocess.Popen([os.path.join(folder, "skarvel")],
+                               stdout=subprocess.DEVNULL,
+                               env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    children.insert(0, monitor)
+    wait("the monitor's port", lambda: socket.socket().connect_ex(("127.0.0.1", PORT)) == 0
+         or monitor.poll() is not None, 30)
+    assert monitor.poll() is None, "the monitor ended with %s" % monitor.returncode
 
     options = webdriver.ChromeOptions()
     for flag in ("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
@@ -158,7 +152,7 @@ try:
 
     # Nothing comes from anywhere but the monitor.
     names = js("performance.getEntriesByType('resource').map(e => e.name)")
-    assert names and all(n.startswith(origin) for n in names), names
+    assert names and all(n.startswith(url) for n in names), names
 
     # Three nights of quarter-hour lines and the learned clear sky along them.
     assert js("skarvelChart.numRows()") > 200, js("skarvelChart.numRows()")
@@ -178,25 +172,24 @@ try:
     wait("the year", lambda: js("skarvelChart.getOption('customBars') && "
                                 "skarvelChart.numRows() >= 28"), 15)
 
-    if "DASHBOARD_URL" not in os.environ:
-        # The Now panel follows the sensor within a cycle.
-        wait("SAFE at -30 °C", lambda: text("verdict") == "SAFE" and
-             text("sky").startswith("-30") and text("state") == "CLEAR", 30)
-        sensor.terminate()
-        sensor.wait(10)
-        start_sensor(-5, 5)  # 10 °C under the air: V.CLOUDY
-        wait("UNSAFE at -5 °C", lambda: text("state") == "V.CLOUDY" and
-             text("verdict") == "UNSAFE", 30)
-        # The verdict's two changes, to every target; the heartbeat while readings come.
-        def sent(path):
-            return [p for p in posts if p[1] == path]
-        wait("the alerts", lambda: len(sent("/obs")) == 2 and len(mails) == 2, 20)
-        assert [p[2]["Priority"] for p in sent("/obs")] == ["default", "urgent"] and \
-            all(p[2]["Authorization"] == "Bearer tk_s3cret" for p in sent("/obs")), sent("/obs")
-        hooks = [json.loads(p[3]) for p in sent("/api/webhook/roof")]
-        assert [(h["event"], h["safe"], h["state"], h["sky"]) for h in hooks] == [
-            ("safe", True, "CLEAR", -30), ("unsafe", False, "V.CLOUDY", -5)], hooks
-        assert "Subject: Skarvel: UNSAFE" in mails[1] and sent("/ping/k3y"), (mails, posts)
+    # The Now panel follows the sensor within a cycle.
+    wait("SAFE at -30 °C", lambda: text("verdict") == "SAFE" and
+         text("sky").startswith("-30") and text("state") == "CLEAR", 30)
+    sensor.terminate()
+    sensor.wait(10)
+    start_sensor(-5, 5)  # 10 °C under the air: V.CLOUDY
+    wait("UNSAFE at -5 °C", lambda: text("state") == "V.CLOUDY" and
+         text("verdict") == "UNSAFE", 30)
+    # The verdict's two changes, to every target; the heartbeat while readings come.
+    def sent(path):
+        return [p for p in posts if p[1] == path]
+    wait("the alerts", lambda: len(sent("/obs")) == 2 and len(mails) == 2, 20)
+    assert [p[2]["Priority"] for p in sent("/obs")] == ["default", "urgent"] and \
+        all(p[2]["Authorization"] == "Bearer tk_s3cret" for p in sent("/obs")), sent("/obs")
+    hooks = [json.loads(p[3]) for p in sent("/api/webhook/roof")]
+    assert [(h["event"], h["safe"], h["state"], h["sky"]) for h in hooks] == [
+        ("safe", True, "CLEAR", -30), ("unsafe", False, "V.CLOUDY", -5)], hooks
+    assert "Subject: Skarvel: UNSAFE" in mails[1] and sent("/ping/k3y"), (mails, posts)
     shot("dashboard-1280.png")
 
     # Night mode is remembered, and leaves nothing that is not red or black.
@@ -228,12 +221,11 @@ try:
     assert widths[1] == 360 and widths[0] <= widths[1], widths
     shot("dashboard-360.png")
 
-    if "DASHBOARD_URL" not in os.environ:
-        # The monitor dies: the page must stop vouching for the sky.
-        os.kill(children[0].pid, signal.SIGKILL)
-        wait("no contact", lambda: "nocontact" in browser.find_element(By.ID, "now")
-             .get_attribute("class").split() and "no contact" in text("contact").lower(), 35)
-        assert text("verdict") != "SAFE", text("verdict")
+    # The monitor dies: the page must stop vouching for the sky.
+    os.kill(children[0].pid, signal.SIGKILL)
+    wait("no contact", lambda: "nocontact" in browser.find_element(By.ID, "now")
+         .get_attribute("class").split() and "no contact" in text("contact").lower(), 35)
+    assert text("verdict") != "SAFE", text("verdict")
     print("dashboard: all checks passed")
 except Exception as e:
     print("dashboard_test FAILED:", e if isinstance(e, AssertionError) else repr(e), file=sys.stderr)
