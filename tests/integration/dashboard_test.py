@@ -53,9 +53,7 @@ class Receiver(http.server.BaseHTTPRequestHandler):
         body = self.rfile.read(int(self.headers.get("Content-Length", 0))).decode()
         posts.append((self.command, self.path, self.headers, body))
         self.send_response(200)
-        self.send_header("Content-Length", "2")
         self.end_headers()
-        self.wfile.write(b"{}")
     do_GET = do_POST
     def log_message(self, *args):
         pass
@@ -68,26 +66,20 @@ class Mailbox:
 def receivers():
     """HTTPS on 8443 and SMTP with STARTTLS required on 2525, both signed by ca.pem; HTTPS on
     8444 with a certificate of its own, which must be refused."""
-    def openssl(*args):
-        subprocess.run(["openssl"] + list(args), check=True, capture_output=True, cwd=folder)
-    key = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2"]
-    openssl("req", "-x509", *key, "-subj", "/CN=Skarvel test CA", "-keyout", "ca.key", "-out", "ca.pem")
-    openssl("req", *key[:-2], "-subj", "/CN=127.0.0.1", "-keyout", "site.key", "-out", "site.csr")
-    with open(os.path.join(folder, "site.ext"), "w") as f:
-        f.write("subjectAltName=IP:127.0.0.1\n")
-    openssl("x509", "-req", "-in", "site.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-days", "2",
-            "-extfile", "site.ext", "-out", "site.pem")
-    openssl("req", "-x509", *key, "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
-            "-keyout", "own.key", "-out", "own.pem")
+    key = ["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+           "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"]
+    tls = {}
+    for name, signed in (("ca", []), ("site", ["-CA", "ca.pem", "-CAkey", "ca.key"]), ("own", [])):
+        subprocess.run(key + signed + ["-keyout", name + ".key", "-out", name + ".pem"], check=True,
+                       capture_output=True, cwd=folder)
+        tls[name] = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls[name].load_cert_chain(os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key"))
     for port, name in ((8443, "site"), (8444, "own")):
         server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Receiver)
-        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        tls.load_cert_chain(os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key"))
-        server.socket = tls.wrap_socket(server.socket, server_side=True)
+        server.socket = tls[name].wrap_socket(server.socket, server_side=True)
         threading.Thread(target=server.serve_forever, daemon=True).start()
-    tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    tls.load_cert_chain(os.path.join(folder, "site.pem"), os.path.join(folder, "site.key"))
-    smtp = Controller(Mailbox(), hostname="127.0.0.1", port=2525, tls_context=tls, require_starttls=True)
+    smtp = Controller(Mailbox(), hostname="127.0.0.1", port=2525, tls_context=tls["site"],
+                      require_starttls=True)
     smtp.start()
     return smtp
 
