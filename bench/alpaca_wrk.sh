@@ -2,8 +2,9 @@
 # Figures for the Alpaca server, not a test: issafe, /state.json and /metrics under wrk (16
 # connections, 10 s each) while the monitor reads the simulator every 10 s, each beside nginx
 # (Debian nginx, one worker, as the monitor has one thread) serving the same bytes from files in
-# the same run; then the monitor's CPU time and peak memory over 2 minutes with the server on and
-# no client. Usage: bench/alpaca_wrk.sh [build folder]
+# the same run; issafe again with 32 dashboards following /events; the dashboard's weight; then
+# the monitor's CPU time and peak memory over 2 minutes with the server on and no client.
+# Usage: bench/alpaca_wrk.sh [build folder]
 # Runs in a network namespace of its own when it can, so the default port 11111 is free.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -65,6 +66,24 @@ for path in $issafe /state.json /metrics; do
   printf '%-12s %18s %9s %18s %9s %7.2f\n' "${path##*/}" "$ours" "$ourP99" "$theirs" "$theirP99" \
     "$(awk "BEGIN {print $ours / $theirs}")"
 done
+# As many live dashboards as the server takes, each stream read to its end.
+streams=()
+for i in $(seq 32); do
+  curl -sN "$url/events" >"stream$i.txt" &
+  streams+=($!)
+done
+sleep 1
+read -r ours ourP99 <<<"$(load "$url$issafe?ClientID=1&ClientTransactionID=1")"
+printf '%-12s %18s %9s  with 32 streams of /events open\n' issafe "$ours" "$ourP99"
+sleep 11  # one cycle more: every stream must have had it
+kill "${streams[@]}"
+echo "streams that got a cycle's state: $(grep -l '^data: {"time"' stream*.txt | wc -l) of 32"
+weight=0
+for path in / /assets/dashboard.css /assets/dashboard.js /assets/dygraph.min.js \
+            /assets/dygraph.min.css; do
+  weight=$((weight + $(curl -s "$url$path" | wc -c)))
+done
+echo "the dashboard's page and assets: $weight bytes, uncompressed"
 kill $watcher
 echo "status.txt rewritten at:" $(uniq times.txt)
 grep VmHWM "/proc/$monitor/status"

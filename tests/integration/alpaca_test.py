@@ -225,8 +225,6 @@ try:
             return f.read()
     before, served, after = file(), request("GET", "/safety.json")[1], file()
     assert served in (before, after) and json.loads(served)["roof_status"]["open_ok"] == 1, served
-    state = json.loads(request("GET", "/state.json")[1])
-    assert state["safe"] and state["sky"] == -18.3 and state["state"] == "CLEAR", state
 finally:
     for child in reversed(children):
         child.terminate()
