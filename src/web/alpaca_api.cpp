@@ -343,6 +343,16 @@ AlpacaApi::AlpacaApi(AutomationSettings settings, std::string version, std::stri
       logFolder_(settingsFile_.substr(0, settingsFile_.find_last_of("/\\") + 1)),
       health_(std::move(health)) {}
 
+// Names and kinds only: addresses, tokens and passwords stay in the file.
+std::string AlpacaApi::notifyTargets() const {
+    std::string names;
+    for (const NotifyTarget& t : settings_.notify.targets)
+        names += (names.empty() ? "" : ", ") + t.name + " (" + kindName(t.kind) + ")";
+    if (!settings_.notify.heartbeatUrl.empty())
+        names += names.empty() ? "a heartbeat" : ", a heartbeat";
+    return names.empty() ? "(none)" : names;
+}
+
 std::string AlpacaApi::deviceUniqueId(std::string_view type) const {
     // A name-based identifier in the form of a GUID: the same installation always gives the same
     // one, and the two devices differ.
@@ -770,7 +780,8 @@ AlpacaReply AlpacaApi::setupPage(std::string_view device, const AutomationState&
          settings_.alpacaAddress.empty() ? "(every interface)" : settings_.alpacaAddress},
         {"discoveryPort", std::to_string(settings_.discoveryPort)},
         {"uniqueId", settings_.uniqueId},
-        {"skyModel", settings_.learnSkyModel ? "learn" : "off"}};
+        {"skyModel", settings_.learnSkyModel ? "learn" : "off"},
+        {"notify", notifyTargets()}};
     for (const auto& [key, value] : rows)
         page += "<tr><td>" + std::string(key) + "</td><td>" + html(value) + "</td></tr>\n";
     page += "</table>\n<p>These settings are not changed here. Edit <code>" + html(settingsFile_) +

@@ -53,6 +53,7 @@ class AlpacaApi {
 
     /// The UniqueID of device type `type` (lower case) number 0: stable, distinct per device,
     /// derived from the one uniqueId of the installation.
+    std::string notifyTargets() const;
     std::string deviceUniqueId(std::string_view type) const;
 
   private:

@@ -3,7 +3,7 @@
 # alerts of the same run at real HTTPS and SMTP servers with a CA of the test's own.
 # Usage: dashboard_test.py SKARVEL SIMULATOR.
 # Screenshots go to $SKARVEL_ARTIFACTS (default ./dashboard-screenshots).
-import http.server, json, os, shutil, signal, socket, ssl, subprocess, sys, tempfile, threading, time
+import http.server, json, urllib.request, os, shutil, signal, socket, ssl, subprocess, sys, tempfile, threading, time
 from aiosmtpd.controller import Controller
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -130,6 +130,8 @@ try:
     wait("the monitor's port", lambda: socket.socket().connect_ex(("127.0.0.1", PORT)) == 0
          or monitor.poll() is not None, 30)
     assert monitor.poll() is None, "the monitor ended with %s" % monitor.returncode
+    setup = urllib.request.urlopen(url + "setup").read().decode()
+    assert "phone (ntfy), ha (webhook), mail (mail), a heartbeat" in setup and "s3cret" not in setup, setup
 
     options = webdriver.ChromeOptions()
     for flag in ("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
