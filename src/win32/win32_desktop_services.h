@@ -26,6 +26,11 @@ class Win32DesktopServices final : public JournalingServices {
     /// The outermost message loop; returns the exit code.
     int run();
 
+    /// A line of skarvel.log with its time, outside the journal's folding.
+    void logLine(const std::string& text) { log(MessageJournal::line(now(), text, {})); }
+    /// A box of its own, not counted among the monitor's messages.
+    std::unique_ptr<MessageBoxView> box(const std::string& text) { return openBox(text); }
+
   private:
     std::unique_ptr<MessageBoxView> openBox(const std::string& text) override;
     /// A desktop program has no standard error on Windows: the journal is a file.

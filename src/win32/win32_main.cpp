@@ -6,9 +6,12 @@
 
 #include <cstdint>
 #include <cwchar>
+#include <string_view>
 
 #include "forms/desktop_wiring.h"
 #include "skarvel_version.h"
+#include "store/config.h"
+#include "win32/win32_curl_loop.h"
 #include "win32/win32_mqtt_client.h"
 #include "win32/win32_windows.h"
 
@@ -34,12 +37,39 @@ BOOL CALLBACK raiseFirst(HWND window, LPARAM key) {
     return FALSE;
 }
 
+/// `--notify-test`, beside a running monitor of the same folder and without its lock. A desktop
+/// program has no console to print to: the lines go to skarvel.log and into a box that stays
+/// until it is closed, for a minute at most, so that nothing started unattended stays behind.
+int notifyTest(HINSTANCE instance, skarvel::Win32DesktopServices& services) {
+    skarvel::Win32CurlLoop loop(instance);
+    std::string lines;
+    const int status = skarvel::runNotifyTest(
+        skarvel::GetEXEPath(services), loop, services,
+        [&services](const std::function<bool()>& done) {
+            MSG message;
+            while (!done() && ::GetMessageW(&message, nullptr, 0, 0) > 0)
+                services.dispatch(message);
+        },
+        [&](const std::string& line) {
+            services.logLine(line);
+            lines += (lines.empty() ? "" : "\n") + line;
+        });
+    const auto box = services.box(lines);
+    const UINT_PTR limit = ::SetTimer(nullptr, 0, 60 * 1000, nullptr);
+    MSG message;
+    while (box->isOpen() && ::GetMessageW(&message, nullptr, 0, 0) > 0 &&
+           !(message.message == WM_TIMER && !message.hwnd && message.wParam == limit))
+        services.dispatch(message);
+    return status;
+}
+
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     skarvel::Win32DesktopServices services(instance);
+    if (std::wstring_view(arguments) == L"--notify-test") return notifyTest(instance, services);
     // One monitor per program folder; the system lets go of the mutex with the process. A second
     // one shows the first, which a user who started it twice was looking for.
     const std::uintptr_t key = folderKey(services.appPath());
@@ -57,7 +87,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         window.form(), services,
         std::make_unique<skarvel::Win32ServerSockets>(window.form().automation()->settings(),
                                                       services, instance),
-        [instance] { return std::make_unique<skarvel::Win32MqttClient>(instance); });
+        [instance] { return std::make_unique<skarvel::Win32MqttClient>(instance); },
+        [instance] { return std::make_unique<skarvel::Win32CurlLoop>(instance); });
     window.show();
     return services.run();
 }
