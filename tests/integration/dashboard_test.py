@@ -192,14 +192,11 @@ try:
     load()
     assert js("document.documentElement.classList.contains('night')"), "night mode forgotten"
     not_red = js("""[...document.querySelectorAll('*')].filter(e => e.getClientRects().length).flatMap(e => {
-        const s = getComputedStyle(e);
-        return [s.color, s.backgroundColor, s.borderTopColor].map(c => [e.id || e.tagName, c]);
-      }).concat([...document.querySelectorAll('canvas')].flatMap(c => {
-        const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data, out = [];
-        for (let i = 0; i < d.length; i += 4)
-          if (d[i + 3] > 40) out.push(['canvas', `rgba(${d[i]}, ${d[i+1]}, ${d[i+2]}, 1)`]);
-        return out; }))
-      .filter(([, c]) => { const [r, g, b, a] = c.match(/[\\d.]+/g).map(Number);
+        const s = getComputedStyle(e); return [s.color, s.backgroundColor, s.borderTopColor]; })
+      .concat([...document.querySelectorAll('canvas')].flatMap(c => { const d = c.getContext('2d')
+        .getImageData(0, 0, c.width, c.height).data, out = [];
+        for (let i = 0; i < d.length; i += 4) if (d[i + 3] > 40) out.push(`rgb(${d[i]}, ${d[i+1]}, ${d[i+2]})`);
+        return out; })).filter(c => { const [r, g, b, a] = c.match(/[\\d.]+/g).map(Number);
         return a !== 0 && (g > r * 0.35 + 8 || b > r * 0.35 + 8); }).slice(0, 5)""")
     assert not not_red, not_red
     shot("dashboard-night.png")
