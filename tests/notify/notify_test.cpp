@@ -118,7 +118,7 @@ TEST(NotifySettings, TargetsTheirOptionsAndTheLinesLeftOut) {
     const NotifySettings n =
         parseAutomationIni(std::get<0>(rows[1]), [] { return "id"; }).settings.notify;
     EXPECT_EQ(n.secrets(), (std::vector<std::string>{"t", "u123", "p"}));
-    EXPECT_EQ(NotifySettings{{}, "C:ca"}.caFileIn("/o/") + n.caFileIn("/o/"), "C:ca");
+    EXPECT_EQ(NotifySettings({{}, "C:ca"}).caFileIn("/o/") + n.caFileIn("/o/"), "C:ca");
 }
 
 TEST(NotifyRequests, EachKindsUrlHeadersAndBody) {
