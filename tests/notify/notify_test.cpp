@@ -11,7 +11,7 @@
 
 using namespace skarvel;
 using namespace std::chrono;
-using ::testing::ElementsAre, ::testing::HasSubstr;
+using ::testing::ElementsAre, ::testing::HasSubstr, ::testing::Contains;
 
 namespace {
 
@@ -185,7 +185,8 @@ TEST(Notifier, AFlappingHourFoldsToOneMessagePerQuietPeriodWithTheLatestLast) {
         {12, true}, {27, false}, {44, true}, {59, false}, {74, true}};
     EXPECT_EQ(sent, want);
     EXPECT_THAT(run.bodies()[0],
-                HasSubstr("SAFE: CLEAR. Cloud cover 87 %. Sky -5.3 °C, ambient 4.5 °C."));
+                HasSubstr(R"("title":"Skarvel: SAFE","message":"SAFE: CLEAR. Cloud cover 87 %. )"
+                          R"(Sky -5.3 °C, ambient 4.5 °C.")"));
     EXPECT_THAT(run.sender.sent[1].request.body,
                 HasSubstr("The verdict changed 7 times since the last message."));
 }
@@ -193,30 +194,35 @@ TEST(Notifier, AFlappingHourFoldsToOneMessagePerQuietPeriodWithTheLatestLast) {
 TEST(Notifier, TroubleOncePerOutageAndOnceWhenOverAndTheHeartbeatWhileReadingsCome) {
     Driven run(
         "notify.w=webhook:https://h/x\nnotify.s=webhook:https://h/safe-only\nnotify.s.events=safe\n"
-        "troubleMinutes=5\nheartbeatUrl=https://hc/1\nheartbeatMinutes=1\nstaleSeconds=60\n");
+        "troubleMinutes=5\nheartbeatUrl=https://hc/1\nheartbeatMinutes=1\nstaleSeconds=100\n");
     for (int i = 0; i < 40; ++i) run.cycle(false, false);  // no reading since start
     for (int i = 0; i < 3; ++i) run.cycle(false);
     for (int i = 0; i < 29; ++i) run.cycle(false, false);  // 290 s: short of the limit
     for (int i = 0; i < 40; ++i) run.cycle(false, true, "/obs/safety.json: Disk full");
     run.cycle(false);
+    run.cycle(false, true, "/obs/status.txt: Disk full"), run.cycle(false);
     std::vector<std::string> events;
     std::vector<long> beats;  // while the last reading is fresh, once a minute
     for (const auto& s : run.sender.sent) {
-        if (s.request.get)
+        if (s.request.get && s.request.url == "https://hc/1")
             beats.push_back((s.at - run.state.startedUtc).count());
         else
-            events.push_back(s.request.url + " " +
+            events.push_back(std::to_string((s.at - run.state.startedUtc).count()) + " " +
+                             s.request.url + " " +
                              s.request.body.substr(0, s.request.body.find(",\"time\"")));
     }
-    EXPECT_EQ(beats, (std::vector<long>{400, 460, 720, 780, 840, 900, 960, 1020, 1080}));
-    EXPECT_THAT(
-        events,
-        ElementsAre(R"(https://h/x {"event":"trouble")", R"(https://h/x {"event":"recovered")",
-                    R"(https://h/x {"event":"trouble")", R"(https://h/x {"event":"recovered")"));
+    EXPECT_EQ(beats, (std::vector<long>{400, 460, 520, 720, 780, 840, 900, 960, 1020, 1080, 1140}));
+    EXPECT_THAT(events, ElementsAre(R"(300 https://h/x {"event":"trouble")",
+                                    R"(400 https://h/x {"event":"recovered")",
+                                    R"(720 https://h/x {"event":"trouble")",
+                                    R"(1120 https://h/x {"event":"recovered")",
+                                    R"(1130 https://h/x {"event":"trouble")",
+                                    R"(1140 https://h/x {"event":"recovered")"));
     const auto body = [&](int i) { return run.sender.sent[std::size_t(i)].request.body; };
-    EXPECT_THAT(body(0), HasSubstr("The sensor has not answered: no reading for 5 minutes."));
+    EXPECT_THAT(body(0), HasSubstr(R"("title":"Skarvel: no readings","message":"The sensor has )"
+                                   "not answered: no reading for 5 minutes."));
     EXPECT_THAT(body(2), HasSubstr("The sensor answers again after 6 minutes"));
-    EXPECT_THAT(body(5), HasSubstr("cannot write its files: /obs/safety.json: Disk full"));
+    EXPECT_THAT(body(6), HasSubstr("cannot write its files: /obs/safety.json: Disk full"));
 }
 
 TEST(Notifier, TheSummaryAtItsLocalTimeAcrossChangesOfTheClock) {
@@ -228,12 +234,13 @@ TEST(Notifier, TheSummaryAtItsLocalTimeAcrossChangesOfTheClock) {
     // clang-format off
     const std::tuple<const char*, local_seconds, std::vector<Step>, int, std::vector<local_seconds>,
                      std::vector<std::string>> rows[] = {
-        {"08:00", d + 7h + 59min, {}, 8700, {d + 8h, d + 24h + 8h},
+        {"08:00", d + 8h + 1min, {}, 17400, {d + 24h + 8h, d + 48h + 8h},
          {"The night of 29 March: safe for 1.0 h, the longest safe stretch 1.0 h, the verdict "
           "changed 1 time.\""}},
         // Spring forward: 02:30 never comes, the summary does at 03:00.
         {"02:30", d + 1h + 59min, {{6, 3610}}, 60, {d + 3h},
-         {R"("safe":true,"reason":"CLEAR")", "The night of 28 March: safe for 7.5 h, the longest safe "
+         {R"({"event":"summary","time")", R"("safe":true,"reason":"CLEAR")",
+          "Skarvel: the night of 28 March\",\"message\":\"The night of 28 March: safe for 7.5 h, the longest safe "
           "stretch 4.2 h, the verdict changed 3 times, mean cloud cover 12 %.\"",
           R"("night":{"evening":"2026-03-28","lines":60,)"}},
         // Fall back: 02:30 comes twice, the summary once.
@@ -258,7 +265,8 @@ TEST(Notifier, TheSummaryAtItsLocalTimeAcrossChangesOfTheClock) {
             if (run.sender.sent.size() > before) sent.push_back(now);
         }
         EXPECT_EQ(sent, want) << time;
-        for (const std::string& text : said) EXPECT_THAT(run.bodies().back(), HasSubstr(text));
+        for (const std::string& text : said)
+            EXPECT_THAT(run.bodies(), Contains(HasSubstr(text))) << text;
     }
 }
 
@@ -286,7 +294,7 @@ TEST(Notifier, RetriesBackOffForAnHourReportOnceAndNeverShowASecret) {
     for (int i = 0; i < 4; ++i) run.cycle(true);
     EXPECT_EQ(tries().back() - tries().end()[-2], 30);
     run.sender.answer = NotifyAnswer{400};
-    for (int i = 0; i < 6; ++i) run.cycle(true);
+    for (int i = 0; i < 31; ++i) run.cycle(true);
     EXPECT_EQ(run.notifier.pending(), 0u);
     EXPECT_THAT(
         run.services.messages,
@@ -297,5 +305,7 @@ TEST(Notifier, RetriesBackOffForAnHourReportOnceAndNeverShowASecret) {
                     "notify.n: 1 messages given up after an hour of failures",
                     "notify.n: messages get through again", "heartbeatUrl: beats get through again",
                     "notify.n (ntfy): the server answered 503: {\"errors\":[\"busy\"]}; it is "
-                    "tried again with back-off for an hour"));
+                    "tried again with back-off for an hour",
+                    "heartbeatUrl: the beat failed: the server answered 400; the next is tried in "
+                    "5 minutes"));
 }
