@@ -308,4 +308,23 @@ TEST(Notifier, RetriesBackOffForAnHourReportOnceAndNeverShowASecret) {
                     "tried again with back-off for an hour",
                     "heartbeatUrl: the beat failed: the server answered 400; the next is tried in "
                     "5 minutes"));
+    // Unanswered, a target keeps the message under way and the 15 newest; a verdict drops only
+    // the verdict waiting. The files' trouble and the verdicts in turn, and an unsafe one urgent.
+    run.sender.answer.reset();
+    const auto before = run.sender.sent.size();
+    for (int i = 0; i < 24; ++i) run.cycle(i < 12, true, i % 2 ? "" : "/obs/f: Disk full");
+    EXPECT_EQ(run.notifier.pending(), 16u);
+    while (!run.sender.held.empty()) {
+        auto done = std::move(run.sender.held.front());
+        run.sender.held.erase(run.sender.held.begin());
+        done(NotifyAnswer{200});
+    }
+    std::string held;
+    for (auto s = run.sender.sent.begin() + long(before); s != run.sender.sent.end(); ++s)
+        held +=
+            s->request.headers.at(1).substr(16) + " " + s->request.headers.at(2).substr(10) + ";";
+    const std::string pair = "files cannot be written default;files written again default;";
+    std::string want = "files cannot be written default;" + pair + "UNSAFE urgent;";
+    for (int i = 0; i < 6; ++i) want += pair;
+    EXPECT_EQ(held, want);
 }
