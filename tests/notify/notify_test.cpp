@@ -144,7 +144,7 @@ TEST(NotifyRequests, EachKindsUrlHeadersAndBody) {
          form + "2&retry=60&expire=3600"},
         {target("notify.p=pushover:uK\nnotify.p.token=aT\nnotify.p.url=http://proxy/m"), summary,
          "http://proxy/m", {"Content-Type: application/x-www-form-urlencoded"}, form + "0"},
-        {target("notify.g=gotify:https://g.lan/\nnotify.g.token=AbC"), unsafe, "https://g.lan/message",
+        {target("notify.g=gotify:https://g.lan\nnotify.g.token=AbC"), unsafe, "https://g.lan/message",
          {"Content-Type: application/json", "X-Gotify-Key: AbC"},
          R"({"title":"Skarvel: UNSAFE","message":"UNSAFE: CLOUDY? Sky -5.0 °C","priority":8})"},
         {target("notify.w=webhook:https://ha/api/webhook/x"), summary, "https://ha/api/webhook/x",
@@ -168,8 +168,9 @@ TEST(NotifyRequests, EachKindsUrlHeadersAndBody) {
         target("notify.m=mail:o@x\nnotify.m.smtp=smtp://mx\nnotify.m.from=s@x\nnotify.m.user=u\n"
                "notify.m.password=pw"),
         unsafe, "id");
-    EXPECT_EQ(std::tie(login.from, login.to, login.user, login.password, login.requireTls),
-              std::make_tuple("s@x", "o@x", "u", "pw", true));
+    EXPECT_EQ(
+        std::tie(login.from, login.to, login.user, login.password, login.requireTls, login.mail),
+        std::make_tuple("s@x", "o@x", "u", "pw", true, true));
 }
 
 TEST(Notifier, AFlappingHourFoldsToOneMessagePerQuietPeriodWithTheLatestLast) {
@@ -184,9 +185,12 @@ TEST(Notifier, AFlappingHourFoldsToOneMessagePerQuietPeriodWithTheLatestLast) {
     const std::vector<std::pair<long, bool>> want = {
         {12, true}, {27, false}, {44, true}, {59, false}, {74, true}};
     EXPECT_EQ(sent, want);
-    EXPECT_THAT(run.bodies()[0],
-                HasSubstr(R"("title":"Skarvel: SAFE","message":"SAFE: CLEAR. Cloud cover 87 %. )"
-                          R"(Sky -5.3 °C, ambient 4.5 °C.")"));
+    EXPECT_THAT(
+        run.bodies()[0],
+        HasSubstr(R"({"event":"safe","time":"2026-12-08T12:12:00Z","safe":true,"reason":"CLEAR",)"
+                  R"("state":"CLEAR","cloudCover":87,"sky":-5.3,"ambient":4.5,)"
+                  R"("title":"Skarvel: SAFE","message":"SAFE: CLEAR. Cloud cover 87 %. )"
+                  R"(Sky -5.3 °C, ambient 4.5 °C.")"));
     EXPECT_THAT(run.sender.sent[1].request.body,
                 HasSubstr("The verdict changed 7 times since the last message."));
 }
@@ -290,7 +294,7 @@ TEST(Notifier, RetriesBackOffForAnHourReportOnceAndNeverShowASecret) {
     run.sender.answer = NotifyAnswer{200};
     for (int i = 0; i < 30; ++i) run.cycle(false);
     // After a recovery the back-off starts again from 30 s; a refusal is not tried again.
-    run.sender.answer = NotifyAnswer{503, "", "{\"errors\":[\"busy\"]}"};
+    run.sender.answer = NotifyAnswer{503, "", "{\"errors\":\r\n[\"busy\"]}"};
     for (int i = 0; i < 4; ++i) run.cycle(true);
     EXPECT_EQ(tries().back() - tries().end()[-2], 30);
     run.sender.answer = NotifyAnswer{400};
@@ -304,7 +308,7 @@ TEST(Notifier, RetriesBackOffForAnHourReportOnceAndNeverShowASecret) {
                     "with back-off for an hour",
                     "notify.n: 1 messages given up after an hour of failures",
                     "notify.n: messages get through again", "heartbeatUrl: beats get through again",
-                    "notify.n (ntfy): the server answered 503: {\"errors\":[\"busy\"]}; it is "
+                    "notify.n (ntfy): the server answered 503: {\"errors\":  [\"busy\"]}; it is "
                     "tried again with back-off for an hour",
                     "heartbeatUrl: the beat failed: the server answered 400; the next is tried in "
                     "5 minutes"));
@@ -321,10 +325,31 @@ TEST(Notifier, RetriesBackOffForAnHourReportOnceAndNeverShowASecret) {
     }
     std::string held;
     for (auto s = run.sender.sent.begin() + long(before); s != run.sender.sent.end(); ++s)
-        held +=
-            s->request.headers.at(1).substr(16) + " " + s->request.headers.at(2).substr(10) + ";";
-    const std::string pair = "files cannot be written default;files written again default;";
-    std::string want = "files cannot be written default;" + pair + "UNSAFE urgent;";
+        for (const auto& h = s->request.headers; const std::string& header : h)
+            if (&header != &h[0] && &header != &h.back())
+                held += header.substr(header.find(' ', &header == &h[1] ? 9 : 0) + 1) + " ";
+    const std::string pair = "files cannot be written default warning files written again default ";
+    std::string want = "files cannot be written default warning " + pair + "UNSAFE urgent warning ";
     for (int i = 0; i < 6; ++i) want += pair;
     EXPECT_EQ(held, want);
+}
+
+TEST(Notifier, ATestMessageToEveryTargetAndTheHeartbeat) {
+    Driven run(
+        "notify.w=webhook:https://h/x\nnotify.m=mail:o@x\nnotify.m.smtp=smtp://mx\n"
+        "notify.m.from=s@x\nheartbeatUrl=https://hc/2\n");
+    run.sender.answer = NotifyAnswer{404};  // a mail server's answer is its own
+    std::vector<std::string> said;
+    run.notifier.test(run.utc, [&](const std::string& name, const std::string& what, bool ok) {
+        said.push_back(name + " " + what + (ok ? "" : " !"));
+    });
+    EXPECT_THAT(said, ElementsAre("notify.w the server answered 404 !", "notify.m delivered",
+                                  "heartbeatUrl the server answered 404 !"));
+    EXPECT_EQ(
+        run.bodies()[0],
+        R"({"event":"test","time":"2026-12-08T12:00:00Z","safe":false,"reason":"a test",)"
+        R"("state":null,"cloudCover":null,"sky":null,"ambient":null,"title":"Skarvel: test",)"
+        R"("message":"A test message from Skarvel. When this arrives, alerts reach you here."})");
+    const NotifyRequest& beat = run.sender.sent.back().request;
+    EXPECT_TRUE(beat.get && beat.url == "https://hc/2");
 }
