@@ -166,7 +166,8 @@ try:
             ("PUT", oc, "skytemperature temperature cloudcover sensordescription "
                         "timesincelastupdate"),
             ("GET", sm, "action commandblind commandbool commandstring connect disconnect"),
-            ("GET", oc, "refresh")) for m in members.split()]
+            ("GET", oc, "refresh"), ("PUT", "../../", "safety.json state.json"))
+        for m in members.split()]
     for what, rows in cases:
         for params, expected, *echo in rows:
             got, value = request(what[:3], os.path.normpath("/api/v1/" + what[4:]), params)

@@ -85,6 +85,10 @@ TEST(FieldReader, QuotedPlainAndEmptyFieldsToTheLastLineEnd) {
         }
         EXPECT_EQ(got, want) << content;
     }
+    FieldReader config(",,7\r\n");
+    const std::int16_t first = config.readInteger();
+    const float second = config.readSingle();
+    EXPECT_EQ(std::tuple(first, second, config.readInteger()), std::tuple(0, 0.0f, 7));
 }
 
 TEST(Config, FourFixedLinesReadBackByPosition) {

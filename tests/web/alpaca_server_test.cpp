@@ -138,8 +138,9 @@ TEST(AlpacaApi, ConnectedIsTheAskingClientsAndTheCoverAnswersAlike) {
     const std::pair<std::string, std::string> rows[] = {
         // Without a ClientID a request is client 0's; the other device keeps its own clients.
         {put(sm + "connect", "") + get(sm + "connected") + as(0, "connected") +
-             as(0, "connected", oc),
-         "200/0 200/0=true 200/0=true 200/0"},
+             as(0, "connected", oc) + put(sm + "commandbool", "Command=x&Raw=true") +
+             put(oc + "commandbool", "Command=x&Raw=true"),
+         "200/0 200/0=true 200/0=true 200/0 200/1024 200/1024"},
         {connects(1, 65) + as(1, "issafe") + as(2, "issafe") + as(65, "issafe"),
          "200/0 200/1031 200/0 200/0"},
         {connects(1, 64) + as(1, "issafe") + connects(65, 65) + as(1, "issafe") + as(2, "issafe"),
