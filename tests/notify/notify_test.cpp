@@ -184,10 +184,10 @@ TEST(Notifier, AFlappingHourFoldsToOneMessagePerQuietPeriodWithTheLatestLast) {
         for (int i = 0; i < 6; ++i) run.cycle(minute >= 10 && (minute % 4 < 2 || minute >= 60));
     std::vector<std::pair<long, bool>> sent;
     for (const auto& s : run.sender.sent)
-        sent.emplace_back((s.at - run.state.startedUtc).count() / 60,
+        sent.emplace_back((s.at - run.state.startedUtc).count(),
                           s.request.body.find("\"safe\":true") != std::string::npos);
     const std::vector<std::pair<long, bool>> want = {
-        {12, true}, {27, false}, {44, true}, {59, false}, {74, true}};
+        {720, true}, {1620, false}, {2640, true}, {3540, false}, {4440, true}};  // s
     EXPECT_EQ(sent, want);
     EXPECT_THAT(
         run.bodies()[0],
