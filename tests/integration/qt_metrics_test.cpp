@@ -1,5 +1,5 @@
 // The monitor's /metrics as Prometheus' own tools read them: promtool in every state of the sky,
-// and a real Prometheus scraping the running monitor with the README's configuration and alerts.
+// and the README's configuration and alerts as promtool checks them.
 #include <gmock/gmock.h>
 #include <QStandardPaths>
 
@@ -25,36 +25,29 @@ std::string promtool(const QStringList& args, const std::string& input = {}) {
     return tool.readAll().toStdString() + "|" + std::to_string(tool.exitCode());
 }
 
-TEST(Prometheus, ScrapesTheMonitorAndPromtoolPassesEveryState) {
-    if (QStandardPaths::findExecutable("prometheus").isEmpty())
-        GTEST_SKIP() << "Prometheus is not installed (Debian package prometheus)";
-    const int alpaca = testing::ownPort(0), prometheus = testing::ownPort(1);
+TEST(Prometheus, PromtoolPassesTheReadmesConfigAndRulesAndTheMetricsInEveryState) {
+    if (QStandardPaths::findExecutable("promtool").isEmpty())
+        GTEST_SKIP() << "promtool is not installed (Debian package prometheus)";
+    const int alpaca = testing::ownPort(0);
     testing::WholeProgram run("2026-12-07 22:01:00", {"--silent"}, {}, [&](auto& r) {
         TempDir::write(r.folder / "automation.ini",
                        "safeDelayMinutes=0\nalpacaAddress=127.0.0.1\ndiscoveryPort=0\nalpacaPort=" +
                            std::to_string(alpaca) + "\n");
     });
-    // The README's configuration and alerts, scraping every second.
+    // The README's configuration, with the alerts beside it as it says.
     const std::string readme = TempDir::read(SKARVEL_TEST_DATA_DIR "/../../README.md");
     std::smatch config, rules;
     ASSERT_TRUE(std::regex_search(readme, config, std::regex("```yaml\n(scrape_configs:[^`]*)")));
     ASSERT_TRUE(std::regex_search(readme, rules, std::regex("```yaml\n(groups:[^`]*)")));
-    const std::string rulesFile = run.logs.file("skarvel-rules.yml");
-    TempDir::write(rulesFile, rules[1]);
-    EXPECT_EQ(promtool({"check", "rules", QString::fromStdString(rulesFile)}),
-              "Checking " + rulesFile + "\n  SUCCESS: 2 rules found\n\n|0");
-    const std::string target = "127.0.0.1:" + std::to_string(alpaca);
-    TempDir::write(run.logs / "prometheus.yml",
-                   std::regex_replace(std::regex_replace(config[1].str(), std::regex("15s"), "1s"),
-                                      std::regex("observatory-pc:11111"), target));
-    testing::Child server(
-        {"prometheus", "--config.file=" + QString::fromStdString(run.logs.file("prometheus.yml")),
-         "--storage.tsdb.path=" + QString::fromStdString(run.logs.file("tsdb")),
-         "--web.listen-address=127.0.0.1:" + QString::number(prometheus)},
-        {}, run.logs / "prometheus.out");
+    TempDir::write(run.logs / "skarvel-rules.yml", rules[1]);
+    TempDir::write(run.logs / "prometheus.yml", config[1]);
+    EXPECT_THAT(
+        promtool({"check", "config", QString::fromStdString(run.logs.file("prometheus.yml"))}),
+        AllOf(HasSubstr("SUCCESS: 1 rule files found"), HasSubstr("SUCCESS: 2 rules found"),
+              ::testing::EndsWith("|0")));
 
     // Per state (the values themselves are the unit test's): the sensor (none: pulled out), a
-    // line the metrics hold, and skarvel_safe as Prometheus' query answers it.
+    // line the metrics hold, and skarvel_safe.
     const std::string sky = "skarvel_sky_state{state=";
     const std::tuple<QStringList, std::string, char> steps[] = {
         {{"--silent"}, sky + "\"ERROR\"} 0\n", '0'},  // before the first reading
@@ -75,12 +68,6 @@ TEST(Prometheus, ScrapesTheMonitorAndPromtoolPassesEveryState) {
         EXPECT_TRUE(QTest::qWaitFor(holds, 30'000)) << reply << run.journal();
         EXPECT_THAT(reply, HasSubstr("Content-Type: text/plain; version=0.0.4; charset=utf-8"));
         EXPECT_EQ(promtool({"check", "metrics"}, metrics), "|0") << metrics;
-        const auto query = [&] {
-            return testing::httpGet(prometheus, "/api/v1/query?query=skarvel_safe");
-        };
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return query().ends_with(safe + std::string("\"]}]}}")); }, 30'000))
-            << query() << TempDir::read(run.logs / "prometheus.out");
     }
     // The sensor pulled out says so in a message box at its next cycle; the journal counts it.
     const std::regex counted("\nskarvel_messages_total [1-9]");

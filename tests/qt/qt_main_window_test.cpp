@@ -9,6 +9,7 @@
 
 #include "fakes/fake_serial_control.h"
 #include "fakes/temp_dir.h"
+#include "forms/form_table.h"
 #include "qt/qt_graph_window.h"
 #include "qt/qt_main_window.h"
 #include "qt/qt_setup_dialog.h"
@@ -16,25 +17,32 @@
 namespace skarvel {
 namespace {
 
-/// A form as its table gives it: title, size, and a line per control with its place and size,
-/// what else it is and its text; then the round that Tab makes from `first`.
-std::string describe(QWidget& form, QWidget* first) {
-    QString out = form.windowTitle() + QString::asprintf(" %dx%d", form.width(), form.height());
-    if (form.minimumSize() == form.maximumSize()) out += " fixed";
-    for (QWidget* w : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (w->isWindow()) continue;
-        out += "\n" + QString::asprintf("%s %d %d %d %d%s%s %s", qUtf8Printable(w->objectName()),
-                                        w->x(), w->y(), w->width(), w->height(),
-                                        w->font().bold() ? " bold" : "",
-                                        w->property("readOnly").toBool() ? " read-only" : "",
-                                        qUtf8Printable(w->property("text").toString()))
-                          .trimmed();
+/// The form against its table: title, fixed size, each control's place, size, text, font,
+/// read-only flag and tool tip, nothing else on it; and the round that Tab makes from index 0.
+void expectBuiltFrom(QWidget& form, const FormTable& table) {
+    EXPECT_EQ(form.windowTitle(), table.title);
+    EXPECT_TRUE(form.size() == QSize(table.width, table.height) &&
+                form.minimumSize() == form.maximumSize());
+    std::map<int, QWidget*> round;
+    for (const Control& c : table.controls) {
+        SCOPED_TRACE(c.name);
+        auto* w = form.findChild<QWidget*>(c.name, Qt::FindDirectChildrenOnly);
+        ASSERT_TRUE(w);
+        EXPECT_EQ(w->geometry(), QRect(c.x, c.y, c.width, c.height));
+        EXPECT_EQ(w->property("text").toString(), c.caption);
+        EXPECT_EQ(w->toolTip(), c.toolTip);
+        EXPECT_EQ(w->font().bold(), c.font != FontKind::Normal);
+        EXPECT_EQ(w->property("readOnly").toBool(), c.readOnly);
+        if (c.tabIndex >= 0) round[c.tabIndex] = w;
     }
-    out += "\nTab:";
-    // Round the focus chain once, from `first` back to it.
-    for (QWidget* w = first; w != first || out.endsWith(':'); w = w->nextInFocusChain())
-        if (w->focusPolicy() & Qt::TabFocus) out += " " + w->objectName();
-    return out.toStdString();
+    const auto children = form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    EXPECT_EQ(std::ranges::count(children, false, &QWidget::isWindow), std::ssize(table.controls));
+    for (auto [index, w] : round) {
+        const auto next = round.contains(index + 1) ? round[index + 1] : round[0];
+        QWidget* focus = w->nextInFocusChain();
+        while (!(focus->focusPolicy() & Qt::TabFocus)) focus = focus->nextInFocusChain();
+        EXPECT_EQ(focus, next) << w->objectName().toStdString();
+    }
 }
 
 /// Answers every message box on screen while it lives, as a person pressing OK would, and keeps
@@ -72,24 +80,9 @@ struct UiTest : ::testing::Test {
 };
 
 TEST_F(UiTest, WindowsAreBuiltFromTheirTablesAndCloseWithTheMainWindow) {
-    EXPECT_EQ(
-        describe(w, w.focusWidget()),
-        "Skarvel 308x441 fixed\nLine2 0 0 241 1\nLabel5 24 24 145 17 bold Current Readings:\n"
-        "Label6 24 56 121 17 Sky temperature\nSkyTemp 168 56 57 19 read-only\nLabel3 24 96 121 17 "
-        "Ambient temperature\nAmbientTemp 168 96 57 19 read-only\nLabel7 24 136 121 17 Temperature "
-        "difference\nDiffTemp 168 136 57 19 read-only\nLine3 16 176 273 1\nHistoryButton 16 192 81 "
-        "25 3 Day Graph\nMonthButton 112 192 81 25 30 Day Graph\nYearButton 208 192 81 25 Year "
-        "Graph\nLine4 16 232 273 1\nLabel4 24 248 137 17 bold Current Conditions:\nStatus 16 288 "
-        "273 65 bold PENDING\nLine1 16 368 273 1\nSetupButton 88 384 57 25 Setup\nAboutButton 160 "
-        "384 57 25 About\nsbStatusBar 0 423 308 18\nTab: SkyTemp AmbientTemp SetupButton "
-        "AboutButton HistoryButton DiffTemp MonthButton YearButton");
-    EXPECT_EQ(
-        describe(d, d.cmdOK),
-        "Setup 243x202 fixed\nLabel4 16 16 97 17 Cloudy threshold\nCloudyThresholdField 136 16 33 "
-        "19\nLabel3 16 48 121 17 Very Cloudy threshold\nVeryCloudyThresholdField 136 48 33 19\n"
-        "Label1 16 80 49 17 Com port\nComPort 80 80 41 19 1\nLabel2 16 112 57 17 Web path\n"
-        "WebPathField 80 112 145 19\ncmdOK 40 152 73 25 OK\ncmdCancel 128 152 73 25 Cancel\nTab: "
-        "cmdOK cmdCancel ComPort WebPathField VeryCloudyThresholdField CloudyThresholdField");
+    expectBuiltFrom(w, frmMainTable());
+    EXPECT_EQ(w.focusWidget(), w.SkyTemp);
+    expectBuiltFrom(d, frmSetupTable());
     // Each graph button shows its window at the graphs' size; closing the main window closes
     // them and saves.
     for (auto* button : {w.YearButton, w.MonthButton, w.HistoryButton}) button->click();
