@@ -1,12 +1,17 @@
-// The metrics' text where the whole-program test does not reach: the cover, and what is unknown.
+// The metrics' text in every state, as Prometheus' own tool reads it with the README's
+// configuration and alerts.
 #include <gmock/gmock.h>
 
+#include <cstdlib>
+#include <regex>
+
 #include "automation/metrics.h"
+#include "fakes/temp_dir.h"
 
 using namespace skarvel;
 using ::testing::HasSubstr;
 
-TEST(Metrics, CoverAsARatioAndNothingUnknown) {
+TEST(Metrics, CoverAsARatioNothingUnknownAndPromtoolTakesThem) {
     AutomationState fresh, clear;
     clear.anyCycle = clear.linkOpen = clear.haveReading = true;
     clear.state = "CLEAR", clear.verdict.safe = true, clear.cloudCover = 42.5f, clear.cycles = 7,
@@ -32,6 +37,28 @@ TEST(Metrics, CoverAsARatioAndNothingUnknown) {
     EXPECT_THAT(unknown, HasSubstr(R"(skarvel_build_info{version="1\"\\\n"} 1)"));
     EXPECT_THAT(unknown, HasSubstr("skarvel_safe 0\n"));
 #ifdef __linux__
-    EXPECT_EQ(processHealth().residentBytes.value_or(1) % 4096, 0u);  // whole pages
+    EXPECT_EQ(processHealth().residentBytes.value_or(1) % 4096, 0u);      // whole pages
+    if (std::system("promtool --version > /dev/null 2>&1") != 0) return;  // not installed
+    const skarvel::testing::TempDir dir;
+    const auto write = [&](const char* name, const std::string& text) {
+        skarvel::testing::TempDir::write(dir / name, text);
+    };
+    const std::string readme =
+        skarvel::testing::TempDir::read(SKARVEL_TEST_DATA_DIR "/../../README.md");
+    std::smatch config, rules;
+    ASSERT_TRUE(std::regex_search(readme, config, std::regex("```yaml\n(scrape_configs:[^`]*)")) &&
+                std::regex_search(readme, rules, std::regex("```yaml\n(groups:[^`]*)")));
+    write("prometheus.yml", config[1]), write("skarvel-rules.yml", rules[1]);
+    write("known", known), write("unknown", unknown);
+    // Lint findings are printed with exit status 0.
+    const std::pair<const char*, const char*> checks[] = {
+        {"check metrics < known", "[ -z \"$out\" ]"},
+        {"check metrics < unknown", "[ -z \"$out\" ]"},
+        {"check config prometheus.yml", "echo \"$out\" | grep -q 'SUCCESS: 2 rules found'"}};
+    for (const auto& [check, passed] : checks) {
+        const std::string command =
+            "cd " + dir.str() + " && out=$(promtool " + check + " 2>&1) && " + passed;
+        EXPECT_EQ(std::system(command.c_str()), 0) << check;
+    }
 #endif
 }

@@ -172,13 +172,18 @@ TEST(WholeProgram, OneMonitorPerFolderKeepsThePasswordPrivateAndOpensItsPortWhen
                 HasSubstr("Skarvel already runs for the folder " + run.folder.folder()));
     EXPECT_EQ(names(), before);
 
-    // Freed 15 fake seconds later, the port is served at the next try, within 30 of them.
+    // Freed 15 fake seconds later, the port is served at the next try, within 30 of them; the
+    // metrics have this process's figures and count the message.
     QTest::qWait(1500);
     other.close();
+    std::string metrics;
     const auto served = [&] {
-        return testing::httpGet(alpaca, "/management/apiversions").starts_with("HTTP/1.1 200");
+        return (metrics = testing::httpGet(alpaca, "/metrics")).starts_with("HTTP/1.1 200");
     };
     EXPECT_TRUE(qWaitFor(served, 4500));
+    EXPECT_THAT(metrics, AllOf(HasSubstr("Content-Type: text/plain; version=0.0.4; charset=utf-8"),
+                               HasSubstr("\nprocess_resident_memory_bytes "),
+                               ::testing::ContainsRegex("\nskarvel_messages_total [1-9]")));
     for (const char* said : {"is on again", "it is now readable by you only"})
         EXPECT_THAT(run.journal(), HasSubstr(said));
 }
