@@ -86,20 +86,19 @@ std::vector<HistoryLine> readHistory(const std::string& folder, DayRange range,
         try {
             FieldReader reader = FieldReader::fromFile(folder + dayFileName(day));
             while (!reader.atEnd()) {
-                const std::string when = reader.readText();
-                const FieldValue ambient = reader.readValue(), sky = reader.readValue();
-                if (!ambient.numeric || !sky.numeric || !std::isfinite(ambient.number) ||
-                    !std::isfinite(sky.number))
-                    continue;
                 HistoryLine line;
                 try {
+                    // A bad date, or a line cut off at the end: only that line is lost.
+                    const std::string when = reader.readText();
+                    const FieldValue ambient = reader.readValue(), sky = reader.readValue();
+                    if (!ambient.numeric || !sky.numeric) continue;
                     line.time = parseDateTime(when);
+                    line.ambient = ambient.number, line.sky = sky.number;
                 } catch (const std::exception&) {
                     continue;
                 }
                 if (floor<days>(line.time) != day) continue;
-                line.ambient = ambient.number, line.sky = sky.number;
-                float difference = std::round(float(sky.number - ambient.number) * 10) / 10;
+                float difference = std::round(float(line.sky - line.ambient) * 10) / 10;
                 difference = std::min(difference, 0.0f);
                 line.cover = cloudCover(rules.model, line.ambient, line.sky);
                 line.safe = unsafeReason({true, classify(difference, rules), 0, difference,
@@ -111,7 +110,7 @@ std::vector<HistoryLine> readHistory(const std::string& folder, DayRange range,
                 lines.push_back(line);
             }
         } catch (const std::exception&) {
-            // No file for the day, or one cut off mid-line: what was read stands.
+            // No file for the day.
         }
     }
     return lines;

@@ -21,7 +21,8 @@ TEST(History, RangesAndTheirRefusals) {
         {"2026-02-29", "2026-03-01", "from and to must be dates as YYYY-MM-DD"},
         {"2026-12-7", "2026-12-08", "from and to must be dates as YYYY-MM-DD"},
         {"2026/12/07", "2026-12-08", "from and to must be dates as YYYY-MM-DD"},
-        {"2026-1a-07", "2026-12-08", "from and to must be dates as YYYY-MM-DD"},
+        {"2026-1/-07", "2026-12-08", "from and to must be dates as YYYY-MM-DD"},
+        {"2026-12/07", "2026-12-08", "from and to must be dates as YYYY-MM-DD"},
         {"2019-09-09", "2019-09-19", ""},
         {"", "2026-12-08", "from and to must be dates as YYYY-MM-DD"},
     };
@@ -36,8 +37,14 @@ TEST(History, RangesAndTheirRefusals) {
 // missing; the night before has no lines at all, the day after only its morning.
 TEST(History, NightsAcrossMidnightAndTheRowsOfARange) {
     testing::TempDir dir;
-    std::map<std::string, std::string> files;
     const LocalTime noon = makeTime(2026, 12, 7, 12, 0, 0);
+    // Not readings, each in its place, and the first line's stamp again: none is a line, and
+    // the lines after them stand.
+    std::map<std::string, std::string> files = {
+        {dayFileName(noon),
+         "12/7/2026 12:01:00 PM,x,1\r\n12/7/2026 12:02:00 PM,5,x\r\n"
+         "12/7/2026 12:03:00 PM,1e999,5\r\n12/7/2026 12:04:00 PM,5,1e999\r\n"
+         "12/7/2026 12:15:00 PM,5,-19.96\r\n"}};
     for (int q = 1; q <= 96; ++q) {
         const LocalTime t = noon + minutes(15 * q);
         if (t == makeTime(2026, 12, 8, 3, 0, 0)) continue;
@@ -47,7 +54,6 @@ TEST(History, NightsAcrossMidnightAndTheRowsOfARange) {
                                                     : q == 1 ? ",5,-19.96\r\n"
                                                              : ",5,-25\r\n");
     }
-    files[dayFileName(noon)] += "12/7/2026 11:00:00 PM,x,1\r\n";  // not a reading
     for (const auto& [name, text] : files) testing::TempDir::write(dir / name, text);
     HistoryRules rules;
     rules.model.learned = true, rules.model.c = -30;  // 14.29 % at -25, 42.86 % at -15
@@ -72,6 +78,20 @@ TEST(History, NightsAcrossMidnightAndTheRowsOfARange) {
               "{\"from\":\"2026-12-01\",\"to\":\"2026-12-11\",\"daily\":true,\"rows\":["
               "[\"2026-12-07\",-25,-23.83,-15,5,5,5,17.63,10.5],"
               "[\"2026-12-08\",-25,-25,-25,5,5,5,14.29,12]]}");
+    // Unsafe from V.CLOUDY only: 15.0 °C under the air is CLOUDY, so safe.
+    testing::TempDir::write(dir / "2026_12_9.csv", "12/9/2026 1:00:00 AM,5,-10\r\n");
+    rules.settings.unsafeFrom = "V.CLOUDY";
+    const DayRange dec9{local_days{2026y / 12 / 9}, local_days{2026y / 12 / 9}};
+    EXPECT_TRUE(readHistory(dir.folder(), dec9, rules).at(0).safe);
+    // A safe stretch starts after an unsafe line and holds across 20 minutes, not 20.5.
+    const LocalTime at = makeTime(2026, 12, 9, 22);
+    const Night night = summarizeNights({{at, 5, -30, {}, false},
+                                         {at + 15min, 5, -30, {}, true},
+                                         {at + 35min, 5, -30, {}, true},
+                                         {at + 55min + 30s, 5, -30, {}, true}},
+                                        dec9)[0];
+    EXPECT_EQ(std::tuple(night.lines, night.changes, night.hoursSafe, night.longestSafeHours),
+              std::tuple(4, 1, 0.75, 0.5));
 }
 
 }  // namespace
