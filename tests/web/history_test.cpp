@@ -66,6 +66,9 @@ TEST(History, NightsAcrossMidnightAndTheRowsOfARange) {
               "\"hoursSafe\":22.5,\"longestSafeHours\":9,\"changes\":2,\"meanCover\":15.94},"
               "{\"evening\":\"2026-12-06\",\"lines\":0,\"hoursSafe\":0,\"longestSafeHours\":0,"
               "\"changes\":0,\"meanCover\":null}]");
+    // The morning summary's night reads its own two day files.
+    EXPECT_EQ(nightsJson({readNight(dir.folder(), local_days{2026y / 12 / 7}, rules)}),
+              nightsJson({summarizeNights(lines, nights)[1]}));
     const DayRange two{local_days{2026y / 12 / 7}, local_days{2026y / 12 / 8}};
     EXPECT_THAT(
         historyJson(lines, two),
@@ -73,6 +76,8 @@ TEST(History, NightsAcrossMidnightAndTheRowsOfARange) {
                               "false,\"rows\":[[\"2026-12-07T12:15:00\",5,-19.96,28.69,1],"));
     EXPECT_THAT(historyJson(lines, two),
                 ::testing::HasSubstr("[\"2026-12-07T20:00:00\",5,-15,42.86,0],"));
+    EXPECT_THAT(historyJson(lines, {local_days{2026y / 12 / 1}, local_days{2026y / 12 / 10}}),
+                ::testing::HasSubstr("\"daily\":false"));
     // Eleven days are daily rows: sky, ambient (min, mean, max), the mean cover, hours safe.
     EXPECT_EQ(historyJson(lines, {local_days{2026y / 12 / 1}, local_days{2026y / 12 / 11}}),
               "{\"from\":\"2026-12-01\",\"to\":\"2026-12-11\",\"daily\":true,\"rows\":["
