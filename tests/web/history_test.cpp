@@ -83,11 +83,24 @@ TEST(History, NightsAcrossMidnightAndTheRowsOfARange) {
               "{\"from\":\"2026-12-01\",\"to\":\"2026-12-11\",\"daily\":true,\"rows\":["
               "[\"2026-12-07\",-25,-23.83,-15,5,5,5,17.63,10.5],"
               "[\"2026-12-08\",-25,-25,-25,5,5,5,14.29,12]]}");
-    // Unsafe from V.CLOUDY only: 15.0 °C under the air is CLOUDY, so safe.
-    testing::TempDir::write(dir / "2026_12_9.csv", "12/9/2026 1:00:00 AM,5,-10\r\n");
-    rules.settings.unsafeFrom = "V.CLOUDY";
-    const DayRange dec9{local_days{2026y / 12 / 9}, local_days{2026y / 12 / 9}};
-    EXPECT_TRUE(readHistory(dir.folder(), dec9, rules).at(0).safe);
+    // 15.0 and 23.0 °C under the air are CLOUDY, 37.0 is CLEAR; all safe from V.CLOUDY on,
+    // with staleSeconds=0 too. The day's row: its lowest ambient first, its highest last.
+    testing::TempDir::write(dir / "2026_12_9.csv",
+                            "12/9/2026 1:00:00 AM,5,-10\r\n12/9/2026 1:15:00 AM,5,-18\r\n"
+                            "12/9/2026 1:30:00 AM,7,-30\r\n");
+    const DayRange dec9{local_days{2026y / 12 / 9}, local_days{2026y / 12 / 9}},
+        eleven{local_days{2026y / 12 / 1}, local_days{2026y / 12 / 11}};
+    const auto safe = [&] {
+        std::string flags;
+        for (const HistoryLine& l : readHistory(dir.folder(), dec9, rules))
+            flags += l.safe ? "1" : "0";
+        return flags;
+    };
+    EXPECT_EQ(safe(), "001");
+    EXPECT_THAT(historyJson(readHistory(dir.folder(), eleven, rules), eleven),
+                ::testing::HasSubstr("[\"2026-12-09\",-30,-19.33,-10,5,5.67,7,"));
+    rules.settings.unsafeFrom = "V.CLOUDY", rules.settings.staleSeconds = 0;
+    EXPECT_EQ(safe(), "111");
     // A safe stretch starts after an unsafe line and holds across 20 minutes, not 20.5.
     const LocalTime at = makeTime(2026, 12, 9, 22);
     const Night night = summarizeNights({{at, 5, -30, {}, false},
