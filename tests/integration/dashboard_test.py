@@ -4,11 +4,13 @@
 # certificate refused.
 # Usage: dashboard_test.py SKARVEL SIMULATOR.
 # Screenshots go to $SKARVEL_ARTIFACTS (default ./dashboard-screenshots).
-import http.server, json, urllib.request, os, shutil, signal, socket, ssl, subprocess, sys, tempfile, threading, time
+import json, urllib.request, os, shutil, signal, socket, subprocess, sys, tempfile, time
 from aiosmtpd.controller import Controller
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import https_receivers
 
 if "DASHBOARD_NETNS" not in os.environ and shutil.which("ip") and \
         shutil.which("unshare") and subprocess.run(["unshare", "-rn", "true"], capture_output=True).returncode == 0:
@@ -48,17 +50,7 @@ def start_sensor(sky, ambient):
     children.append(sensor)
     wait("the simulator's link", lambda: os.path.islink(link), 10)
 
-posts, mails = [], []
-class Receiver(http.server.BaseHTTPRequestHandler):
-    def do_POST(self):
-        body = self.rfile.read(int(self.headers.get("Content-Length", 0))).decode()
-        posts.append((self.command, self.path, self.headers, body))
-        self.send_response(200)
-        self.end_headers()
-    do_GET = do_POST
-    def log_message(self, *args):
-        pass
-
+mails = []
 class Mailbox:
     async def handle_DATA(self, server, session, envelope):
         mails.append(envelope.content.decode())
@@ -67,19 +59,8 @@ class Mailbox:
 def receivers():
     """HTTPS on 8443 and SMTP with STARTTLS required on 2525, both signed by ca.pem; HTTPS on
     8444 with a certificate of its own, which must be refused."""
-    key = ["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-           "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"]
-    tls = {}
-    for name, signed in (("ca", []), ("site", ["-CA", "ca.pem", "-CAkey", "ca.key"]), ("own", [])):
-        subprocess.run(key + signed + ["-keyout", name + ".key", "-out", name + ".pem"], check=True,
-                       capture_output=True, cwd=folder)
-        tls[name] = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        tls[name].load_cert_chain(os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key"))
-    for port, name in ((8443, "site"), (8444, "own")):
-        server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Receiver)
-        server.socket = tls[name].wrap_socket(server.socket, server_side=True)
-        threading.Thread(target=server.serve_forever, daemon=True).start()
-    smtp = Controller(Mailbox(), hostname="127.0.0.1", port=2525, tls_context=tls["site"],
+    site = https_receivers.start(folder, "127.0.0.1", [8443], [8444])
+    smtp = Controller(Mailbox(), hostname="127.0.0.1", port=2525, tls_context=site,
                       require_starttls=True)
     smtp.start()
     return smtp
@@ -165,14 +146,14 @@ try:
          text("verdict") == "UNSAFE", 30)
     # The verdict's two changes, to every target; the heartbeat while readings come.
     def sent(path):
-        return [p for p in posts if p[1] == path]
+        return [p for p in https_receivers.requests if p[1] == path]
     wait("the alerts", lambda: len(sent("/obs")) == 2 and len(mails) == 2, 20)
     assert [p[2]["Priority"] for p in sent("/obs")] == ["default", "urgent"] and \
         all(p[2]["Authorization"] == "Bearer tk_s3cret" for p in sent("/obs")), sent("/obs")
     hooks = [json.loads(p[3]) for p in sent("/api/webhook/roof")]
     assert [(h["event"], h["safe"], h["state"], h["sky"]) for h in hooks] == [
         ("safe", True, "CLEAR", -30), ("unsafe", False, "V.CLOUDY", -5)], hooks
-    assert "Subject: Skarvel: UNSAFE" in mails[1] and sent("/ping/k3y"), (mails, posts)
+    assert "Subject: Skarvel: UNSAFE" in mails[1] and sent("/ping/k3y"), mails
     said = open(journal).read()
     assert any("notify.stranger (webhook): " in line and "certificate" in line
                for line in said.splitlines()) and "s3cret" not in said, said

@@ -3,8 +3,10 @@
 # the installed skarvel.exe started on a virtual display with COM5 mapped to the simulator's
 # pseudo-terminal, and what it does checked from Linux, row by row.
 # Usage: installed_program_test.py SETUP_EXE SIMULATOR
-import getpass, http.server, json, os, re, select, shutil, signal, socket, ssl, struct, subprocess
-import sys, tempfile, threading, time, urllib.request
+import getpass, json, os, re, select, shutil, signal, socket, struct, subprocess, sys, tempfile
+import time, urllib.request
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import https_receivers
 
 setup, simulator = sys.argv[1:3]
 work = tempfile.mkdtemp(prefix="skarvel-wine-")
@@ -78,19 +80,7 @@ def free_port(kind=socket.SOCK_STREAM, port=10000 + os.getpid() % 7000 * 3):
     return port
 
 
-class Receiver(http.server.BaseHTTPRequestHandler):
-    def do_POST(self):
-        length = int(self.headers.get("Content-Length", 0))
-        received.append((self.path, self.headers["Content-Type"], self.rfile.read(length)))
-        # Schannel takes an end without TLS's close_notify, which Python never sends, for an attack.
-        self.send_response(200)
-        self.send_header("Content-Length", "0")
-        self.end_headers()
-    do_GET = do_POST
-    log_message = lambda *_: None
-
-
-monitor, received = None, []
+monitor, received = None, https_receivers.requests
 # Interrupted too, everything this started ends with it.
 for number in (signal.SIGTERM, signal.SIGHUP):
     signal.signal(number, lambda *_: sys.exit(130))
@@ -132,24 +122,10 @@ try:
     with open(os.path.join(folder, "config.ini"), "w", newline="") as f:
         f.write("webPath,%s\r\ncommportid,5\r\ncloudyThreshold,-25\r\nvCloudyThreshold,-15\r\n"
                 % web)
-    # HTTPS receivers: one with a certificate from a test authority, one with its own, valid at
-    # the monitor's false time too. Schannel with a CA file matches names only, not IP addresses.
-    req = ["faketime", "2000-01-01", "openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-           "ec_paramgen_curve:prime256v1", "-nodes", "-days", "36500", "-addext",
-           "subjectAltName=DNS:localhost", "-subj"]
+    # HTTPS receivers: one with a certificate from a test authority, one with its own. Schannel
+    # with a CA file matches names only, not IP addresses.
     https = free_port(port=port + 3), free_port(port=port + 4)
-    for name, signed, at in (("ca", ["/CN=Skarvel test CA"], None),
-                             ("site", ["/CN=localhost", "-CA", "ca.pem", "-CAkey", "ca.key"],
-                              https[0]), ("own", ["/CN=localhost"], https[1])):
-        subprocess.run(req + signed + ["-keyout", name + ".key", "-out", name + ".pem"], check=True,
-                       capture_output=True, cwd=folder)
-        if at:
-            tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-            tls.load_cert_chain(os.path.join(folder, name + ".pem"),
-                                os.path.join(folder, name + ".key"))
-            server = http.server.ThreadingHTTPServer(("127.0.0.1", at), Receiver)
-            server.socket = tls.wrap_socket(server.socket, server_side=True)
-            threading.Thread(target=server.serve_forever, daemon=True).start()
+    https_receivers.start(folder, "localhost", [https[0]], [https[1]])
     with open(os.path.join(folder, "automation.ini"), "w") as f:
         f.write("alpacaPort=%d\ndiscoveryPort=%d\nstaleSeconds=30\nsafeDelayMinutes=0\n"
                 "mqttHost=localhost\nmqttPort=%d\nuniqueId=pier-2\nnotifyCaFile=ca.pem\n"
@@ -196,7 +172,7 @@ try:
               (0, 255, 255) in label, bmp[:54])
     # Alerts: the monitor's heartbeat, then --notify-test beside it, its box closed by Enter.
     check("the monitor's heartbeat over HTTPS",
-          until(lambda: received, 30) and received[0][0] == "/beat", received)
+          until(lambda: received, 30) and received[0][1] == "/beat", received)
     shown = len(visible("Skarvel"))
     test = start(["wine", "C:\\Program Files\\Skarvel\\skarvel.exe", "--notify-test"],
                  stderr=subprocess.DEVNULL)
@@ -207,7 +183,8 @@ try:
           "and skarvel.log, and the exit status",
           boxed and test.returncode == 1 and "notify.hook: delivered" in log and
           "notify.stranger: schannel: CertGetCertificateChain trust error" in log and
-          [(t, json.loads(b)["event"]) for p, t, b in received if p.startswith("/api/")] ==
+          [(h["Content-Type"], json.loads(b)["event"]) for _, p, h, b in received
+           if p.startswith("/api/")] ==
           [("application/json", "test")], (log, received))
     check("nothing written beside the installed program",
           sorted(os.listdir(installed)) ==
