@@ -3,8 +3,10 @@
 # alerts of the same run at real HTTPS and SMTP servers with a CA of the test's own, a stranger's
 # certificate refused.
 # Usage: dashboard_test.py SKARVEL SIMULATOR.
+# MQTT and Home Assistant are checked on a real mosquitto broker in the same run.
 # Screenshots go to $SKARVEL_ARTIFACTS (default ./dashboard-screenshots).
 import json, urllib.request, os, shutil, signal, socket, subprocess, sys, tempfile, time
+import jinja2
 from aiosmtpd.controller import Controller
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -65,14 +67,48 @@ def receivers():
     smtp.start()
     return smtp
 
-def automation(*extra):
+def automation():
     with open(os.path.join(folder, "automation.ini"), "w") as f:
         f.write("\n".join(("safeDelayMinutes=0", "notifyQuietMinutes=0", "notifyCaFile=ca.pem",
                            "notify.phone=ntfy:https://127.0.0.1:8443/obs", "notify.phone.token=tk_s3cret",
                            "notify.ha=webhook:https://127.0.0.1:8443/api/webhook/roof",
                            "notify.mail=mail:obs@example.org", "notify.mail.smtp=smtp://127.0.0.1:2525",
                            "notify.mail.from=skarvel@example.org",
-                           "heartbeatUrl=https://127.0.0.1:8443/ping/k3y") + extra) + "\n")
+                           "notify.stranger=webhook:https://127.0.0.1:8444/x",  # its certificate is refused
+                           "heartbeatUrl=https://127.0.0.1:8443/ping/k3y", "uniqueId=pier-2",
+                           "mqttHost=127.0.0.1", "mqttTopic=club/pier-2", "mqttUser=obs",
+                           "mqttPassword=pw")) + "\n")
+
+def broker():
+    """mosquitto on 1883 for the user obs with the password pw, nobody else."""
+    os.makedirs(os.path.join(folder, "broker"))
+    conf, passwd = (os.path.join(folder, "broker", n) for n in ("mosquitto.conf", "passwd"))
+    subprocess.run(["mosquitto_passwd", "-c", "-b", passwd, "obs", "pw"], check=True)
+    with open(conf, "w") as f:  # root in a namespace of its own cannot become another user
+        f.write("user root\nlistener 1883 127.0.0.1\npersistence false\npassword_file %s\n" % passwd)
+    children.append(subprocess.Popen([shutil.which("mosquitto") or "/usr/sbin/mosquitto", "-c", conf],
+                                     stderr=subprocess.DEVNULL))
+    wait("the broker", lambda: socket.socket().connect_ex(("127.0.0.1", 1883)) == 0, 10)
+
+def retained(topics):
+    out = subprocess.run(["mosquitto_sub", "-h", "127.0.0.1", "-v", "-W", "1", "--retained-only",
+                          "-t", topics, "-u", "obs", "-P", "pw"], capture_output=True, text=True).stdout
+    return dict(line.split(" ", 1) for line in out.splitlines())
+
+def home_assistant():
+    """Each discovery config's entity as Home Assistant shows it, rendered from the state."""
+    state, shown = retained("club/pier-2/state")["club/pier-2/state"], {}
+    for topic, text in retained("homeassistant/#").items():
+        c = json.loads(text)
+        assert (c["state_topic"], c["availability_topic"], c["device"]["identifiers"],
+                c["device"]["sw_version"], c.get("state_class", "measurement")) == (
+            "club/pier-2/state", "club/pier-2/status", ["pier-2"], version, "measurement") and \
+            c["unique_id"], c
+        value = jinja2.Environment().from_string(c["value_template"]).render(
+            value=state, value_json=json.loads(state))
+        shown[topic.split("/")[-2]] = {c.get("payload_on"): "on", c.get("payload_off"): "off"}.get(
+            value, value) + c.get("unit_of_measurement", "")
+    return shown
 
 def load():
     browser.get(url)
@@ -89,7 +125,8 @@ try:
         config.write("webPath,%s/\r\ncommportid,1\r\ncloudyThreshold,-25\r\n"
                      "vCloudyThreshold,-15\r\n" % folder)
     smtp = receivers()
-    automation("notify.stranger=webhook:https://127.0.0.1:8444/x")  # its certificate is refused
+    automation()
+    broker()
     start_sensor(-30, 5)  # 35 °C under the air: CLEAR
     journal = os.path.join(folder, "monitor.err")
     monitor = subprocess.Popen([os.path.join(folder, "skarvel")],
@@ -102,6 +139,8 @@ try:
     setup = urllib.request.urlopen(url + "setup").read().decode()
     assert "phone (ntfy), ha (webhook), mail (mail), stranger (webhook), a heartbeat" in setup and \
         "s3cret" not in setup, setup
+    version = json.load(urllib.request.urlopen(url + "management/v1/description"))["Value"][
+        "ManufacturerVersion"]
 
     options = webdriver.ChromeOptions()
     for flag in ("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
@@ -139,11 +178,18 @@ try:
     # The Now panel follows the sensor within a cycle.
     wait("SAFE at -30 °C", lambda: text("verdict") == "SAFE" and
          text("sky").startswith("-30") and text("state") == "CLEAR", 30)
+    # Home Assistant, from the broker's retained configs and state; the cover from the log.
+    clear = home_assistant()
+    assert 0 <= float(clear.pop("cloud_cover")[:-1]) <= 100 and clear == {
+        "sky_temperature": "-30.0°C", "ambient_temperature": "5.0°C", "difference": "-35.0°C",
+        "sky_state": "CLEAR", "safety": "off"}, clear  # on: unsafe
     sensor.terminate()
     sensor.wait(10)
     start_sensor(-5, 5)  # 10 °C under the air: V.CLOUDY
     wait("UNSAFE at -5 °C", lambda: text("state") == "V.CLOUDY" and
          text("verdict") == "UNSAFE", 30)
+    cloudy = wait("V.CLOUDY over MQTT", lambda: (h := home_assistant())["sky_state"] == "V.CLOUDY" and h, 20)
+    assert (cloudy["difference"], cloudy["safety"]) == ("-10.0°C", "on"), cloudy
     # The verdict's two changes, to every target; the heartbeat while readings come.
     def sent(path):
         return [p for p in https_receivers.requests if p[1] == path]
@@ -190,6 +236,8 @@ try:
     wait("no contact", lambda: "nocontact" in browser.find_element(By.ID, "now")
          .get_attribute("class").split() and "no contact" in text("contact").lower(), 35)
     assert text("verdict") != "SAFE", text("verdict")
+    # The broker says so too, by the monitor's last will.
+    wait("offline", lambda: retained("club/pier-2/status").get("club/pier-2/status") == "offline", 45)
     print("dashboard: all checks passed")
 except Exception as e:
     print("dashboard_test FAILED:", e if isinstance(e, AssertionError) else repr(e), file=sys.stderr)
