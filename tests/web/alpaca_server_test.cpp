@@ -89,6 +89,9 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         {get("/", "No colon\r\n"), "400 close | closed"},
         {std::string(8192, '\n') + versions, "200"},
         {std::string(8192 + 1, '\n') + versions, "400 close | closed"},
+        {std::string(8192, '\n') +
+             put(sm + "connect", body).substr(0, AlpacaServer::kMaxRequestBytes - 8192),
+         "413 close | closed"},
         // HTTP/1.0 closes unless asked to keep alive, HTTP/1.1 only when asked to close.
         {"HEAD /management/apiversions HTTP/1.0\r\n\r\n", "200 close | closed"},
         {"GET /management/apiversions HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n", "200"},
@@ -173,7 +176,7 @@ TEST(AlpacaApi, ConnectedIsTheAskingClientsAndTheCoverAnswersAlike) {
 TEST(AlpacaServer, EventsFollowEveryCycleWithinTheirLimits) {
     Server s;
     const auto open = [&](Server::Id id, std::int64_t ms) {
-        s.server.accepted(id, ms);
+        s.server.accepted(id, ms - 20000);  // the stream begins when it is asked for
         s.in[id] = get("/events") + versions;
         s.server.readable(id, ms);
         return std::exchange(s.out[id], "");
@@ -186,16 +189,19 @@ TEST(AlpacaServer, EventsFollowEveryCycleWithinTheirLimits) {
                 ::testing::AllOf(::testing::StartsWith("HTTP/1.1 200 OK\r\nContent-Type: "
                                                        "text/event-stream; charset=utf-8\r\n"),
                                  ::testing::EndsWith("\r\n\r\nretry: 5000\n\n" + event)));
+    EXPECT_EQ(s.send(versions, 1, 0) + s.in[1], "");  // read and left unanswered
     s.server.publish();
     s.server.sweep(14999);
     EXPECT_EQ(std::exchange(s.out[1], ""), event);
-    s.server.sweep(15000);
-    s.server.sweep(40000);
+    for (std::int64_t ms : {15000, 29999, 30000}) s.server.sweep(ms);
     EXPECT_EQ(s.out[1], ": keep-alive\n\n: keep-alive\n\n");
     for (Server::Id id = 2; id <= 32; ++id) open(id, 41000);
     EXPECT_TRUE(s.ended.empty());
     open(33, 42000);  // the 33rd: the oldest makes room
     EXPECT_EQ(s.ended, (std::map<Server::Id, std::string>{{1, "aborted"}}));
+    s.backlog = AlpacaServer::kMaxStreamBacklog;
+    s.server.publish();
+    EXPECT_EQ(s.ended.size(), 1u);
     s.backlog = AlpacaServer::kMaxStreamBacklog + 1;
     s.server.publish();
     EXPECT_EQ(s.ended.size(), 33u);
@@ -209,18 +215,18 @@ TEST(AlpacaServer, DropsTheQuietestTheIdleAndTheSlowAndServesFilesUpToTheirLimit
     for (Server::Id id = 2; id <= 64; ++id) s.server.accepted(id, std::int64_t(id));
     s.server.accepted(1000, 2000);
     EXPECT_EQ(s.ended, (std::map<Server::Id, std::string>{{1, "aborted"}}));
-    // A request must come whole within its time, however active its client.
-    s.send("GET / HTTP/1.1\r\n", 1000, 3000);
-    s.send("X: 1\r\n", 1000, 12000);
-    s.server.sweep(13000);
+    // A request must come whole within its time from its first byte, however active its client.
+    s.send("GET / HTTP/1.1\r\n", 1000, 0);
+    s.send("X: 1\r\n", 1000, 9000);
+    s.server.sweep(10000);
     EXPECT_FALSE(s.ended.contains(1000));
-    s.server.sweep(13001);
+    s.server.sweep(10001);
     EXPECT_EQ(s.ended[1000], "aborted");
     // Idle for exactly the limit is kept.
     s.send(versions, 64, 14000);
     s.server.sweep(34000);
     EXPECT_EQ(s.server.connections(), 1);
-    s.server.sweep(34001);
+    s.server.accepted(7, 34001), s.server.gone(7), s.server.sweep(34001);
     EXPECT_EQ(s.server.connections(), 0);
     // A client that leaves its replies untaken is not read until it takes them.
     s.server.accepted(100, 0);
@@ -231,6 +237,7 @@ TEST(AlpacaServer, DropsTheQuietestTheIdleAndTheSlowAndServesFilesUpToTheirLimit
     testing::TempDir::write(s.web / "year.bmp", std::string(16 * 1024 * 1024, 'y'));
     testing::TempDir::write(s.web / "month.bmp", std::string(16 * 1024 * 1024 + 1, 'm'));
     EXPECT_EQ(s.send("", 100), "200");
+    EXPECT_TRUE(s.out[100].ends_with("\r\n\r\n" + std::string(16 * 1024 * 1024, 'y')));
     EXPECT_EQ(s.send(get("/month.bmp"), 100), "404");
     s.folder.clear();
     EXPECT_EQ(s.send(get("/year.bmp"), 100), "404");
@@ -238,13 +245,20 @@ TEST(AlpacaServer, DropsTheQuietestTheIdleAndTheSlowAndServesFilesUpToTheirLimit
     EXPECT_EQ(s.send("x\r\n\r\n", 100), "400 close | closed");
     EXPECT_THAT(s.out[100], ::testing::EndsWith("\r\n\r\nMalformed request line\n"));
     EXPECT_EQ(s.send(versions, 100), " | closed");
+    s.server.accepted(101, 0);  // nor after a reply that closes
+    const std::string closing =
+        s.send(get("/management/apiversions", "Connection: close\r\n"), 101);
+    EXPECT_EQ(closing + s.send(versions, 101), "200 close | closed | closed");
     // A port that cannot be opened is said once, and so is its opening at last.
     ServerPort port(false, 11111);
     std::string said;
-    for (bool opened : {false, false, true, true}) said += port.tried(opened, "in use") + "|";
+    for (bool opened : {false, false, true, true}) {
+        said += port.tried(opened, "in use");
+        said += port.open() ? "+|" : "|";
+    }
     EXPECT_EQ(said,
               "The Alpaca server is off: port 11111 cannot be opened (in use); it is tried "
-              "again every 30 s.||The Alpaca server is on again: port 11111 is open.||");
+              "again every 30 s.||The Alpaca server is on again: port 11111 is open.+|+|");
 }
 
 }  // namespace
