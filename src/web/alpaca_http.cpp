@@ -49,18 +49,12 @@ const char* reasonPhrase(int status) {
             return "Not Found";
         case 405:
             return "Method Not Allowed";
-        case 408:
-            return "Request Timeout";
         case 413:
             return "Content Too Large";
         case 431:
             return "Request Header Fields Too Large";
-        case 500:
-            return "Internal Server Error";
         case 501:
             return "Not Implemented";
-        case 503:
-            return "Service Unavailable";
         default:
             return "Unknown";
     }

@@ -163,6 +163,7 @@ try:
     clear = next((i for i, l in enumerate(labels) if "clear sky" in l.lower()), None)
     assert clear and js("[...Array(skarvelChart.numRows()).keys()].filter("
                         "r => skarvelChart.getValue(r, %d) !== null).length" % clear) > 200, labels
+    assert text("skyfit-text").startswith("Clear sky = ") and js("skarvelFit.numRows()") > 200
     assert len(browser.find_elements(By.CSS_SELECTOR, "#nights tr")) == 14
     # A night from its table row: noon to noon around its evening.
     browser.find_element(By.CSS_SELECTOR, "#nights tr:nth-child(2)").click()
