@@ -95,7 +95,10 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         // HTTP/1.0 closes unless asked to keep alive, HTTP/1.1 only when asked to close.
         {"HEAD /management/apiversions HTTP/1.0\r\n\r\n", "200 close | closed"},
         {"GET /management/apiversions HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n", "200"},
-        {get("/management/apiversions", "connection: close\r\n"), "200 close | closed"},
+        {get("/management/apiversions", "connection: close \t\r\n"), "200 close | closed"},
+        {get("/management/apiversions", "Conne: close\r\n"), "200"},
+        // Lines may end in LF alone.
+        {versions + "GET /management/apiversions HTTP/1.1\nX: 1\n\n", "200 200"},
         // Upper and lower case hex digits; a '%' takes two.
         {put(sm + "connect", "") +
              put(sm + "action", "Action=SafetyEve%6ets&Parameters=%0a%5F%5A%5f") +
@@ -106,13 +109,28 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
              get(sm + "issafe?ClientID=1&X=%3g") + get(sm + "issafe?X=%g3&ClientID=1"),
          "400 400 400 400"},
         {"DELETE " + sm + "issafe HTTP/1.1\r\n\r\n", "405"},
+        {get("/setup/v1/camera/0/setup"), "403"},
         {get("/setups") + get("/management/apiversions?ClientID=-1"), "404 400"},
         {get("/history.json?to=2026-12-07&from=2026-12-07") +
              get("/history.json?from=2026-12-08&to=2026-12-07") + get("/nights.json"),
          "200 400 200"},
     };
-    for (const auto& [bytes, want] : rows)
-        EXPECT_EQ(Server().send(bytes), want) << bytes.substr(0, 60);
+    // Each status with its reason phrase.
+    const std::map<std::string, std::string> phrases = {{"200", "OK"},
+                                                        {"400", "Bad Request"},
+                                                        {"403", "Forbidden"},
+                                                        {"404", "Not Found"},
+                                                        {"405", "Method Not Allowed"},
+                                                        {"413", "Content Too Large"},
+                                                        {"501", "Not Implemented"},
+                                                        {"431", "Request Header Fields Too Large"}};
+    for (const auto& [bytes, want] : rows) {
+        Server s;
+        EXPECT_EQ(s.send(bytes), want) << bytes.substr(0, 60);
+        const std::string status = want.substr(0, 3);
+        EXPECT_TRUE(status.empty() ||
+                    s.out[1].starts_with("HTTP/1.1 " + status + " " + phrases.at(status) + "\r\n"));
+    }
     // A device of another kind is named as such; the setup page escapes the file's name; a
     // request without a transaction number is answered with 0.
     Server s;
