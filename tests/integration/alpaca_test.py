@@ -182,23 +182,14 @@ try:
         assert got == answer, (datagram, got)
 
     # A request and then a half-close, as small clients and nc -N send it, is answered and then
-    # closed, also when the end of the stream arrives together with the request; among hundreds
-    # of idle clients a request still answers at once. (Refusals: alpaca_server_test.)
-    abuse = [(b"GET /api/v1/safetymonitor/0/issafe?ClientID=1 HTTP/1.1\r\n\r\n", b"200",
-              "half-close")] * 10
-    abuse += [(b"GET /api/v1/safetymonitor/0/issafe HTTP/1.1\r\n", None)] * 300
-    held = []
-    for data, status, *half_close in abuse:
-        held.append(socket.create_connection(("127.0.0.1", PORT), timeout=2))
-        held[-1].sendall(data)
-        if half_close:
-            held[-1].shutdown(socket.SHUT_WR)
-        got = held[-1].recv(100) if status else b""
-        while half_close and (more := held[-1].recv(1000)):  # to the end of the stream
-            got += more
-        assert got[9:12] == (status or b""), (data[:30], status, got)
-    start, conn = time.time(), None  # the quietest connection, ours, made room for them
-    assert request("GET", "/management/apiversions")[0] == 0 and time.time() - start < 1
+    # closed, also when the end of the stream arrives together with the request. (Refusals and
+    # idle clients: alpaca_server_test.)
+    for _ in range(10):
+        with socket.create_connection(("127.0.0.1", PORT), timeout=2) as s:
+            s.sendall(b"GET /api/v1/safetymonitor/0/issafe?ClientID=1 HTTP/1.1\r\n\r\n")
+            s.shutdown(socket.SHUT_WR)
+            got = b"".join(iter(lambda: s.recv(1000), b""))
+        assert got[9:12] == b"200", got
 
     # With a sensor, the devices follow its readings (ObservingConditions is still connected).
     children.append(subprocess.Popen(emulator + [simulator, "--link",

@@ -14,7 +14,6 @@
 #include <thread>
 
 #include "integration/whole_program.h"
-#include "skarvel_version.h"
 #include "store/readings_log.h"
 #include "store/value_text.h"
 
@@ -319,8 +318,6 @@ TEST(Indi, OwnDriverShowsTheSkyAndCoverAlertsWhenTheMonitorIsGoneOrStuckAndKeeps
     EXPECT_EQ(indi("WEATHER_SKY_TEMPERATURE.MAX_OK") + " " + indi("WEATHER_TEMPERATURE.MIN_OK") +
                   " " + indi("WEATHER_CLOUD_COVER.MIN_OK"),
               "100 -100 0");
-    EXPECT_EQ(indi("DRIVER_INFO.DRIVER_VERSION"),
-              std::to_string(SKARVEL_VERSION_MAJOR) + "." + std::to_string(SKARVEL_VERSION_MINOR));
     indi("ACTIVE_DEVICES.ACTIVE_GPS=GPS");
     EXPECT_EQ(indi("ACTIVE_DEVICES.ACTIVE_GPS"), "GPS") << "the base class's own option";
     indi("WEATHER_CLOUD_COVER.MAX_OK=30");
