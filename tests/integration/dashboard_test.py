@@ -3,9 +3,10 @@
 # alerts of the same run at real HTTPS and SMTP servers with a CA of the test's own, a stranger's
 # certificate refused.
 # Usage: dashboard_test.py SKARVEL SIMULATOR.
-# MQTT and Home Assistant are checked on a real mosquitto broker in the same run.
+# MQTT and Home Assistant are checked on a real mosquitto broker in the same run, and what the
+# monitor tells systemd.
 # Screenshots go to $SKARVEL_ARTIFACTS (default ./dashboard-screenshots).
-import json, urllib.request, os, shutil, signal, socket, subprocess, sys, tempfile, time
+import json, urllib.request, os, shutil, signal, socket, subprocess, sys, tempfile, threading, time
 import jinja2
 from aiosmtpd.controller import Controller
 from selenium import webdriver
@@ -128,10 +129,16 @@ try:
     automation()
     broker()
     start_sensor(-30, 5)  # 35 °C under the air: CLEAR
+    # systemd's side of the notifications, each kept with the time it came.
+    notify, told = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM), []
+    notify.bind(os.path.join(folder, "notify"))
+    threading.Thread(target=lambda: [told.append((time.time(), notify.recv(512).decode()))
+                                     for _ in iter(int, 1)], daemon=True).start()
     journal = os.path.join(folder, "monitor.err")
     monitor = subprocess.Popen([os.path.join(folder, "skarvel")],
                                stdout=subprocess.DEVNULL, stderr=open(journal, "w"),
-                               env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+                               env=dict(os.environ, QT_QPA_PLATFORM="offscreen",
+                                        NOTIFY_SOCKET=os.path.join(folder, "notify")))
     children.insert(0, monitor)
     wait("the monitor's port", lambda: socket.socket().connect_ex(("127.0.0.1", PORT)) == 0
          or monitor.poll() is not None, 30)
@@ -189,6 +196,11 @@ try:
     start_sensor(-5, 5)  # 10 °C under the air: V.CLOUDY
     wait("UNSAFE at -5 °C", lambda: text("state") == "V.CLOUDY" and
          text("verdict") == "UNSAFE", 30)
+    # systemd: ready at the start, then alive after every cycle, with the verdict.
+    wait("systemd told", lambda: told[-1][1] == "WATCHDOG=1\nSTATUS=UNSAFE: V.CLOUDY", 20)
+    assert told[0][1] == "READY=1\nSTATUS=PENDING: no reading yet" and all(
+        m.startswith("WATCHDOG=1\nSTATUS=") and t - told[i][0] < 20 for i, (t, m) in
+        enumerate(told[1:])) and "WATCHDOG=1\nSTATUS=CLEAR, safe" in dict(told).values(), told
     cloudy = wait("V.CLOUDY over MQTT", lambda: (h := home_assistant())["sky_state"] == "V.CLOUDY" and h, 20)
     assert (cloudy["difference"], cloudy["safety"]) == ("-10.0°C", "on"), cloudy
     # The verdict's two changes, to every target; the heartbeat while readings come.

@@ -1,8 +1,6 @@
 // The real monitor and the real simulator on a pseudo-terminal, on a fast fake clock, checked
 // through the files they leave behind, and through the INDI driver under a real indiserver.
 #include <gmock/gmock.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <QImage>
 #include <QSerialPort>
 #include <QStandardPaths>
@@ -185,42 +183,6 @@ TEST(WholeProgram, OneMonitorPerFolderKeepsThePasswordPrivateAndOpensItsPortWhen
                                ::testing::ContainsRegex("\nskarvel_messages_total [1-9]")));
     for (const char* said : {"is on again", "it is now readable by you only"})
         EXPECT_THAT(run.journal(), HasSubstr(said));
-}
-
-TEST(WholeProgram, TellsSystemdReadyEveryCycleTheSkyAndStopping) {
-    // systemd's side of sd_notify: a datagram socket named by NOTIFY_SOCKET.
-    TempDir sockets;
-    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_un address{AF_UNIX, {}};
-    sockets.file("notify").copy(address.sun_path, sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    std::vector<std::pair<std::chrono::steady_clock::time_point, std::string>> got;
-    const auto receive = [&] {
-        char buf[512];
-        for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
-            got.emplace_back(std::chrono::steady_clock::now(), std::string(buf, std::size_t(n)));
-        return got.empty() ? std::string() : got.back().second;
-    };
-    WholeProgram run("2026-12-07 22:01:00", kClear, {}, [&](WholeProgram& r) {
-        TempDir::write(r.folder / "automation.ini", "safeDelayMinutes=0\nalpacaPort=0\n");
-        r.env["NOTIFY_SOCKET"] = QString::fromStdString(sockets.file("notify"));
-    });
-    // Ten fake seconds a real one: a cycle a second.
-    EXPECT_TRUE(qWaitFor([&] { return receive() == "WATCHDOG=1\nSTATUS=CLEAR, safe"; }, 10'000));
-    run.plugIn({"--sky=5", "--ambient=5"});
-    EXPECT_TRUE(
-        qWaitFor([&] { return receive() == "WATCHDOG=1\nSTATUS=UNSAFE: V.CLOUDY"; }, 10'000));
-    EXPECT_EQ(run.terminate(), 0);
-    receive();
-    ::close(fd);
-    ASSERT_GE(got.size(), 4u);
-    EXPECT_EQ(got.front().second + " | " + got.back().second,
-              "READY=1\nSTATUS=PENDING: no reading yet | STOPPING=1\nSTATUS=Stopping");
-    // One WATCHDOG per cycle between them, never three seconds (thirty fake ones) apart.
-    for (std::size_t i = 1; i + 1 < got.size(); ++i)
-        EXPECT_TRUE(got[i].second.starts_with("WATCHDOG=1\nSTATUS=") &&
-                    (i == 1 || got[i].first - got[i - 1].first < 3s))
-            << got[i].second;
 }
 
 TEST(Indi, OwnDriverShowsTheSkyAndCoverAlertsWhenTheMonitorIsGoneOrStuckAndKeepsItsOptions) {
