@@ -95,10 +95,12 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         // HTTP/1.0 closes unless asked to keep alive, HTTP/1.1 only when asked to close.
         {"HEAD /management/apiversions HTTP/1.0\r\n\r\n", "200 close | closed"},
         {"GET /management/apiversions HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n", "200"},
-        {get("/management/apiversions", "connection: close \t\r\n"), "200 close | closed"},
+        {get("/management/apiversions", "connection:close \t \r\n"), "200 close | closed"},
         {get("/management/apiversions", "Conne: close\r\n"), "200"},
         // Lines may end in LF alone.
-        {versions + "GET /management/apiversions HTTP/1.1\nX: 1\n\n", "200 200"},
+        {"PUT " + sm + "connected HTTP/1.1\nContent-Length: 14\n\nConnected=true" +
+             "GET /management/apiversions HTTP/1.1\nX: 1\n\n",
+         "200/0 200"},
         // Upper and lower case hex digits; a '%' takes two.
         {put(sm + "connect", "") +
              put(sm + "action", "Action=SafetyEve%6ets&Parameters=%0a%5F%5A%5f") +
@@ -108,7 +110,7 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         {get(sm + "issafe?ClientID=x") + get(sm + "issafe?ClientID=1%3") +
              get(sm + "issafe?ClientID=1&X=%3g") + get(sm + "issafe?X=%g3&ClientID=1"),
          "400 400 400 400"},
-        {"DELETE " + sm + "issafe HTTP/1.1\r\n\r\n", "405"},
+        {"ZAP " + sm + "issafe HTTP/1.1\r\n\r\n", "405"},
         {get("/setup/v1/camera/0/setup"), "403"},
         {get("/setups") + get("/management/apiversions?ClientID=-1"), "404 400"},
         {get("/history.json?to=2026-12-07&from=2026-12-07") +
@@ -131,6 +133,12 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         EXPECT_TRUE(status.empty() ||
                     s.out[1].starts_with("HTTP/1.1 " + status + " " + phrases.at(status) + "\r\n"));
     }
+    // Refused: one space, a method in lower case, another version, a target that is no path or
+    // holds a control character, a folded or a one-word header line, a signed length.
+    for (const char* bad : {"GET /x", "get /x HTTP/1.1", "GET / HTTP/2.0", "GET x HTTP/1.1",
+                            "GET /a\tb HTTP/1.1", "GET / HTTP/1.1\r\n X: 1",
+                            "GET / HTTP/1.1\r\nB\n", "PUT / HTTP/1.1\r\nContent-Length: +1"})
+        EXPECT_EQ(Server().send(bad + std::string("\r\n\r\n")), "400 close | closed") << bad;
     // A device of another kind is named as such; the setup page escapes the file's name; a
     // request without a transaction number is answered with 0.
     Server s;
@@ -141,7 +149,10 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
          {"No telescope device here", "Unknown device type: bogus",
           "<code>&lt;a&amp;b&gt;&quot;.ini</code>", "\"ClientTransactionID\":0,",
           "Unsupported Alpaca API version: v2", "[{\"Name\":\"IsSafe\",\"Value\":false},",
-          "<h2>ObservingConditions 0: "})
+          "<h2>ObservingConditions 0: ",
+          "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: ",
+          "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nConnection: "
+          "keep-alive\r\n\r\n{\"Value\":[1],"})
         EXPECT_THAT(s.out[1], ::testing::HasSubstr(part));
 }
 
