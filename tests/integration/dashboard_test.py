@@ -77,22 +77,22 @@ def automation():
                            "notify.mail.from=skarvel@example.org",
                            "notify.stranger=webhook:https://127.0.0.1:8444/x",  # its certificate is refused
                            "heartbeatUrl=https://127.0.0.1:8443/ping/k3y", "uniqueId=pier-2",
-                           "mqttHost=127.0.0.1", "mqttTopic=club/pier-2", "mqttUser=obs",
+                           "mqttHost=127.0.0.1", "mqttPort=11883", "mqttTopic=club/pier-2", "mqttUser=obs",
                            "mqttPassword=pw")) + "\n")
 
 def broker():
-    """mosquitto on 1883 for the user obs with the password pw, nobody else."""
+    """mosquitto on 11883 (a system broker may have 1883) for the user obs with the password pw."""
     os.makedirs(os.path.join(folder, "broker"))
     conf, passwd = (os.path.join(folder, "broker", n) for n in ("mosquitto.conf", "passwd"))
     subprocess.run(["mosquitto_passwd", "-c", "-b", passwd, "obs", "pw"], check=True)
     with open(conf, "w") as f:  # root in a namespace of its own cannot become another user
-        f.write("user root\nlistener 1883 127.0.0.1\npersistence false\npassword_file %s\n" % passwd)
+        f.write("user root\nlistener 11883 127.0.0.1\npersistence false\npassword_file %s\n" % passwd)
     children.append(subprocess.Popen([shutil.which("mosquitto") or "/usr/sbin/mosquitto", "-c", conf],
                                      stderr=subprocess.DEVNULL))
-    wait("the broker", lambda: socket.socket().connect_ex(("127.0.0.1", 1883)) == 0, 10)
+    wait("the broker", lambda: socket.socket().connect_ex(("127.0.0.1", 11883)) == 0, 10)
 
 def retained(topics):
-    out = subprocess.run(["mosquitto_sub", "-h", "127.0.0.1", "-v", "-W", "1", "--retained-only",
+    out = subprocess.run(["mosquitto_sub", "-h", "127.0.0.1", "-p", "11883", "-v", "-W", "1", "--retained-only",
                           "-t", topics, "-u", "obs", "-P", "pw"], capture_output=True, text=True).stdout
     return dict(line.split(" ", 1) for line in out.splitlines())
 
