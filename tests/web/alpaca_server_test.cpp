@@ -104,8 +104,11 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         // Upper and lower case hex digits; a '%' takes two.
         {put(sm + "connect", "") +
              put(sm + "action", "Action=SafetyEve%6ets&Parameters=%0a%5F%5A%5f") +
-             put(sm + "action", "Action=SafetyEve%6Ets&Parameters="),
-         "200/0 200/0 200/0"},
+             put(sm + "action", "Action=SafetyEve%6Ets&Parameters=") +
+             put(sm + "action", "Action=Safety+Events&Parameters="),
+         "200/0 200/0 200/0 200/1036"},
+        // Names in full: Client is not ClientID.
+        {put(sm + "connect", "") + get(sm + "issafe?Client=9"), "200/0 200/0"},
         {get(sm + "issafe?ClientID=%30%39"), "200/1031"},
         {get(sm + "issafe?ClientID=x") + get(sm + "issafe?ClientID=1%3") +
              get(sm + "issafe?ClientID=1&X=%3g") + get(sm + "issafe?X=%g3&ClientID=1"),
@@ -144,12 +147,13 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
     Server s;
     s.send(get("/api/v1/telescope/0/connected") + get("/api/v1/bogus/0/connected") + get("/setup") +
            versions + get("/api/v2/safetymonitor/0/issafe") + put(sm + "connect", "") +
-           get(sm + "devicestate") + get("/setup/v1/observingconditions/0/setup"));
+           put(sm + "action", "Action=%22%5C%0A%0D%09%01&Parameters=") + get(sm + "devicestate") +
+           get("/setup/v1/observingconditions/0/setup"));
     for (const char* part :
          {"No telescope device here", "Unknown device type: bogus",
           "<code>&lt;a&amp;b&gt;&quot;.ini</code>", "\"ClientTransactionID\":0,",
           "Unsupported Alpaca API version: v2", "[{\"Name\":\"IsSafe\",\"Value\":false},",
-          "<h2>ObservingConditions 0: ",
+          "<h2>ObservingConditions 0: ", R"("No action \"\"\\\n\r\t\u0001\" here")",
           "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: ",
           "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nConnection: "
           "keep-alive\r\n\r\n{\"Value\":[1],"})
