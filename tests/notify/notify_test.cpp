@@ -234,6 +234,18 @@ TEST(Notifier, TroubleOncePerOutageAndOnceWhenOverAndTheHeartbeatWhileReadingsCo
                                    "not answered: no reading for 5 minutes."));
     EXPECT_THAT(body(2), HasSubstr("The sensor answers again after 6 minutes"));
     EXPECT_THAT(body(6), HasSubstr("cannot write its files: /obs/safety.json: Disk full"));
+    // With staleSeconds=0 beats go on while the last reading is 120 s old at most, with 1 while
+    // it is the cycle's own; a beat under way is pending.
+    for (const auto& [stale, beats] : {std::pair("0", 3u), std::pair("1", 1u)}) {
+        Driven quiet("heartbeatUrl=https://hc/1\nheartbeatMinutes=1\nstaleSeconds=" +
+                     std::string(stale));
+        quiet.cycle(false);
+        for (int i = 0; i < 18; ++i) quiet.cycle(false, false);
+        EXPECT_EQ(quiet.sender.sent.size(), beats) << stale;
+        quiet.sender.answer.reset();
+        quiet.cycle(false);
+        EXPECT_EQ(quiet.notifier.pending(), 1u);
+    }
 }
 
 TEST(Notifier, TheSummaryAtItsLocalTimeAcrossChangesOfTheClock) {
@@ -319,6 +331,15 @@ TEST(Notifier, RetriesBackOffForAnHourReportOnceAndNeverShowASecret) {
                     "tried again with back-off for an hour",
                     "heartbeatUrl: the beat failed: the server answered 400; the next is tried in "
                     "5 minutes"));
+    // Given up together: a verdict and the files' trouble, that one an hour old to the second,
+    // while their recovery, 10 s younger, is tried on.
+    Driven hour("notify.n=ntfy:https://n/t\nsafeDelayMinutes=0\nnotifyQuietMinutes=0\n");
+    hour.sender.answer = NotifyAnswer{0, "down"};
+    for (int i = 0; i < 4; ++i) hour.cycle(i > 0);
+    hour.cycle(true, true, "/obs/f: Disk full");
+    for (int i = 0; i < 362; ++i) hour.cycle(true);
+    EXPECT_THAT(hour.services.messages,
+                ::testing::Contains("notify.n: 2 messages given up after an hour of failures"));
     // Unanswered, a target keeps the message under way and the 15 newest; a verdict drops only
     // the verdict waiting. The files' trouble and the verdicts in turn, and an unsafe one urgent.
     run.sender.answer.reset();
