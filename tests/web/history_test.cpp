@@ -91,16 +91,13 @@ TEST(History, NightsAcrossMidnightAndTheRowsOfARange) {
     const DayRange dec9{local_days{2026y / 12 / 9}, local_days{2026y / 12 / 9}},
         eleven{local_days{2026y / 12 / 1}, local_days{2026y / 12 / 11}};
     const auto safe = [&] {
-        std::string flags;
-        for (const HistoryLine& l : readHistory(dir.folder(), dec9, rules))
-            flags += l.safe ? "1" : "0";
-        return flags;
+        return std::ranges::count(readHistory(dir.folder(), dec9, rules), true, &HistoryLine::safe);
     };
-    EXPECT_EQ(safe(), "001");
+    EXPECT_EQ(safe(), 1);
     EXPECT_THAT(historyJson(readHistory(dir.folder(), eleven, rules), eleven),
                 ::testing::HasSubstr("[\"2026-12-09\",-30,-19.33,-10,5,5.67,7,"));
     rules.settings.unsafeFrom = "V.CLOUDY", rules.settings.staleSeconds = 0;
-    EXPECT_EQ(safe(), "111");
+    EXPECT_EQ(safe(), 3);
     // A safe stretch starts after an unsafe line and holds across 20 minutes, not 20.5.
     const LocalTime at = makeTime(2026, 12, 9, 22);
     const Night night = summarizeNights({{at, 5, -30, {}, false},
