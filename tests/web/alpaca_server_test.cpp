@@ -109,10 +109,14 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
          "200/0 200/0 200/0 200/1036"},
         // Names in full: Client is not ClientID.
         {put(sm + "connect", "") + get(sm + "issafe?Client=9"), "200/0 200/0"},
+        {put(oc + "connect", "") + put(oc + "averageperiod", "AveragePeriod=0x") +
+             put(sm + "connected", "Connected=True&ClientID=5") + get(sm + "issafe?ClientID=5"),
+         "200/0 400 200/0 200/0"},
         {get(sm + "issafe?ClientID=%30%39"), "200/1031"},
         {get(sm + "issafe?ClientID=x") + get(sm + "issafe?ClientID=1%3") +
-             get(sm + "issafe?ClientID=1&X=%3g") + get(sm + "issafe?X=%g3&ClientID=1"),
-         "400 400 400 400"},
+             get(sm + "issafe?ClientID=1&X=%3g") + get(sm + "issafe?X=%g3&ClientID=1") +
+             get(sm + "issafe?ClientID=1x"),
+         "400 400 400 400 400"},
         {"ZAP " + sm + "issafe HTTP/1.1\r\n\r\n", "405"},
         {get("/setup/v1/camera/0/setup"), "403"},
         {get("/setups") + get("/management/apiversions?ClientID=-1"), "404 400"},
@@ -189,12 +193,12 @@ TEST(AlpacaApi, ConnectedIsTheAskingClientsAndTheCoverAnswersAlike) {
     for (const auto& [learn, learned, want, says] :
          {std::tuple(false, true, "200/0 200/1024 200/1024 200/1024", "no such sensor"),
           std::tuple(true, false, "200/0 200/1024 200/1024 200/1024", "cover: the log holds 3"),
-          std::tuple(true, true, "200/0 200/0 200/0 200/0", "Value\":12.5,")}) {
+          std::tuple(true, true, "200/0 200/0 200/0 200/0", "Value\":12.0,")}) {
         AutomationSettings settings;
         settings.learnSkyModel = learn;
         Server s(settings);
         s.state.skyModel = {.learned = learned, .why = "the log holds 3 of 2000 lines"};
-        s.state.haveReading = true, s.state.cloudCover = 12.5f;
+        s.state.haveReading = true, s.state.cloudCover = 12;
         EXPECT_EQ(s.send(put(oc + "connect", "") + get(oc + "cloudcover") +
                          get(oc + "sensordescription?SensorName=CloudCover") +
                          get(oc + "timesincelastupdate?sensorname=cloudcover")),
