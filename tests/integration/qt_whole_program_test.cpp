@@ -280,8 +280,6 @@ TEST(Indi, OwnDriverShowsTheSkyAndCoverAlertsWhenTheMonitorIsGoneOrStuckAndKeeps
     EXPECT_EQ(indi("WEATHER_SKY_TEMPERATURE.MAX_OK") + " " + indi("WEATHER_TEMPERATURE.MIN_OK") +
                   " " + indi("WEATHER_CLOUD_COVER.MIN_OK"),
               "100 -100 0");
-    indi("ACTIVE_DEVICES.ACTIVE_GPS=GPS");
-    EXPECT_EQ(indi("ACTIVE_DEVICES.ACTIVE_GPS"), "GPS") << "the base class's own option";
     indi("WEATHER_CLOUD_COVER.MAX_OK=30");
     indi("CONFIG_PROCESS.CONFIG_SAVE=On");
     QTest::qWait(11'000);  // one more update: a cover added at every update would show below

@@ -241,17 +241,16 @@ try:
     # Unplugged: the link goes down and is read again once the sensor is back.
     sensor.kill()
     down = until(lambda: "ERROR" in read("safety.json"), 40)
-    check("an unplugged sensor shows ERROR", down, read("safety.json"))
     plug_in()
-    check("the sensor is read again after it returns",
-          until(lambda: "CLOUDY" in read("safety.json"), 40), read("safety.json"))
+    check("an unplugged sensor shows ERROR, and is read again once it is back",
+          down and until(lambda: "CLOUDY" in read("safety.json"), 40), read("safety.json"))
 
     os.remove(os.path.join(folder, "config.ini"))
     xdotool("key", "--window", main, "alt+F4")
-    check("closing saves config.ini and ends the program",
+    check("closing saves config.ini, ends the program and says it stopped",
           until(lambda: monitor.poll() is not None, 20) and
-          read("config.ini").startswith("webPath," + web), read("config.ini"))
-    check("the verdict says the monitor has stopped", "STOPPED" in read("safety.json"))
+          read("config.ini").startswith("webPath," + web) and "STOPPED" in read("safety.json"),
+          (read("config.ini"), read("safety.json")))
 
     with open(os.path.join(installed, "skarvel.exe"), "rb") as f:
         exe = f.read()
