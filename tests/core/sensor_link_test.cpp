@@ -29,7 +29,7 @@ TEST(SensorText, AcceptsSkipsOrFailsAsTheLineFormatSays) {
                               "SEC:A1C:\r\n", "S-1C:EC:\r\n"}},
         // the first ':' at position 1, no second one, the two side by side, empty fields, a comma
         {V::Failed, 99, 99, {":A1C:\r\n", ":E1C:\r\n", "S-1C:A1C\r\n", "S-1C::5C:\r\n", "SC:AC:\r\n",
-                             "S-1C:A1,5C:\r\n"}},
+                             "S-1C:A1,5C:\r\n", "SE:A1C:\r\n"}},
     };
     // clang-format on
     for (const auto& [verdict, wantSky, wantAmbient, texts] : cases)
@@ -56,6 +56,8 @@ TEST(SensorRead, TakesMediansOfThreeLinesOnVirtualTime) {
         {{{100, ok}, {1000, skip}, {2000, skip}, {3000, ok}, {4000, skip}, {5000, ok}, {6000, skip},
           {7000, ok}}, false, 8, 7, 6200},  // a seventh line is never looked at
         {{{100, ok}, {1000, "Sx:A1C:"}}, false, 8, 7, 1200},  // a line that cannot be cut ends it
+        // a byte alone is read, and skipped
+        {{{100, ok}, {1000, "\n"}, {2000, ok}, {3000, ok}, {4000, ok}}, true, -1, 1, 4200},
         {{{100, ok}, {1100, ok}, {2100, ok}, {3100, ok}}, false, 8, 7, 2100},  // unplugged at 2 s
     };
     // clang-format on
@@ -66,7 +68,8 @@ TEST(SensorRead, TakesMediansOfThreeLinesOnVirtualTime) {
         link.setPortOpen(true);
         const auto start = services.preciseNow();
         for (const auto& [at, line] : lines)
-            script->chunks.emplace(start + std::chrono::milliseconds(at), line + "\r\n");
+            script->chunks.emplace(start + std::chrono::milliseconds(at),
+                                   line == "\n" ? line : line + "\r\n");
         const bool unplug = ms == 2100;
         services.onSleep = [&] { script->gone = unplug && services.preciseNow() - start > 2s; };
         float ambient = 7, sky = 8;
