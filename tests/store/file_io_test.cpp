@@ -1,4 +1,5 @@
 #include "store/file_io.h"
+#include "store/file_platform.h"
 
 #ifndef _WIN32
 #include <signal.h>
@@ -130,7 +131,17 @@ TEST(FileIo, AtomicWriteKeepsModeAndLinksAndSurvivesBeingKilled) {
         ASSERT_TRUE(whole.count(readWholeFile(path)));
         EXPECT_LE(dir.entryCount(), 9u);
     }
+    // Asking whether a temporary file's writer still runs leaves it running.
+    const pid_t sleeper = ::fork();
+    if (sleeper == 0) ::pause(), ::_exit(0);
+    EXPECT_TRUE(file_platform::processAlive(sleeper));
+    ::kill(sleeper, SIGKILL);
+    EXPECT_EQ(exitCode(sleeper), -SIGKILL);
+    // Every descriptor a write opens is closed again: a night of writes must not use them up.
+    const auto open = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+    const auto before = open();
     writeFileAtomic(link, "done");
+    EXPECT_EQ(open(), before);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(TempDir::read(path), "done");
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
