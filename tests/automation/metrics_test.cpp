@@ -9,6 +9,7 @@
 #include "fakes/temp_dir.h"
 
 using namespace skarvel;
+using skarvel::testing::TempDir;
 using ::testing::HasSubstr;
 
 TEST(Metrics, CoverAsARatioNothingUnknownAndPromtoolTakesThem) {
@@ -39,17 +40,13 @@ TEST(Metrics, CoverAsARatioNothingUnknownAndPromtoolTakesThem) {
 #ifdef __linux__
     EXPECT_EQ(processHealth().residentBytes.value_or(1) % 4096, 0u);      // whole pages
     if (std::system("promtool --version > /dev/null 2>&1") != 0) return;  // not installed
-    const skarvel::testing::TempDir dir;
-    const auto write = [&](const char* name, const std::string& text) {
-        skarvel::testing::TempDir::write(dir / name, text);
-    };
-    const std::string readme =
-        skarvel::testing::TempDir::read(SKARVEL_TEST_DATA_DIR "/../../README.md");
+    const TempDir dir;
+    const std::string readme = TempDir::read(SKARVEL_TEST_DATA_DIR "/../../README.md");
     std::smatch config, rules;
     ASSERT_TRUE(std::regex_search(readme, config, std::regex("```yaml\n(scrape_configs:[^`]*)")) &&
                 std::regex_search(readme, rules, std::regex("```yaml\n(groups:[^`]*)")));
-    write("prometheus.yml", config[1]), write("skarvel-rules.yml", rules[1]);
-    write("known", known), write("unknown", unknown);
+    TempDir::write(dir / "prometheus.yml", config[1]), TempDir::write(dir / "known", known);
+    TempDir::write(dir / "skarvel-rules.yml", rules[1]), TempDir::write(dir / "unknown", unknown);
     // Lint findings are printed with exit status 0.
     const std::pair<const char*, const char*> checks[] = {
         {"check metrics < known", "[ -z \"$out\" ]"},
