@@ -233,9 +233,10 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
         {"uniqueId=" + longest + "i", false}, {"mqttClientId=" + longest, true},
         {"mqttHost=" + host, true}, {"mqttHost=" + host + "h", false},
         {"mqttHost=broker_1.lan", true}, {"mqttTopic=" + topic, true},
-        {"mqttTopic=" + topic + "t", false}, {"mqttTopic=$SYS/sky", false},
+        {"mqttTopic=" + topic + "t", false}, {"mqttTopic=$SYS/sky", false}, {"unsafeFrom=1%", true},
         {"mqttTopic=sky/", false}, {"mqttTopic=sky pier", false}, {"mqttTopic=sky\x7f", false},
         {"unsafeFrom=100%", true}, {"unsafeFrom=101%", false}, {"unsafeFrom=0%", false},
+        {"troubleMinutes=1440", true}, {"troubleMinutes=1441", false},
         {"unsafeFrom=%", false}, {"skyModel=OFF", true}, {"skyModel=off\nunsafeFrom=40%", false},
     };
     // clang-format on
