@@ -236,12 +236,11 @@ TEST(Indi, OwnDriverShowsTheSkyAndCoverAlertsWhenTheMonitorIsGoneOrStuckAndKeeps
     indi("MONITOR_URL.URL=http://127.0.0.1:" + alpaca);
     indi("MONITOR_STALE.SECONDS=300");
     indi("CONNECTION.CONNECT=On");
-    EXPECT_EQ(indi("WEATHER_UPDATE.PERIOD"), "10");
     const auto shown = [&] {
         return indi("WEATHER_STATUS.WEATHER_SAFETY") + " " + indi("WEATHER_SAFETY_REASONS.Reasons");
     };
-    // Each step within the time the issue allows at the default ten-second update; a start
-    // under emulation takes its time.
+    // Each step within a few of the driver's ten-second updates; a start under emulation takes
+    // its time.
     const struct {
         const char* what;
         std::function<void()> act;
