@@ -79,7 +79,7 @@ TEST(NotifySettings, TargetsTheirOptionsAndTheLinesLeftOut) {
     // automation.ini's notification lines, the targets kept (name kind events) and the problems.
     // clang-format off
     const std::tuple<const char*, const char*, std::vector<std::string>> rows[] = {
-        {"notify.Phone=ntfy:https://ntfy.sh/obs\nnotify.phone.events=unsafe, trouble,summary\nnotifyQuietMinutes=1440\n"
+        {"notify.Phone=ntfy:https://ntfy.sh/obs\nnotify.phone.events=unsafe , trouble,summary\nnotifyQuietMinutes=1440\n"
          "troubleMinutes=1\nsummaryTime=23:59\nheartbeatMinutes=1440\nnotifyCaFile=ca.pem\n", "Phone ntfy 13", {}},
         {"notify.abcdefghijklmnopqrstuvwxyz_-0123=pushover:u123\nnotify.abcdefghijklmnopqrstuvwxyz_-0123.token=t\nnotify.abcdefghijklmnopqrstuvwxyz_-0123.priority=2\n"
          "notify.abcdefghijklmnopqrstuvwxyz_-0123.events=safe,summary\nnotify.m=mail:a@b.c\n"
@@ -102,6 +102,9 @@ TEST(NotifySettings, TargetsTheirOptionsAndTheLinesLeftOut) {
          "heartbeatMinutes=1441\nsummaryTime=09:00\n", "",
          {"summaryTime=8:00 is not", "notifyQuietMinutes=-1 is not", "troubleMinutes=0 is not",
           "heartbeatUrl is not", "heartbeatMinutes=1441 is not", "summaryTime is given twice"}},
+        {"notifyQuietMinutes=1441\nheartbeatMinutes=0\nnotify..x=1\nnotify..x=1\nnotify.y=pushover:a b\n", "",
+         {"notify.y is not", "notifyQuietMinutes=1441 is not", "heartbeatMinutes=0 is not", "notify..x belongs to no",
+          "notify..x is given twice"}},
     };
     // clang-format on
     for (const auto& [ini, kept, problems] : rows) {
@@ -115,10 +118,17 @@ TEST(NotifySettings, TargetsTheirOptionsAndTheLinesLeftOut) {
         for (const std::string& p : problems) want.push_back(HasSubstr(p));
         EXPECT_THAT(read.problems, ::testing::ElementsAreArray(want)) << ini;
         const NotifySettings& n = read.settings.notify;
-        EXPECT_EQ(std::tie(n.quietMinutes, n.troubleMinutes, n.summaryMinute, n.heartbeatMinutes),
-                  ini == std::get<0>(rows[0]) ? std::tuple(1440, 1, 1439, 1440)
-                                              : std::tuple(15, 5, 480, 5));
+        EXPECT_EQ(std::tie(n.quietMinutes, n.troubleMinutes, n.summaryMinute, n.heartbeatMinutes,
+                           n.caFile),
+                  ini == std::get<0>(rows[0])
+                      ? std::tuple(1440, 1, 1439, 1440, std::string("ca.pem"))
+                      : std::tuple(15, 5, 480, 5, std::string()));
     }
+    for (const auto& [time, minute] :
+         {std::pair("00:00", 0), std::pair("24:00", 480), std::pair("08:60", 480)})
+        EXPECT_EQ(parseAutomationIni(std::string("summaryTime=") + time, [] { return "id"; })
+                      .settings.notify.summaryMinute,
+                  minute);
     const NotifySettings n =
         parseAutomationIni(std::get<0>(rows[1]), [] { return "id"; }).settings.notify;
     EXPECT_EQ(n.secrets(), (std::vector<std::string>{"t", "u123", "p", "https://h/k3y"}));
