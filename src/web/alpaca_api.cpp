@@ -159,9 +159,10 @@ std::string html(std::string_view s) {
     return out;
 }
 
+// from_chars takes no sign for an unsigned number and no '+' for any, so it refuses what the
+// interface does.
 std::optional<std::uint32_t> parseUint32(std::string_view s) {
     std::uint32_t v = 0;
-    if (s.empty() || s.front() == '+' || s.front() == '-') return std::nullopt;
     const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
     if (res.ec != std::errc() || res.ptr != s.data() + s.size()) return std::nullopt;
     return v;
@@ -175,7 +176,6 @@ std::optional<bool> parseBool(std::string_view s) {
 
 std::optional<double> parseNumber(std::string_view s) {
     double v = 0;
-    if (s.empty() || s.front() == '+') return std::nullopt;
     const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
     if (res.ec != std::errc() || res.ptr != s.data() + s.size()) return std::nullopt;
     return v;
