@@ -146,18 +146,25 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
                             "GET /a\tb HTTP/1.1", "GET / HTTP/1.1\r\n X: 1",
                             "GET / HTTP/1.1\r\nB\n", "PUT / HTTP/1.1\r\nContent-Length: +1"})
         EXPECT_EQ(Server().send(bad + std::string("\r\n\r\n")), "400 close | closed") << bad;
-    // A device of another kind is named as such; the setup page escapes the file's name; a
-    // request without a transaction number is answered with 0.
+    // A device of another kind is named as such; the setup page escapes the file's name and shows
+    // the UniqueID, which no version may change (clients keep their settings under it); a
+    // request without a transaction number is answered with 0; the events of a verdict are an
+    // array, each with its time in UTC.
     Server s;
-    s.send(get("/api/v1/telescope/0/connected") + get("/api/v1/bogus/0/connected") + get("/setup") +
-           versions + get("/api/v2/safetymonitor/0/issafe") + put(sm + "connect", "") +
+    s.state.verdict.events = {
+        {"a", "A", "T", "R", "D", std::chrono::sys_days{} + std::chrono::hours(36)}, {"b"}};
+    s.send(put(sm + "connect", "") + put(sm + "action", "Action=SafetyEvents&Parameters=") +
+           get("/api/v1/telescope/0/connected") + get("/api/v1/bogus/0/connected") + get("/setup") +
+           versions + get("/api/v2/safetymonitor/0/issafe") +
            put(sm + "action", "Action=%22%5C%0A%0D%09%01&Parameters=") + get(sm + "devicestate") +
            get("/setup/v1/observingconditions/0/setup"));
     for (const char* part :
          {"No telescope device here", "Unknown device type: bogus",
           "<code>&lt;a&amp;b&gt;&quot;.ini</code>", "\"ClientTransactionID\":0,",
           "Unsupported Alpaca API version: v2", "[{\"Name\":\"IsSafe\",\"Value\":false},",
-          "<h2>ObservingConditions 0: ", R"("No action \"\"\\\n\r\t\u0001\" here")",
+          "<h2>ObservingConditions 0: ", R"(:\"1970-01-02T12:00:00Z\"},{\"Source)",
+          "UniqueID 5aaa92b0-d1bb-5c88-aee5-5413feaffdf0<",
+          R"("No action \"\"\\\n\r\t\u0001\" here")",
           "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: ",
           "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nConnection: "
           "keep-alive\r\n\r\n{\"Value\":[1],"})
