@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "indi/http_get.h"
@@ -91,12 +92,21 @@ TEST(WeatherReport, StateAddressFromTheUrl) {
 #ifndef _WIN32
 // The driver's client against a loopback server that reads the request whole and then answers.
 TEST(HttpGet, TheWholeAnswerWithinTheTimeOutOrAnError) {
-    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t size = sizeof a;
-    ::bind(server, reinterpret_cast<sockaddr*>(&a), size), ::listen(server, 1);
-    ::getsockname(server, reinterpret_cast<sockaddr*>(&a), &size);
-    const std::string port = std::to_string(ntohs(a.sin_port));
+    const auto open = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto before = open();
+    std::vector<int> held;  // a loopback port, listening with the given backlog unless it is < 0
+    const auto port = [&](int backlog, sockaddr_in a = {AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}}) {
+        socklen_t size = sizeof a;
+        held.push_back(::socket(AF_INET, SOCK_STREAM, 0));
+        ::bind(held.back(), reinterpret_cast<sockaddr*>(&a), size);
+        if (backlog >= 0) ::listen(held.back(), backlog);
+        ::getsockname(held.back(), reinterpret_cast<sockaddr*>(&a), &size);
+        return std::to_string(ntohs(a.sin_port));
+    };
+    const std::string served = port(1);
+    const int server = held.back();
     const std::string ok = "HTTP/1.1 200 OK\r\n\r\n{}", big(8 << 20, 'p');
     // The path (a long one fills the socket's buffers), the answer, its last byte alone after a
     // pause or none at all; what the client returns, or its error.
@@ -118,12 +128,23 @@ TEST(HttpGet, TheWholeAnswerWithinTheTimeOutOrAnError) {
             ::send(c, answer.data() + answer.size() - 1, !answer.empty(), MSG_NOSIGNAL);
             ::close(c);
         });
-        std::string error;
-        const std::string got = httpGet({"127.0.0.1", port, path}, 2s, error);
+        std::string error = "?";
+        const std::string got = httpGet({"127.0.0.1", served, path}, 2s, error);
         peer.join();
-        EXPECT_EQ(got.empty() ? error : got, want);
+        EXPECT_EQ(got.empty() ? error : got + error, want);
     }
-    ::close(server);
+    // A port that refuses, and one whose queue is full with a connection nobody takes.
+    const std::string refusing = port(-1), full = port(0);
+    sockaddr_in to{AF_INET, htons(std::uint16_t(std::stoi(full))), {htonl(INADDR_LOOPBACK)}, {}};
+    held.push_back(::socket(AF_INET, SOCK_STREAM, 0));
+    ::connect(held.back(), reinterpret_cast<sockaddr*>(&to), sizeof to);
+    for (const auto& [at, want] : {std::pair(refusing, "Connection refused"),
+                                   std::pair(full, "no connection within the time-out")}) {
+        std::string error;
+        EXPECT_EQ(httpGet({"127.0.0.1", at, "/"}, 300ms, error) + error, want);
+    }
+    for (const int fd : held) ::close(fd);
+    EXPECT_EQ(open(), before);  // each attempt's socket closed
 }
 #endif
 
