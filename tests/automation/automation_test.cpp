@@ -236,7 +236,9 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
         {"mqttTopic=" + topic + "t", false}, {"mqttTopic=$SYS/sky", false}, {"unsafeFrom=1%", true},
         {"mqttTopic=sky/", false}, {"mqttTopic=sky pier", false}, {"mqttTopic=sky\x7f", false},
         {"unsafeFrom=100%", true}, {"unsafeFrom=101%", false}, {"unsafeFrom=0%", false},
-        {"troubleMinutes=1440", true}, {"troubleMinutes=1441", false},
+        {"troubleMinutes=1440", true}, {"troubleMinutes=1441", false}, {"heartbeatMinutes=0", false},
+        {"notifyQuietMinutes=1441", false}, {"summaryTime=00:00", true}, {"summaryTime=24:00", false},
+        {"summaryTime=08:60", false},
         {"unsafeFrom=%", false}, {"skyModel=OFF", true}, {"skyModel=off\nunsafeFrom=40%", false},
     };
     // clang-format on

@@ -102,9 +102,8 @@ TEST(NotifySettings, TargetsTheirOptionsAndTheLinesLeftOut) {
          "heartbeatMinutes=1441\nsummaryTime=09:00\n", "",
          {"summaryTime=8:00 is not", "notifyQuietMinutes=-1 is not", "troubleMinutes=0 is not",
           "heartbeatUrl is not", "heartbeatMinutes=1441 is not", "summaryTime is given twice"}},
-        {"notifyQuietMinutes=1441\nheartbeatMinutes=0\nnotify..x=1\nnotify..x=1\nnotify.y=pushover:a b\n", "",
-         {"notify.y is not", "notifyQuietMinutes=1441 is not", "heartbeatMinutes=0 is not", "notify..x belongs to no",
-          "notify..x is given twice"}},
+        {"notify..x=1\nnotify..x=1\nnotify.y=pushover:a b\n", "",
+         {"notify.y is not", "notify..x belongs to no", "notify..x is given twice"}},
     };
     // clang-format on
     for (const auto& [ini, kept, problems] : rows) {
@@ -124,11 +123,6 @@ TEST(NotifySettings, TargetsTheirOptionsAndTheLinesLeftOut) {
                       ? std::tuple(1440, 1, 1439, 1440, std::string("ca.pem"))
                       : std::tuple(15, 5, 480, 5, std::string()));
     }
-    for (const auto& [time, minute] :
-         {std::pair("00:00", 0), std::pair("24:00", 480), std::pair("08:60", 480)})
-        EXPECT_EQ(parseAutomationIni(std::string("summaryTime=") + time, [] { return "id"; })
-                      .settings.notify.summaryMinute,
-                  minute);
     const NotifySettings n =
         parseAutomationIni(std::get<0>(rows[1]), [] { return "id"; }).settings.notify;
     EXPECT_EQ(n.secrets(), (std::vector<std::string>{"t", "u123", "p", "https://h/k3y"}));
