@@ -151,6 +151,8 @@ try:
         ("SafetyMonitor/0/issafe", 400), ("../../safety.json", 200), ("../../state.json", 200),
         ("camera/0/connected", 400), ("../v2/" + sm + "issafe", 400), ("../../setup", 200),
         ("../../setup/v1/" + oc + "setup", 200), ("../../setup/v1/camera/0/setup", 403))] + [
+        ("GET ../../%sx" % path, [("", 404)]) for path in "safety.json state.json metrics "
+        "history.json nights.json skymodel.json CloudStatus.html history.bmp month.bmp year.bmp".split()] + [
         # Two clients leave in both orders; what needs a connection judges the asking one.
         row for d, m, e in ((sm, "issafe", 0), (oc, "skytemperature", 0x40B)) for row in (
             ("PUT " + d + "connect", [("ClientID=3", 0), ("ClientID=4", 0)]),
@@ -202,7 +204,11 @@ try:
     assert request("GET", "/api/v1/" + oc + "skytemperature")[1]["Value"] == -18.3
     # 1.2 °C above the learned clear sky, 27 °C under the air.
     assert abs(request("GET", "/api/v1/" + oc + "cloudcover")[1]["Value"] - 120 / 27) < 0.01
-    assert "c = -24.000, k1 = 0.6000, k3 = 0.0000" in request("GET", "/setup")[1]
+    page = request("GET", "/setup")[1]
+    assert "from 2880 lines of the log in 8 bins, ambient -3.0 to 11.0 °C; the fit's residual is " \
+        "0.00 °C.</p>\n<p>Clear sky = c + k1·A + k3·exp(A/10): c = -24.000, k1 = 0.6000, k3 = " \
+        "0.0000</p>" in page and "".join("<tr><td>%d °C</td><td>%.1f °C</td></tr>\n" % (
+            a, 0.6 * a - 24) for a in (-10, 0, 10, 20)) in page, page
 
     # Safe: no events, and the verdict at /safety.json is the file's, byte for byte.
     request("PUT", "/api/v1/safetymonitor/0/connect")

@@ -164,7 +164,7 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
           "Unsupported Alpaca API version: v2", "[{\"Name\":\"IsSafe\",\"Value\":false},",
           "<h2>ObservingConditions 0: ", R"(:\"1970-01-02T12:00:00Z\"},{\"Source)",
           "UniqueID 5aaa92b0-d1bb-5c88-aee5-5413feaffdf0<",
-          R"("No action \"\"\\\n\r\t\u0001\" here")",
+          "<p>Not learned: ", R"("No action \"\"\\\n\r\t\u0001\" here")",
           "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: ",
           "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nConnection: "
           "keep-alive\r\n\r\n{\"Value\":[1],"})
