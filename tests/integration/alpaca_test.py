@@ -101,6 +101,9 @@ try:
         assert request("GET", device + "connected")[1]["Value"] is True, device
     assert [request("GET", d + "supportedactions")[1]["Value"] for d in (
         "/api/v1/safetymonitor/0/", "/api/v1/observingconditions/0/")] == [["SafetyEvents"], []]
+    assert [(request("GET", d + "interfaceversion")[1]["Value"], request("GET", d + "description")[
+        1]["Value"][:4]) for d in ("/api/v1/safetymonitor/0/", "/api/v1/observingconditions/0/")] \
+        == [(3, "Safe"), (2, "Sky ")]
 
     # Why it is unsafe (no sensor yet): a JSON array of seven-field events in a string, whose
     # Type and Trigger a checker parses as members of the SafetyMonitor V4 proposal's

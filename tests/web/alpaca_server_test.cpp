@@ -119,7 +119,13 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
          "400 400 400 400 400"},
         {"ZAP " + sm + "issafe HTTP/1.1\r\n\r\n", "405"},
         {get("/setup/v1/camera/0/setup"), "403"},
-        {get("/setups") + get("/management/apiversions?ClientID=-1"), "404 400"},
+        {get("/setups") + get("/management/apiversions?ClientID=-1") +
+             get("/management/apiversions?%g") + get("/management/v9/x") + get(sm + "issafe/x") +
+             get(oc + "issafe"),
+         "404 400 400 400 400 400"},
+        {put(sm + "commandbool", "Raw=true") + put(sm + "commandblind", "Command=x") +
+             put(sm + "commandstring", "Command=x&Raw=2"),
+         "400 400 400"},
         {get("/history.json?to=2026-12-07&from=2026-12-07") +
              get("/history.json?from=2026-12-08&to=2026-12-07") + get("/nights.json"),
          "200 400 200"},
@@ -153,22 +159,33 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
     Server s;
     s.state.verdict.events = {
         {"a", "A", "T", "R", "D", std::chrono::sys_days{} + std::chrono::hours(36)}, {"b"}};
+    s.state.haveReading = true, s.state.sky = -18.25f, s.state.cloudCover = 12;
     s.send(put(sm + "connect", "") + put(sm + "action", "Action=SafetyEvents&Parameters=") +
            get("/api/v1/telescope/0/connected") + get("/api/v1/bogus/0/connected") + get("/setup") +
            versions + get("/api/v2/safetymonitor/0/issafe") +
            put(sm + "action", "Action=%22%5C%0A%0D%09%01&Parameters=") + get(sm + "devicestate") +
-           get("/setup/v1/observingconditions/0/setup"));
+           get("/setup/v1/observingconditions/0/setup") + get("/setup/v1/safetymonitor/0/setup") +
+           get("/management/v1/description") + get("/management/v1/x") +
+           get("/api/v1/safetymonitor/1/issafe") + put(oc + "connect", "") +
+           get(oc + "devicestate") + get(oc + "sensordescription?SensorName=SkyTemperature"));
+    // clang-format off
     for (const char* part :
-         {"No telescope device here", "Unknown device type: bogus",
-          "<code>&lt;a&amp;b&gt;&quot;.ini</code>", "\"ClientTransactionID\":0,",
-          "Unsupported Alpaca API version: v2", "[{\"Name\":\"IsSafe\",\"Value\":false},",
+         {"No telescope device here", "Unknown device type: bogus", "<code>&lt;a&amp;b&gt;&quot;.ini</code>",
+          "\"ClientTransactionID\":0,", "Unsupported Alpaca API version: v2", "[{\"Name\":\"IsSafe\",\"Value\":false},",
           "<h2>ObservingConditions 0: ", R"(:\"1970-01-02T12:00:00Z\"},{\"Source)",
-          "UniqueID 5aaa92b0-d1bb-5c88-aee5-5413feaffdf0<",
-          "<p>Not learned: ", R"("No action \"\"\\\n\r\t\u0001\" here")",
+          "<li><a href=\"/setup/v1/safetymonitor/0/setup\">SafetyMonitor 0</a>: Skarvel safety monitor</li>\n"
+          "<li><a href=\"/setup/v1/observingconditions/0/setup\">ObservingConditions 0</a>: Skarvel sky "
+          "temperature</li>\n</ul>\n<p>Now: unsafe (", "<h2>SafetyMonitor 0: Skarvel safety monitor</h2>",
+          "\"ManufacturerVersion\":\"" SKARVEL_VERSION, "Unknown management request: v1/x",
+          "No safetymonitor number 1 here; the only one is 0",
+          R"([{"Name":"SkyTemperature","Value":-18.25},{"Name":"Temperature","Value":0.0},)"
+          R"({"Name":"CloudCover","Value":12.0},{"Name":"TimeStamp")", "\"Value\":\"Infrared thermometer",
+          "UniqueID 5aaa92b0-d1bb-5c88-aee5-5413feaffdf0<", "<p>Not learned: ", R"("No action \"\"\\\n\r\t\u0001\" here")",
           "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: ",
-          "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nConnection: "
-          "keep-alive\r\n\r\n{\"Value\":[1],"})
+          "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nConnection: keep-alive\r\n\r\n"
+          "{\"Value\":[1],\"ClientTransactionID\":0,"})
         EXPECT_THAT(s.out[1], ::testing::HasSubstr(part));
+    // clang-format on
 }
 
 // Each client is connected or not on its own, whichever leaves first; one that never leaves is
@@ -196,19 +213,25 @@ TEST(AlpacaApi, ConnectedIsTheAskingClientsAndTheCoverAnswersAlike) {
     for (const auto& [bytes, want] : rows)
         EXPECT_THAT(Server().send(bytes), ::testing::EndsWith(want)) << want;
     // The cover's value, description and age answer alike: NotImplemented while the clear sky
-    // is not learned (saying why) and with skyModel=off, all three once it is learned.
-    for (const auto& [learn, learned, want, says] :
-         {std::tuple(false, true, "200/0 200/1024 200/1024 200/1024", "no such sensor"),
-          std::tuple(true, false, "200/0 200/1024 200/1024 200/1024", "cover: the log holds 3"),
-          std::tuple(true, true, "200/0 200/0 200/0 200/0", "Value\":12.0,")}) {
+    // is not learned (saying why) and with skyModel=off, all three once it is learned; with a sky
+    // too close to the air the value and the age are refused, and only they.
+    const std::optional<float> some = 12, none;
+    for (const auto& [learn, learned, cover, want, says] :
+         {std::tuple(false, true, some, "200/0 200/1024 200/1024 200/1024 200/0", "no such sensor"),
+          std::tuple(true, false, some, "200/0 200/1024 200/1024 200/1024 200/0",
+                     "the log holds 3"),
+          std::tuple(true, true, some, "200/0 200/0 200/0 200/0 200/0", "Value\":12.0,"),
+          std::tuple(true, true, none, "200/0 200/1035 200/0 200/1035 200/0",
+                     "too close to tell")}) {
         AutomationSettings settings;
         settings.learnSkyModel = learn;
         Server s(settings);
         s.state.skyModel = {.learned = learned, .why = "the log holds 3 of 2000 lines"};
-        s.state.haveReading = true, s.state.cloudCover = 12;
+        s.state.haveReading = true, s.state.cloudCover = cover;
         EXPECT_EQ(s.send(put(oc + "connect", "") + get(oc + "cloudcover") +
                          get(oc + "sensordescription?SensorName=CloudCover") +
-                         get(oc + "timesincelastupdate?sensorname=cloudcover")),
+                         get(oc + "timesincelastupdate?sensorname=cloudcover") +
+                         get(oc + "skytemperature")),
                   want);
         EXPECT_THAT(s.out[1], ::testing::HasSubstr(says));
     }
