@@ -2,14 +2,11 @@
 // journal do, on fake windows and virtual time. The desktops only build these.
 #include <gmock/gmock.h>
 
-#include <sstream>
-
 #include "fakes/fake_controls.h"
 #include "fakes/fake_desktop_services.h"
 #include "fakes/fake_serial_control.h"
 #include "fakes/recording_surface.h"
 #include "fakes/temp_dir.h"
-#include "forms/form_table.h"
 #include "forms/frm_main.h"
 #include "forms/message_journal.h"
 #include "skarvel_version.h"
@@ -100,22 +97,6 @@ TEST(MessageJournal, OneBoxPerTextCountsRepeatsAndJournalsEveryMessage) {
     testing::TempDir::write(dir / "full.log", std::string(1024 * 1024 - 6, '\n'));
     MessageJournal::appendToFile(dir.file("full.log"), "last");  // 1 MiB to the byte: kept
     EXPECT_EQ(std::filesystem::file_size(dir / "full.log"), 1024u * 1024);
-}
-
-// Both forms and the graph windows as drawn: a control moved, resized, renamed, made editable or
-// taken out of the Tab round shows here.
-TEST(FormTables, MatchTheirDrawing) {
-    std::ostringstream got;
-    for (const FormTable* t : {&frmMainTable(), &frmSetupTable()}) {
-        got << t->name << " \"" << t->title << "\" " << t->width << 'x' << t->height << '\n';
-        for (const Control& c : t->controls)
-            got << c.name << ' ' << int(c.kind) << " \"" << c.caption << "\" " << c.x << ',' << c.y
-                << ' ' << c.width << 'x' << c.height << " tab " << c.tabIndex << " font "
-                << int(c.font) << (c.readOnly ? " read-only" : "") << " \"" << c.toolTip << "\"\n";
-    }
-    got << "graphs " << GraphFormTable::kClientWidth << 'x' << GraphFormTable::kClientHeight
-        << " at " << GraphFormTable::kSurfaceLeft << ',' << GraphFormTable::kSurfaceTop << '\n';
-    EXPECT_EQ(got.str(), testing::TempDir::read(SKARVEL_TEST_DATA_DIR "/forms.txt"));
 }
 
 /// A desktop's windows, faked: each records what the forms do to it, in one shared list.

@@ -156,14 +156,6 @@ try:
         ("../../setup/v1/" + oc + "setup", 200), ("../../setup/v1/camera/0/setup", 403))] + [
         ("GET ../../%sx" % path, [("", 404)]) for path in "safety.json state.json metrics "
         "history.json nights.json skymodel.json CloudStatus.html history.bmp month.bmp year.bmp".split()] + [
-        # Two clients leave in both orders; what needs a connection judges the asking one.
-        row for d, m, e in ((sm, "issafe", 0), (oc, "skytemperature", 0x40B)) for row in (
-            ("PUT " + d + "connect", [("ClientID=3", 0), ("ClientID=4", 0)]),
-            ("PUT " + d + "disconnect", [("ClientID=3", 0)]),
-            ("GET " + d + m, [("ClientID=3", 0x407), ("ClientID=4", e)]),
-            ("PUT " + d + "connect", [("ClientID=3", 0)]),
-            ("PUT " + d + "connected", [("Connected=False&ClientID=4", 0)]),
-            ("GET " + d + m, [("ClientID=4", 0x407), ("ClientID=3", e)]))] + [
         # Each member takes one verb (connected and averageperiod both) and refuses the other.
         (verb + " " + device + m, [("", 405)]) for verb, device, members in (
             ("PUT", sm, "issafe connecting description devicestate driverinfo driverversion name "

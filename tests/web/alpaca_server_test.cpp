@@ -205,6 +205,11 @@ TEST(AlpacaApi, ConnectedIsTheAskingClientsAndTheCoverAnswersAlike) {
              as(0, "connected", oc) + put(sm + "commandbool", "Command=x&Raw=true") +
              put(oc + "commandbool", "Command=x&Raw=true"),
          "200/0 200/0=true 200/0=true 200/0 200/1024 200/1024"},
+        // Two clients leave in both orders; what needs a connection judges the asking one.
+        {connects(3, 4) + as(3, "disconnect") + as(3, "issafe") + as(4, "issafe") +
+             as(3, "connect") + put(sm + "connected", "Connected=False&ClientID=4") +
+             as(4, "issafe") + as(3, "issafe"),
+         "200/0 200/0 200/0 200/1031 200/0 200/0 200/0 200/1031 200/0"},
         {connects(1, 65) + as(1, "issafe") + as(2, "issafe") + as(65, "issafe"),
          "200/0 200/1031 200/0 200/0"},
         {connects(1, 64) + as(1, "issafe") + connects(65, 65) + as(1, "issafe") + as(2, "issafe"),
