@@ -44,10 +44,6 @@ TEST(MqttMessages, StateFollowsReadingLinkAndVerdict) {
     EXPECT_EQ(safety.topic, "homeassistant/binary_sensor/skarvel_ab_c-1/safety/config");
     EXPECT_THAT(safety.payload,
                 ::testing::HasSubstr(R"("identifiers":["{a.b_c-1}"],"name":"Skarvel",)"));
-    const AutomationIni ini = parseAutomationIni("uniqueId=ab.cdefghij\nmqttClientId=x y\n", {});
-    EXPECT_EQ(ini.problems.back(),
-              "automation.ini: mqttClientId=x y is not letters, digits and -_.{} only, at most 64; "
-              "the default skarvel-ab.cdefg is used");
 }
 
 namespace {
