@@ -160,15 +160,13 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
     s.state.verdict.events = {
         {"a", "A", "T", "R", "D", std::chrono::sys_days{} + std::chrono::hours(36)}, {"b"}};
     s.state.haveReading = true, s.state.sky = -18.25f, s.state.cloudCover = 12;
-    s.send(put(sm + "connect", "") + put(sm + "action", "Action=SafetyEvents&Parameters=") +
-           get("/api/v1/telescope/0/connected") + get("/api/v1/bogus/0/connected") + get("/setup") +
-           versions + get("/api/v2/safetymonitor/0/issafe") +
-           put(sm + "action", "Action=%22%5C%0A%0D%09%01&Parameters=") + get(sm + "devicestate") +
-           get("/setup/v1/observingconditions/0/setup") + get("/setup/v1/safetymonitor/0/setup") +
-           get("/management/v1/description") + get("/management/v1/x") +
-           get("/api/v1/safetymonitor/1/issafe") + put(oc + "connect", "") +
-           get(oc + "devicestate") + get(oc + "sensordescription?SensorName=SkyTemperature"));
     // clang-format off
+    s.send(put(sm + "connect", "") + put(sm + "action", "Action=SafetyEvents&Parameters=") + get("/api/v1/telescope/0/connected") +
+           get("/api/v1/bogus/0/connected") + get("/setup") + versions + get("/api/v2/safetymonitor/0/issafe") +
+           put(sm + "action", "Action=%22%5C%0A%0D%09%01&Parameters=") + get(sm + "devicestate") +
+           get("/setup/v1/observingconditions/0/setup") + get("/setup/v1/safetymonitor/0/setup") + get("/management/v1/description") +
+           get("/management/v1/x") + get("/api/v1/safetymonitor/1/issafe") + put(oc + "connect", "") + get(oc + "devicestate") +
+           get(oc + "sensordescription?SensorName=SkyTemperature"));
     for (const char* part :
          {"No telescope device here", "Unknown device type: bogus", "<code>&lt;a&amp;b&gt;&quot;.ini</code>",
           "\"ClientTransactionID\":0,", "Unsupported Alpaca API version: v2", "[{\"Name\":\"IsSafe\",\"Value\":false},",
