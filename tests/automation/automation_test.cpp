@@ -238,7 +238,9 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
         {"unsafeFrom=100%", true}, {"unsafeFrom=101%", false}, {"unsafeFrom=0%", false},
         {"troubleMinutes=1440", true}, {"troubleMinutes=1441", false}, {"heartbeatMinutes=0", false},
         {"notifyQuietMinutes=1441", false}, {"summaryTime=00:00", true}, {"summaryTime=24:00", false},
-        {"summaryTime=08:60", false},
+        {"summaryTime=08:60", false}, {"notify.m=mail:a@b\nnotify.m.smtp=smtp://m\nnotify.m.from=me", false},
+        {"notify.p=pushover:k\nnotify.p.token=t\nnotify.p.priority=1", true},
+        {"notify.p=pushover:k\nnotify.p.token=t\nnotify.p.priority=3", false},
         {"unsafeFrom=%", false}, {"skyModel=OFF", true}, {"skyModel=off\nunsafeFrom=40%", false},
     };
     // clang-format on

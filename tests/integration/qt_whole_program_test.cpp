@@ -234,6 +234,7 @@ TEST(Indi, OwnDriverShowsTheSkyAndCoverAlertsWhenTheMonitorIsGoneOrStuckAndKeeps
     ASSERT_TRUE(qWaitFor([&] { return seen.contains("DRIVER_INFO"); }));
     indi("MONITOR_URL.URL=localhost");
     indi("MONITOR_URL.URL=http://127.0.0.1:" + alpaca);
+    EXPECT_EQ(indi("MONITOR_STALE.SECONDS"), "120");  // the default
     indi("MONITOR_STALE.SECONDS=300");
     indi("CONNECTION.CONNECT=On");
     const auto shown = [&] {

@@ -131,14 +131,12 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
          "200 400 200"},
     };
     // Each status with its reason phrase.
-    const std::map<std::string, std::string> phrases = {{"200", "OK"},
-                                                        {"400", "Bad Request"},
-                                                        {"403", "Forbidden"},
-                                                        {"404", "Not Found"},
-                                                        {"405", "Method Not Allowed"},
-                                                        {"413", "Content Too Large"},
-                                                        {"501", "Not Implemented"},
-                                                        {"431", "Request Header Fields Too Large"}};
+    // clang-format off
+    const std::map<std::string, std::string> phrases = {
+        {"200", "OK"}, {"400", "Bad Request"}, {"403", "Forbidden"}, {"404", "Not Found"},
+        {"405", "Method Not Allowed"}, {"413", "Content Too Large"}, {"501", "Not Implemented"},
+        {"431", "Request Header Fields Too Large"}};
+    // clang-format on
     for (const auto& [bytes, want] : rows) {
         Server s;
         EXPECT_EQ(s.send(bytes), want) << bytes.substr(0, 60);
