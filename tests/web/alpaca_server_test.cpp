@@ -121,8 +121,8 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         {get("/setup/v1/camera/0/setup"), "403"},
         {get("/setups") + get("/management/apiversions?ClientID=-1") +
              get("/management/apiversions?%g") + get("/management/v9/x") + get(sm + "issafe/x") +
-             get(oc + "issafe"),
-         "404 400 400 400 400 400"},
+             get(oc + "issafe") + get("/assets/none.js") + get("/assets/dashboard.js"),
+         "404 400 400 400 400 400 404 200"},
         {put(sm + "commandbool", "Raw=true") + put(sm + "commandblind", "Command=x") +
              put(sm + "commandstring", "Command=x&Raw=2"),
          "400 400 400"},
@@ -157,14 +157,14 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
     Server s;
     s.state.verdict.events = {
         {"a", "A", "T", "R", "D", std::chrono::sys_days{} + std::chrono::hours(36)}, {"b"}};
-    s.state.haveReading = true, s.state.sky = -18.25f, s.state.cloudCover = 12;
     // clang-format off
+    s.state.haveReading = true, s.state.sky = -18.25f, s.state.ambient = 7.5f, s.state.cloudCover = 12;
     s.send(put(sm + "connect", "") + put(sm + "action", "Action=SafetyEvents&Parameters=") + get("/api/v1/telescope/0/connected") +
            get("/api/v1/bogus/0/connected") + get("/setup") + versions + get("/api/v2/safetymonitor/0/issafe") +
            put(sm + "action", "Action=%22%5C%0A%0D%09%01&Parameters=") + get(sm + "devicestate") +
            get("/setup/v1/observingconditions/0/setup") + get("/setup/v1/safetymonitor/0/setup") + get("/management/v1/description") +
            get("/management/v1/x") + get("/api/v1/safetymonitor/1/issafe") + put(oc + "connect", "") + get(oc + "devicestate") +
-           get(oc + "sensordescription?SensorName=SkyTemperature"));
+           get(oc + "sensordescription?SensorName=SkyTemperature") + get(oc + "temperature"));
     for (const char* part :
          {"No telescope device here", "Unknown device type: bogus", "<code>&lt;a&amp;b&gt;&quot;.ini</code>",
           "\"ClientTransactionID\":0,", "Unsupported Alpaca API version: v2", "[{\"Name\":\"IsSafe\",\"Value\":false},",
@@ -174,8 +174,8 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
           "temperature</li>\n</ul>\n<p>Now: unsafe (", "<h2>SafetyMonitor 0: Skarvel safety monitor</h2>",
           "\"ManufacturerVersion\":\"" SKARVEL_VERSION, "Unknown management request: v1/x",
           "No safetymonitor number 1 here; the only one is 0",
-          R"([{"Name":"SkyTemperature","Value":-18.25},{"Name":"Temperature","Value":0.0},)"
-          R"({"Name":"CloudCover","Value":12.0},{"Name":"TimeStamp")", "\"Value\":\"Infrared thermometer",
+          R"([{"Name":"SkyTemperature","Value":-18.25},{"Name":"Temperature","Value":7.5},)"
+          R"({"Name":"CloudCover","Value":12.0},{"Name":"TimeStamp")", "\"Value\":\"Infrared thermometer", "{\"Value\":7.5,\"Client",
           "UniqueID 5aaa92b0-d1bb-5c88-aee5-5413feaffdf0<", "<p>Not learned: ", R"("No action \"\"\\\n\r\t\u0001\" here")",
           "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: ",
           "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nConnection: keep-alive\r\n\r\n"
@@ -199,8 +199,10 @@ TEST(AlpacaApi, ConnectedIsTheAskingClientsAndTheCoverAnswersAlike) {
         // Without a ClientID a request is client 0's; the other device keeps its own clients.
         {put(sm + "connect", "") + get(sm + "connected") + as(0, "connected") +
              as(0, "connected", oc) + put(sm + "commandbool", "Command=x&Raw=true") +
-             put(oc + "commandbool", "Command=x&Raw=true"),
-         "200/0 200/0=true 200/0=true 200/0 200/1024 200/1024"},
+             put(oc + "commandbool", "Command=x&Raw=true") +
+             put(oc + "commandblind", "Command=x&Raw=true") +
+             put(oc + "commandstring", "Command=x&Raw=true"),
+         "200/0 200/0=true 200/0=true 200/0 200/1024 200/1024 200/1024 200/1024"},
         // Two clients leave in both orders; what needs a connection judges the asking one.
         {connects(3, 4) + as(3, "disconnect") + as(3, "issafe") + as(4, "issafe") +
              as(3, "connect") + put(sm + "connected", "Connected=False&ClientID=4") +
