@@ -101,7 +101,7 @@ TEST(HttpGet, TheWholeAnswerWithinTheTimeOutOrAnError) {
     socklen_t size = sizeof a;
     ::bind(server, reinterpret_cast<sockaddr*>(&a), size), ::listen(server, 1);
     ::getsockname(server, reinterpret_cast<sockaddr*>(&a), &size);
-    const std::string served = std::to_string(ntohs(a.sin_port));
+    const std::string port = std::to_string(ntohs(a.sin_port));
     const std::string ok = "HTTP/1.1 200 OK\r\n\r\n{}", big(8 << 20, 'p');
     // The path (a long one fills the socket's buffers), the answer, its last byte alone after a
     // pause or none at all; what the client returns, or its error.
@@ -123,8 +123,8 @@ TEST(HttpGet, TheWholeAnswerWithinTheTimeOutOrAnError) {
             ::send(c, answer.data() + answer.size() - 1, !answer.empty(), MSG_NOSIGNAL);
             ::close(c);
         });
-        std::string error = "?";
-        const std::string got = httpGet({"127.0.0.1", served, path}, 2s, error);
+        std::string error;
+        const std::string got = httpGet({"127.0.0.1", port, path}, 2s, error);
         peer.join();
         EXPECT_EQ(got.empty() ? error : got + error, want);
     }

@@ -27,9 +27,8 @@ std::string built(QWidget& form) {
     QWidget* first = nullptr;
     for (QWidget* w : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         if (w->isWindow()) continue;
-        const QRect g = w->geometry();
-        out << w->objectName().toStdString() << ' ' << w->metaObject()->className() << ' ' << g.x()
-            << ',' << g.y() << ' ' << g.width() << 'x' << g.height() << " \""
+        out << w->objectName().toStdString() << ' ' << w->metaObject()->className() << ' ' << w->x()
+            << ',' << w->y() << ' ' << w->width() << 'x' << w->height() << " \""
             << w->property("text").toString().toStdString() << '"'
             << (w->font().bold() ? " bold" : "")
             << (w->property("readOnly").toBool() ? " read-only" : "") << " \""
@@ -37,11 +36,12 @@ std::string built(QWidget& form) {
         if (!first && (w->focusPolicy() & Qt::TabFocus)) first = w;
     }
     out << "Tab:";
-    for (QWidget* w = first; out << ' ' << w->objectName().toStdString(), true;) {
-        do w = w->nextInFocusChain();
-        while (!(w->focusPolicy() & Qt::TabFocus));
-        if (w == first) break;
-    }
+    QWidget* stop = first;
+    do {
+        out << ' ' << stop->objectName().toStdString();
+        do stop = stop->nextInFocusChain();
+        while (!(stop->focusPolicy() & Qt::TabFocus));
+    } while (stop != first);
     return out.str() + '\n';
 }
 
@@ -79,7 +79,7 @@ struct UiTest : ::testing::Test {
     QtSetupDialog& d = (w.Form_Load(), *w.setupDialog());
 };
 
-TEST_F(UiTest, WindowsAreBuiltFromTheirTablesAndCloseWithTheMainWindow) {
+TEST_F(UiTest, WindowsAreBuiltAsDrawnAndCloseWithTheMainWindow) {
     // Both against their drawing, kept beside the tests.
     EXPECT_EQ(built(w) + built(d), testing::TempDir::read(SKARVEL_TEST_DATA_DIR "/forms.txt"));
     EXPECT_EQ(w.focusWidget(), w.SkyTemp);
