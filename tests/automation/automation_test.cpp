@@ -178,6 +178,7 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
         "alpacaPort=11111\nalpacaAddress=\ndiscoveryPort=32227\n";
     const AutomationSettings plain = settings("CLOUDY", 120, 10, 11111, "", 32227, "new-id");
     // The text, the keys of its problems, the text written back and the settings.
+    // clang-format off
     const std::tuple<std::string, std::string, std::string, AutomationSettings> rows[] = {
         {"", "", head + "uniqueId=new-id\n" + mqtt, plain},
         // A bad id is replaced in its own line, which is written back alone.
@@ -187,28 +188,23 @@ TEST(AutomationIni, DefaultsProblemsAndRewrite) {
              std::string(mqtt).replace(mqtt.find("new-id"), 6, "{A-1}"),
          "", "", settings("V.CLOUDY", 30, 0, 0, "127.0.0.1", 65535, "{A-1}")},
         {"staleSeconds=12x\nalpacaPort=65536\nalpacaAddress=10.0.0.256\nunsafeFrom=CLEAR\n"
-         "staleSeconds=5\nnoise\nother=1\nsafeDelayMinutes=\nuniqueId=a b\n" +
-             mqtt,
-         "staleSeconds alpacaPort alpacaAddress unsafeFrom staleSeconds \"noise\" safeDelayMinutes "
-         "uniqueId ",
+         "staleSeconds=5\nnoise\nother=1\nsafeDelayMinutes=\nuniqueId=a b\n" + mqtt,
+         "staleSeconds alpacaPort alpacaAddress unsafeFrom staleSeconds \"noise\" safeDelayMinutes uniqueId ",
          "staleSeconds=12x\nalpacaPort=65536\nalpacaAddress=10.0.0.256\nunsafeFrom=CLEAR\n"
-         "staleSeconds=5\nnoise\nother=1\nsafeDelayMinutes=\nuniqueId=new-id\n" +
-             mqtt + "discoveryPort=32227\n",
-         plain},
+         "staleSeconds=5\nnoise\nother=1\nsafeDelayMinutes=\nuniqueId=new-id\n" + mqtt + "discoveryPort=32227\n", plain},
         // Lines in CRLF, rewritten in LF.
         {"uniqueId=0123456789\r\nmqttHost=broker.lan\r\nmqttPort=8883\r\nmqttTopic=club/pier-2\r\n"
-         "mqttUser=roof\r\nmqttPassword=p=w d\r\nmqttTls=1\r\nhomeAssistant=0\r\n",
-         "",
+         "mqttUser=roof\r\nmqttPassword=p=w d\r\nmqttTls=1\r\nhomeAssistant=0\r\n", "",
          "uniqueId=0123456789\nmqttHost=broker.lan\nmqttPort=8883\nmqttTopic=club/pier-2\n"
          "mqttUser=roof\nmqttPassword=p=w d\nmqttTls=1\nhomeAssistant=0\n" +
-             head + "mqttClientId=skarvel-01234567\nskyModel=learn\n",
-         broker},
+             head + "mqttClientId=skarvel-01234567\nskyModel=learn\n", broker},
         // A bad client id's default comes from the id.
         {head + "uniqueId=a\nmqttHost=a b\nmqttPort=0\nmqttTopic=sky/#\nmqttTopic=/sky\nmqttUser=\n"
                 "mqttPassword=\nmqttTls=yes\nmqttClientId=x y\nhomeAssistant=2\nskyModel=on\n",
          "mqttHost mqttPort mqttTopic mqttTopic mqttTls mqttClientId homeAssistant skyModel ", "",
          settings("CLOUDY", 120, 10, 11111, "", 32227, "a")},
     };
+    // clang-format on
     for (const auto& [text, problems, rewrite, settings] : rows) {
         const AutomationIni ini = parseAutomationIni(text, [] { return "new-id"; });
         EXPECT_TRUE(ini.settings == settings) << text;

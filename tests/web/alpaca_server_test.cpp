@@ -6,6 +6,8 @@
 #include "fakes/fake_desktop_services.h"
 #include "fakes/temp_dir.h"
 #include "skarvel_version.h"
+#include "store/readings_log.h"
+#include "store/value_text.h"
 #include "web/alpaca_server.h"
 
 namespace skarvel {
@@ -53,8 +55,9 @@ struct Server : ServerSockets {
     testing::TempDir web;
     std::string folder = web.folder();
     std::string version = SKARVEL_VERSION;
-    AlpacaServer server{*this,         settings, state, services, [this] { return folder; },
-                        "<a&b>\".ini", version};
+    AlpacaServer server{
+        *this,  settings, state, services, [this] { return folder; }, web.file("<a&b>\".ini"),
+        version};
 };
 
 std::string get(const std::string& target, const std::string& headers = "") {
@@ -74,6 +77,7 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         return versions.substr(0, 38) + "X: " + pad.substr(0, size - 43) + "\r\n\r\n";
     };
     const std::string body = "ClientID=1&" + pad.substr(0, 16384 - 11);
+    // clang-format off
     const std::pair<std::string, std::string> rows[] = {
         {header(8192), "200"},
         {header(8192 + 1), "431 close | closed"},
@@ -83,14 +87,12 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         {put(sm + "connect", body + "a"), "413 close | closed"},
         {"PUT / HTTP/1.1\r\nContent-Length: 999999999\r\n\r\n", "413 close | closed"},
         {"PUT / HTTP/1.1\r\nContent-Length: 0000000001\r\n\r\nx", "400 close | closed"},
-        {"PUT / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nxx",
-         "400 close | closed"},
+        {"PUT / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nxx", "400 close | closed"},
         {"PUT / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", "501 close | closed"},
         {get("/", "No colon\r\n"), "400 close | closed"},
         {std::string(8192, '\n') + versions, "200"},
         {std::string(8192 + 1, '\n') + versions, "400 close | closed"},
-        {std::string(8192, '\n') +
-             put(sm + "connect", body).substr(0, AlpacaServer::kMaxRequestBytes - 8192),
+        {std::string(8192, '\n') + put(sm + "connect", body).substr(0, AlpacaServer::kMaxRequestBytes - 8192),
          "413 close | closed"},
         // HTTP/1.0 closes unless asked to keep alive, HTTP/1.1 only when asked to close.
         {"HEAD /management/apiversions HTTP/1.0\r\n\r\n", "200 close | closed"},
@@ -99,39 +101,30 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
         {get("/management/apiversions", "Conne: close\r\n"), "200"},
         // Lines may end in LF alone.
         {"PUT " + sm + "connected HTTP/1.1\nContent-Length: 14\n\nConnected=true" +
-             "GET /management/apiversions HTTP/1.1\nX: 1\n\n",
-         "200/0 200"},
+             "GET /management/apiversions HTTP/1.1\nX: 1\n\n", "200/0 200"},
         // Upper and lower case hex digits; a '%' takes two.
-        {put(sm + "connect", "") +
-             put(sm + "action", "Action=SafetyEve%6ets&Parameters=%0a%5F%5A%5f") +
+        {put(sm + "connect", "") + put(sm + "action", "Action=SafetyEve%6ets&Parameters=%0a%5F%5A%5f") +
              put(sm + "action", "Action=SafetyEve%6Ets&Parameters=") +
-             put(sm + "action", "Action=Safety+Events&Parameters="),
-         "200/0 200/0 200/0 200/1036"},
+             put(sm + "action", "Action=Safety+Events&Parameters="), "200/0 200/0 200/0 200/1036"},
         // Names in full: Client is not ClientID.
         {put(sm + "connect", "") + get(sm + "issafe?Client=9"), "200/0 200/0"},
         {put(oc + "connect", "") + put(oc + "averageperiod", "AveragePeriod=0x") +
-             put(sm + "connected", "Connected=True&ClientID=5") + get(sm + "issafe?ClientID=5"),
-         "200/0 400 200/0 200/0"},
+             put(sm + "connected", "Connected=True&ClientID=5") + get(sm + "issafe?ClientID=5"), "200/0 400 200/0 200/0"},
         {get(sm + "issafe?ClientID=%30%39"), "200/1031"},
         {get(sm + "issafe?ClientID=x") + get(sm + "issafe?ClientID=1%3") +
-             get(sm + "issafe?ClientID=1&X=%3g") + get(sm + "issafe?X=%g3&ClientID=1") +
-             get(sm + "issafe?ClientID=1x"),
+             get(sm + "issafe?ClientID=1&X=%3g") + get(sm + "issafe?X=%g3&ClientID=1") + get(sm + "issafe?ClientID=1x"),
          "400 400 400 400 400"},
         {"ZAP " + sm + "issafe HTTP/1.1\r\n\r\n", "405"},
         {get("/setup/v1/camera/0/setup"), "403"},
         {get("/setups") + get("/management/apiversions?ClientID=-1") +
              get("/management/apiversions?%g") + get("/management/v9/x") + get(sm + "issafe/x") +
-             get(oc + "issafe") + get("/assets/none.js") + get("/assets/dashboard.js"),
-         "404 400 400 400 400 400 404 200"},
+             get(oc + "issafe") + get("/assets/none.js") + get("/assets/dashboard.js"), "404 400 400 400 400 400 404 200"},
         {put(sm + "commandbool", "Raw=true") + put(sm + "commandblind", "Command=x") +
-             put(sm + "commandstring", "Command=x&Raw=2"),
-         "400 400 400"},
+             put(sm + "commandstring", "Command=x&Raw=2"), "400 400 400"},
         {get("/history.json?to=2026-12-07&from=2026-12-07") +
-             get("/history.json?from=2026-12-08&to=2026-12-07") + get("/nights.json"),
-         "200 400 200"},
+             get("/history.json?from=2026-12-08&to=2026-12-07") + get("/nights.json"), "200 400 200"},
     };
     // Each status with its reason phrase.
-    // clang-format off
     const std::map<std::string, std::string> phrases = {
         {"200", "OK"}, {"400", "Bad Request"}, {"403", "Forbidden"}, {"404", "Not Found"},
         {"405", "Method Not Allowed"}, {"413", "Content Too Large"}, {"501", "Not Implemented"},
@@ -156,7 +149,8 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
     // array, each with its time in UTC.
     Server s;
     s.state.verdict.events = {
-        {"a", "A", "T", "R", "D", std::chrono::sys_days{} + std::chrono::hours(36)}, {"b"}};
+        {"a", "A", "T", "R", "D", std::chrono::sys_days{} + std::chrono::hours(36)},
+        {"b", "", "", "", ""}};
     // clang-format off
     s.state.haveReading = true, s.state.sky = -18.25f, s.state.ambient = 7.5f, s.state.cloudCover = 12;
     s.send(put(sm + "connect", "") + put(sm + "action", "Action=SafetyEvents&Parameters=") + get("/api/v1/telescope/0/connected") +
@@ -164,9 +158,9 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
            put(sm + "action", "Action=%22%5C%0A%0D%09%01&Parameters=") + get(sm + "devicestate") +
            get("/setup/v1/observingconditions/0/setup") + get("/setup/v1/safetymonitor/0/setup") + get("/management/v1/description") +
            get("/management/v1/x") + get("/api/v1/safetymonitor/1/issafe") + put(oc + "connect", "") + get(oc + "devicestate") +
-           get(oc + "sensordescription?SensorName=SkyTemperature") + get(oc + "temperature"));
+           get(oc + "sensordescription?SensorName=SkyTemperature") + get(oc + "temperature") + get("/"));
     for (const char* part :
-         {"No telescope device here", "Unknown device type: bogus", "<code>&lt;a&amp;b&gt;&quot;.ini</code>",
+         {"No telescope device here", "Unknown device type: bogus", "/&lt;a&amp;b&gt;&quot;.ini</code>",
           "\"ClientTransactionID\":0,", "Unsupported Alpaca API version: v2", "[{\"Name\":\"IsSafe\",\"Value\":false},",
           "<h2>ObservingConditions 0: ", R"(:\"1970-01-02T12:00:00Z\"},{\"Source)",
           "<li><a href=\"/setup/v1/safetymonitor/0/setup\">SafetyMonitor 0</a>: Skarvel safety monitor</li>\n"
@@ -179,7 +173,7 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
           "UniqueID 5aaa92b0-d1bb-5c88-aee5-5413feaffdf0<", "<p>Not learned: ", R"("No action \"\"\\\n\r\t\u0001\" here")",
           "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: ",
           "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nConnection: keep-alive\r\n\r\n"
-          "{\"Value\":[1],\"ClientTransactionID\":0,"})
+          "{\"Value\":[1],\"ClientTransactionID\":0,", "\r\nCache-Control: no-cache\r\n"})
         EXPECT_THAT(s.out[1], ::testing::HasSubstr(part));
     // clang-format on
 }
@@ -195,24 +189,23 @@ TEST(AlpacaApi, ConnectedIsTheAskingClientsAndTheCoverAnswersAlike) {
         while (c <= to) bytes += as(c++, "connect");
         return bytes;
     };
+    // clang-format off
     const std::pair<std::string, std::string> rows[] = {
         // Without a ClientID a request is client 0's; the other device keeps its own clients.
         {put(sm + "connect", "") + get(sm + "connected") + as(0, "connected") +
              as(0, "connected", oc) + put(sm + "commandbool", "Command=x&Raw=true") +
-             put(oc + "commandbool", "Command=x&Raw=true") +
-             put(oc + "commandblind", "Command=x&Raw=true") +
+             put(oc + "commandbool", "Command=x&Raw=true") + put(oc + "commandblind", "Command=x&Raw=true") +
              put(oc + "commandstring", "Command=x&Raw=true"),
          "200/0 200/0=true 200/0=true 200/0 200/1024 200/1024 200/1024 200/1024"},
         // Two clients leave in both orders; what needs a connection judges the asking one.
         {connects(3, 4) + as(3, "disconnect") + as(3, "issafe") + as(4, "issafe") +
-             as(3, "connect") + put(sm + "connected", "Connected=False&ClientID=4") +
-             as(4, "issafe") + as(3, "issafe"),
+             as(3, "connect") + put(sm + "connected", "Connected=False&ClientID=4") + as(4, "issafe") + as(3, "issafe"),
          "200/0 200/0 200/0 200/1031 200/0 200/0 200/0 200/1031 200/0"},
-        {connects(1, 65) + as(1, "issafe") + as(2, "issafe") + as(65, "issafe"),
-         "200/0 200/1031 200/0 200/0"},
+        {connects(1, 65) + as(1, "issafe") + as(2, "issafe") + as(65, "issafe"), "200/0 200/1031 200/0 200/0"},
         {connects(1, 64) + as(1, "issafe") + connects(65, 65) + as(1, "issafe") + as(2, "issafe"),
          "200/0 200/0 200/0 200/1031"},
     };
+    // clang-format on
     for (const auto& [bytes, want] : rows)
         EXPECT_THAT(Server().send(bytes), ::testing::EndsWith(want)) << want;
     // The cover's value, description and age answer alike: NotImplemented while the clear sky
@@ -238,6 +231,34 @@ TEST(AlpacaApi, ConnectedIsTheAskingClientsAndTheCoverAnswersAlike) {
                   want);
         EXPECT_THAT(s.out[1], ::testing::HasSubstr(says));
     }
+}
+
+// The nights end with the one under way, whose evening is the date 12 hours back, and take its
+// morning; the clear sky's envelope is read from the log once per learning.
+TEST(AlpacaApi, TheNightsAndTheEnvelopeFromTheLog) {
+    Server s;
+    const LocalTime morning = makeTime(2026, 12, 10, 6);
+    const auto log = [&](int n, std::string lines = {}) {
+        while (n--) lines += dateTimeText(morning + std::chrono::minutes(n)) + ",5,-25\r\n";
+        testing::TempDir::write(s.web / dayFileName(morning), lines);
+    };
+    const auto body = [&](const std::string& target) {
+        EXPECT_EQ(s.send(get(target)), "200");
+        return s.out[1].substr(s.out[1].find("\r\n\r\n") + 4);
+    };
+    log(1);
+    for (const auto& [at, want] :
+         {std::pair(makeTime(2026, 12, 10, 11, 59, 59), "2026-12-09\",\"lines\":1 2026-11-26"),
+          std::pair(makeTime(2026, 12, 10, 12), "2026-12-10\",\"lines\":0 2026-11-27")}) {
+        s.state.updatedAt = at;
+        const std::string n = body("/nights.json");  // newest first
+        EXPECT_EQ(n.substr(13, 21) + " " + n.substr(n.rfind("evening") + 10, 10), want);
+    }
+    s.state.skyModel = {.learned = true, .learnedAt = morning};
+    const std::string once = (log(kMinBinLines), body("/skymodel.json"));
+    EXPECT_EQ((log(kMinBinLines + 1), body("/skymodel.json")), once);  // until it learns again
+    s.state.skyModel.learnedAt += std::chrono::minutes(1);
+    EXPECT_THAT(body("/skymodel.json"), ::testing::EndsWith("\"envelope\":[[5.0,-25.0,17]]}"));
 }
 
 // A stream opens with the state, gets it after every cycle and a comment when 15 s pass without
@@ -309,6 +330,10 @@ TEST(AlpacaServer, DropsTheQuietestTheIdleAndTheSlowAndServesFilesUpToTheirLimit
     EXPECT_EQ(s.send("", 100), "200");
     EXPECT_TRUE(s.out[100].ends_with("\r\n\r\n" + std::string(16 * 1024 * 1024, 'y')));
     EXPECT_EQ(s.send(get("/month.bmp"), 100), "404");
+    std::string longer;  // served while their files are there
+    for (const char* file : {"CloudStatus.html", "history.bmp", "month.bmp", "year.bmp"})
+        testing::TempDir::write(s.web / file, file), longer += get("/" + std::string(file) + "x");
+    EXPECT_EQ(s.send(longer + get("/month.bmp"), 100), "404 404 404 404 200");
     s.folder.clear();
     EXPECT_EQ(s.send(get("/year.bmp"), 100), "404");
     // After a refusal nothing more is read.
