@@ -15,7 +15,7 @@
 namespace skarvel::testing {
 namespace {
 
-using ::testing::Contains, ::testing::ElementsAre, ::testing::SizeIs;
+using ::testing::Contains, ::testing::ElementsAre, ::testing::SizeIs, ::testing::_;
 using Line = RecordingSurface::Line;
 using Text = RecordingSurface::Text;
 
@@ -89,7 +89,7 @@ TEST(GraphWindows, EachMatchesItsDescription) {
                        {60, 450, 860, 450, kWhite}, {60, 300, 860, 300, kOrange},
                        {60, 200, 860, 200, kRed}, {58, 440, 60, 440, kCyan},
                        {55, 400, 60, 400, kCyan}, {862, 190, 860, 190, kRed},
-                       {865, 300, 860, 300, kOrange}})
+                       {865, 300, 860, 300, kOrange}, {862, 210, 860, 210, kOrange}})
             EXPECT_THAT(lines, Contains(l));
         // clang-format on
         EXPECT_EQ(lines.at(w.thresholdsFirst ? 3 : lines.size() - 2),
@@ -104,7 +104,8 @@ TEST(GraphWindows, EachMatchesItsDescription) {
         EXPECT_EQ(std::ranges::count(f.surface.texts, 465.0f, &Text::y), w.labelCount);
         // The time axis's ticks, a longer one under each label.
         EXPECT_EQ(std::ranges::count_if(lines, [](Line l) { return l.y1 - l.y2 == 2; }), 81);
-        EXPECT_EQ(std::ranges::count(lines, 455.0f, &Line::y1), w.labelCount);
+        EXPECT_EQ(std::ranges::count(lines, 5.0f, [](Line l) { return l.y1 - l.y2; }),
+                  w.labelCount);
         std::vector<float> grid;
         for (const Line& l : lines)
             if (l.color == kGrey) grid.push_back(l.y1 == 449 && l.y2 == 50 ? l.x1 : -1);
@@ -142,11 +143,12 @@ TEST(GraphWindows, EachMatchesItsDescription) {
         // first record does not join the next one to the point of an earlier redraw.
         const std::string good = logLine(makeTime(2008, 12, 10, 1, 0), 5, -30);
         const std::string later = logLine(makeTime(2008, 12, 10, 2, 0), 8, -30);
+        // clang-format off
         const std::tuple<std::string, std::string, int> failures[] = {
             {"12/10/2008 12:30:00 AM,warm,-30\r\n" + good + later, "plotEntry", 13},
             {good + "13/45/2008 1:30:00 AM,5,-30\r\n" + later, "PlotGraph", 13},
-            {good + "12/10/2008 1:30:00 AM,5", "PlotGraph", 62},
-            {good, "PlotGraph", 76}};  // the web folder is gone
+            {good + "12/10/2008 1:30:00 AM,5", "PlotGraph", 62}, {good, "PlotGraph", 76}};  // the last: no web folder
+        // clang-format on
         for (int i = 0; i < 4; ++i) {
             const auto& [content, procedure, number] = failures[i];
             GraphFixture g(w.kind);
@@ -213,9 +215,9 @@ TEST(YearPlotEntry, MidnightRecordsDrawTheBarOfTheDaysBefore) {
                                                   {x + 1, 449, x + 1, y, kOrange},
                                                   {x + 2, 449, x + 2, y, kOrange},
                                                   {853.75f, 420, x, 250, kCyan}}));
-    record(11, 12, 0, 0, 10, -10);  // the next bar counts from nothing: y 250
+    record(11, 12, 0, 0, 10, -16);  // the next bar counts from nothing: y 310, clear
     record(12, 0, 5, 0, 10, -10);
-    EXPECT_EQ(f.surface.lines.at(4).y2, 250);
+    EXPECT_THAT(f.surface.lines.at(4), ::testing::FieldsAre(_, 449, _, 310, kGreen));
     record(12, 12, 0, 0, 10, -10);  // a redraw starts with an empty day
     TempDir::write(f.dir / "2008_12_10.csv", logLine(makeTime(2008, 12, 10), 5, -30));
     f.plot.PlotGraph();
