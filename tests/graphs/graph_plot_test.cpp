@@ -218,10 +218,12 @@ TEST(YearPlotEntry, MidnightRecordsDrawTheBarOfTheDaysBefore) {
     record(11, 12, 0, 0, 10, -16);  // the next bar counts from nothing: y 310, clear
     record(12, 0, 5, 0, 10, -10);
     EXPECT_THAT(f.surface.lines.at(4), ::testing::FieldsAre(_, 449, _, 310, kGreen));
-    record(12, 12, 0, 0, 10, -10);  // a redraw starts with an empty day
+    record(12, 12, 0, 0, 10, -10);  // a redraw starts with an empty day: the bar is of 6:00 alone
+    TempDir::write(f.dir / "2008_12_9.csv", logLine(makeTime(2008, 12, 9, 6), 10, -16));
     TempDir::write(f.dir / "2008_12_10.csv", logLine(makeTime(2008, 12, 10), 5, -30));
     f.plot.PlotGraph();
-    for (const auto& l : f.surface.lines) EXPECT_NE(l.y1, 449) << "no bar";
+    EXPECT_EQ(std::ranges::count(f.surface.lines, 449.0f, &Line::y1), 3);
+    EXPECT_THAT(f.surface.lines, Contains(::testing::FieldsAre(_, 449, _, 310, kGreen)).Times(3));
 }
 
 }  // namespace

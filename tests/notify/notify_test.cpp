@@ -227,12 +227,11 @@ TEST(Notifier, TroubleOncePerOutageAndOnceWhenOverAndTheHeartbeatWhileReadingsCo
                              s.request.body.substr(0, s.request.body.find(",\"time\"")));
     }
     EXPECT_EQ(beats, (std::vector<long>{400, 460, 520, 720, 780, 840, 900, 960, 1020, 1080, 1140}));
-    EXPECT_THAT(events, ElementsAre(R"(300 https://h/x {"event":"trouble")",
-                                    R"(400 https://h/x {"event":"recovered")",
-                                    R"(720 https://h/x {"event":"trouble")",
-                                    R"(1120 https://h/x {"event":"recovered")",
-                                    R"(1130 https://h/x {"event":"trouble")",
-                                    R"(1140 https://h/x {"event":"recovered")"));
+    // clang-format off
+    EXPECT_THAT(events, ElementsAre(R"(300 https://h/x {"event":"trouble")", R"(400 https://h/x {"event":"recovered")",
+                                    R"(720 https://h/x {"event":"trouble")", R"(1120 https://h/x {"event":"recovered")",
+                                    R"(1130 https://h/x {"event":"trouble")", R"(1140 https://h/x {"event":"recovered")"));
+    // clang-format on
     const auto body = [&](int i) { return run.sender.sent[std::size_t(i)].request.body; };
     EXPECT_THAT(body(0), HasSubstr(R"("title":"Skarvel: no readings","message":"The sensor has )"
                                    "not answered: no reading for 5 minutes."));
