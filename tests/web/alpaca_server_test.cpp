@@ -160,7 +160,7 @@ TEST(AlpacaServer, LimitsAtTheirBoundsKeepAliveAndPercentEncoding) {
            get("/management/v1/x") + get("/api/v1/safetymonitor/1/issafe") + put(oc + "connect", "") + get(oc + "devicestate") +
            get(oc + "sensordescription?SensorName=SkyTemperature") + get(oc + "temperature") + get("/"));
     for (const char* part :
-         {"No telescope device here", "Unknown device type: bogus", "/&lt;a&amp;b&gt;&quot;.ini</code>",
+         {"No telescope device here", "Unknown device type: bogus", "&lt;a&amp;b&gt;&quot;.ini</code>",
           "\"ClientTransactionID\":0,", "Unsupported Alpaca API version: v2", "[{\"Name\":\"IsSafe\",\"Value\":false},",
           "<h2>ObservingConditions 0: ", R"(:\"1970-01-02T12:00:00Z\"},{\"Source)",
           "<li><a href=\"/setup/v1/safetymonitor/0/setup\">SafetyMonitor 0</a>: Skarvel safety monitor</li>\n"
